@@ -1,0 +1,132 @@
+// Field text form, field parsing and the field dictionary.
+#include "protocol/Field.h"
+
+#include <stdexcept>
+
+namespace tarvo {
+namespace {
+
+struct DictionaryRow
+{
+    const char *id;
+    const char *name;
+};
+
+// ID and name of every field type; the empty pair names the empty field.
+constexpr DictionaryRow DICTIONARY[] = {
+    {"00", "version"},        {"01", "orientation"},       {"04", "messageType"},
+    {"12", "sequence"},       {"15", "bodyLength"},        {"34", "operatorNumber"},
+    {"36", "serviceType"},    {"37", "timeGap"},           {"38", "envNo"},
+    {"51", "result"},         {"52", "oesVersion"},        {"53", "hostName"},
+    {"56", "hostLocalIP"},    {"57", "hostExtIP"},         {"58", "hostStatus"},
+    {"60", "cpuUsage"},       {"61", "memoryUsage"},       {"62", "diskUsage"},
+    {"63", "oesType"},        {"64", "oesStatus"},         {"65", "pbuBidNumber"},
+    {"66", "pbuResponseNumber"}, {"67", "pbuTradeNumber"}, {"69", "oesPackageLength"},
+    {"70", "oesPackage"},     {"71", "pbuPackageLength"},  {"72", "pbuPackage"},
+    {"74", "csIP"},           {"75", "capability"},        {"76", "work"},
+    {"77", "warningLevel"},   {"82", "sysLog"},            {"83", "pbuStatus"},
+    {"85", "oesExist"},       {"89", "oesName"},           {"90", "MaxOrderNumber"},
+    {"91", "ShootingType"},   {"92", "HostTime"},          {"99", "checkSum"},
+    {"", ""},
+};
+
+} // namespace
+
+FieldMapping::FieldMapping()
+{
+    for (const DictionaryRow &row : DICTIONARY) {
+        m_idToName.emplace(row.id, row.name);
+        m_nameToId.emplace(row.name, row.id);
+    }
+}
+
+const FieldMapping &FieldMapping::instance()
+{
+    // A function-local static is initialised exactly once, even when first reached from
+    // several threads at the same time.
+    static const FieldMapping mapping;
+    return mapping;
+}
+
+const std::string &FieldMapping::typeNameOf(std::string_view typeId) const
+{
+    auto it = m_idToName.find(typeId);
+    if (it == m_idToName.end())
+        throw std::runtime_error("Wrong type ID:" + std::string(typeId));
+    return it->second;
+}
+
+const std::string &FieldMapping::typeIdOf(std::string_view typeName) const
+{
+    auto it = m_nameToId.find(typeName);
+    if (it == m_nameToId.end())
+        throw std::runtime_error("Wrong type name:" + std::string(typeName));
+    return it->second;
+}
+
+Field::Field(std::string_view typeName, std::string value)
+    : m_typeName(typeName)
+    , m_typeId(FieldMapping::instance().typeIdOf(typeName))
+    , m_value(std::move(value))
+{
+}
+
+std::string Field::toString() const
+{
+    std::string text;
+    text.reserve(m_typeId.size() + 1 + m_value.size());
+    text += m_typeId;
+    text += '=';
+    text += m_value;
+    return text;
+}
+
+void Field::setTypeId(std::string_view id)
+{
+    const std::string &name = FieldMapping::instance().typeNameOf(id);
+    m_typeId.assign(id);
+    m_typeName = name;
+}
+
+void Field::parse(std::string_view text)
+{
+    if (text.empty())
+        throw std::logic_error("Field not complete(1), typeName=" + m_typeName);
+    size_t i = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    if (i == text.size())
+        throw std::logic_error("Field not complete(2), typeName=" + m_typeName);
+    if (text[i] != '=')
+        throw std::runtime_error("Field Parse Error str=" + std::string(text));
+    setTypeId(text.substr(0, i));
+    m_value.assign(text.substr(i + 1));
+}
+
+void Field::parseNext(std::string_view text, size_t &position)
+{
+    if (position < 1 || position > text.size()) {
+        position = text.size() + 1;
+        parse(std::string_view{});
+        return;
+    }
+    size_t start = position - 1;
+    size_t sep = text.find(FIELD_SEPARATOR, start);
+    if (sep == std::string_view::npos) {
+        position = text.size() + 1;
+        parse(text.substr(start));
+        return;
+    }
+    position = sep + 2;
+    parse(text.substr(start, sep - start));
+}
+
+void Field::parseExpected(std::string_view expectedName, std::string_view text, size_t &position)
+{
+    parseNext(text, position);
+    if (m_typeName != expectedName)
+        throw std::runtime_error(std::string(expectedName) + " field not exists " + m_typeName
+                                 + " instead");
+}
+
+} // namespace tarvo

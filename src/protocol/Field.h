@@ -1,0 +1,77 @@
+// Typed protocol fields ("58=正常运行") and the process-wide dictionary of field types.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace tarvo {
+
+// Ends every field on the wire. Bodies, messages and packages each keep a copy.
+inline constexpr char FIELD_SEPARATOR = '\x01';
+
+// The dictionary of the 39 field types plus the empty pair, built once on first use.
+class FieldMapping
+{
+public:
+    static const FieldMapping &instance();
+
+    // Throws std::runtime_error "Wrong type ID:<id>" for an unknown ID.
+    const std::string &typeNameOf(std::string_view typeId) const;
+    // Throws std::runtime_error "Wrong type name:<name>" for an unknown name.
+    const std::string &typeIdOf(std::string_view typeName) const;
+
+    // Type name -> type ID, ordered by name.
+    const std::map<std::string, std::string, std::less<>> &byName() const { return m_nameToId; }
+
+private:
+    FieldMapping();
+
+    std::map<std::string, std::string, std::less<>> m_idToName;
+    std::map<std::string, std::string, std::less<>> m_nameToId;
+};
+
+// One datum: a type name from the dictionary, its two-digit type ID and a text value.
+// Wire form: typeId "=" value; whoever joins fields appends the separator.
+class Field
+{
+public:
+    // The empty field: empty type name, type ID and value.
+    Field() = default;
+    // Throws "Wrong type name:" for a name not in the dictionary.
+    Field(std::string_view typeName, std::string value);
+    virtual ~Field() = default;
+    Field(const Field &) = default;
+    Field &operator=(const Field &) = default;
+
+    virtual std::string toString() const;
+
+    // Sets the ID and looks up its name; throws "Wrong type ID:" for an unknown ID.
+    void setTypeId(std::string_view id);
+    bool isEmpty() const { return m_typeName.empty(); }
+
+    // Reads one field's text (without its separator) into this field. Throws
+    // std::logic_error "Field not complete(1|2), typeName=<previous name>" for an empty or
+    // all-digit text, std::runtime_error "Field Parse Error str=<text>" for a malformed
+    // one, and "Wrong type ID:" for an unknown ID (type ID and name are then already set).
+    void parse(std::string_view text);
+    // Reads the field starting at the 1-based `position` of `text` up to the next
+    // separator (or the end), and moves `position` past that separator.
+    void parseNext(std::string_view text, size_t &position);
+    // parseNext, then throws std::runtime_error "<expected> field not exists <read>
+    // instead" when the field read has another type name.
+    void parseExpected(std::string_view expectedName, std::string_view text, size_t &position);
+
+    const std::string &getTypeName() const { return m_typeName; }
+    const std::string &getTypeId() const { return m_typeId; }
+    const std::string &getValue() const { return m_value; }
+    void setValue(std::string value) { m_value = std::move(value); }
+
+protected:
+    std::string m_typeName;
+    std::string m_typeId;
+    std::string m_value;
+};
+
+} // namespace tarvo

@@ -1,0 +1,136 @@
+// Encoding and decoding of framed messages with checksum and version check.
+#include "protocol/Message.h"
+
+#include "protocol/Convert.h"
+#include "protocol/MessageBodyFactory.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace tarvo {
+
+Message::Message(std::string version, std::string orientation, std::string sequence,
+                 std::unique_ptr<MessageBody> body)
+    : m_version(std::move(version))
+    , m_orientation(std::move(orientation))
+    , m_sequence(std::move(sequence))
+    , m_messageType(body ? body->getMessageType() : std::string())
+    , m_bodyLength(std::to_string(body ? body->toString().size() : 0))
+    , m_body(std::move(body))
+{
+}
+
+std::string Message::encodeHeader() const
+{
+    std::string header;
+    header.reserve(40 + m_version.size() + m_sequence.size());
+    header += "00=" + m_version + m_separator;
+    header += "01=" + m_orientation + m_separator;
+    header += "04=" + m_messageType + m_separator;
+    header += "12=" + m_sequence + m_separator;
+    header += "15=" + m_bodyLength;
+    return header;
+}
+
+std::string Message::encode()
+{
+    std::string text = encodeHeader();
+    text += m_separator;
+    if (m_body)
+        text += m_body->toString();
+    computeCheckSum(text);
+    text += "99=";
+    text += m_checkSum;
+    text += m_separator;
+    return text;
+}
+
+std::string Message::checkSumOf(std::string_view text)
+{
+    unsigned sum = 0;
+    for (unsigned char c : text)
+        sum = (sum + c) & 0xFF;
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "%3u", sum);
+    return buffer;
+}
+
+void Message::computeCheckSum(std::string_view text) { m_checkSum = checkSumOf(text); }
+
+size_t Message::checkSumFieldLength() const
+{
+    return m_checkSum.empty() ? 7 : m_checkSum.size() + 4;
+}
+
+std::optional<size_t> Message::frameLength(std::string_view buffer)
+{
+    Field field;
+    size_t position = 1;
+    try {
+        for (const char *name : {"version", "orientation", "messageType", "sequence"})
+            field.parseExpected(name, buffer, position);
+        field.parseExpected("bodyLength", buffer, position);
+    } catch (...) {
+        return std::nullopt;
+    }
+    std::optional<int32_t> n = tryToInt(field.getValue());
+    if (!n || *n < 0)
+        return std::nullopt;
+    return position - 1 + size_t(*n) + 7;
+}
+
+int Message::decode(std::string_view buffer)
+{
+    Field field;
+    size_t position = 1;
+    try {
+        field.parseExpected("version", buffer, position);
+        m_version = field.getValue();
+        field.parseExpected("orientation", buffer, position);
+        m_orientation = field.getValue();
+        field.parseExpected("messageType", buffer, position);
+        m_messageType = field.getValue();
+        field.parseExpected("sequence", buffer, position);
+        m_sequence = field.getValue();
+        field.parseExpected("bodyLength", buffer, position);
+        m_bodyLength = field.getValue();
+    } catch (...) {
+        return DECODE_INCOMPLETE;
+    }
+
+    // Versions compare as strcmp does; a version up to the first NUL byte counts.
+    if (m_orientation == "S" || m_orientation == "C") {
+        int order = std::strcmp(m_version.c_str(), PROTOCOL_VERSION.c_str());
+        if (m_orientation == "C")
+            order = -order;
+        if (order > 0)
+            return DECODE_MONITOR_OLDER;
+        if (order < 0)
+            return DECODE_PROBE_OLDER;
+    }
+
+    const size_t start = position; // 1-based position of the body's first byte
+    const int32_t n = toInt(m_bodyLength);
+    if (n < 0)
+        throw std::runtime_error("Invalid body length:" + m_bodyLength);
+    const size_t length = size_t(n);
+    if (buffer.size() < start + length + checkSumFieldLength() - 1)
+        return DECODE_INCOMPLETE;
+
+    MessageBodyFactory factory;
+    m_body = factory.createMessageBody(m_messageType, buffer.substr(start - 1, length));
+
+    computeCheckSum(buffer.substr(0, start + length - 1));
+    size_t trailer = start + length;
+    try {
+        field.parseExpected("checkSum", buffer, trailer);
+    } catch (...) {
+        return DECODE_BAD_TRAILER;
+    }
+    if (field.getValue() != m_checkSum)
+        throw std::runtime_error("Check sum error");
+    return int(start + length);
+}
+
+} // namespace tarvo

@@ -1,0 +1,129 @@
+// Pattern-driven writing and field-by-field reading of message bodies.
+#include "protocol/MessageBody.h"
+
+#include "protocol/Convert.h"
+#include "protocol/PackageField.h"
+
+#include <stdexcept>
+
+namespace tarvo {
+namespace {
+
+const Field EMPTY_FIELD;
+
+bool isPackageLength(const std::string &typeName)
+{
+    return typeName == "oesPackageLength" || typeName == "pbuPackageLength";
+}
+
+} // namespace
+
+MessageBody::~MessageBody() = default;
+
+std::string MessageBody::getMessageType() const { return {}; }
+
+std::unique_ptr<MessageBody> MessageBody::execute()
+{
+    throw std::logic_error("class is not executable");
+}
+
+std::string MessageBody::getResult() const { return {}; }
+
+std::string MessageBody::getPattern() const
+{
+    throw std::logic_error("this is an abstract class message body");
+}
+
+std::vector<std::string> MessageBody::patternItems(const std::string &pattern,
+                                                   const std::string &messageType)
+{
+    std::vector<std::string> items;
+    size_t start = 0; // 1-based position after the last "<", 0 when outside an item
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '<') {
+            start = i + 2;
+        } else if (pattern[i] == '>') {
+            if (start == 0 || start - 1 == i)
+                throw std::logic_error("Invalid pattern: '" + pattern
+                                       + "', type =                                  "
+                                       + messageType);
+            items.push_back(pattern.substr(start - 1, i - (start - 1)));
+            start = 0;
+        }
+    }
+    return items;
+}
+
+std::string MessageBody::toString() const
+{
+    const std::string pattern = getPattern();
+    if (pattern.empty())
+        return {};
+    std::string text;
+    for (const std::string &item : patternItems(pattern, getMessageType())) {
+        const char marker = item.front();
+        const std::string_view name = std::string_view(item).substr(1);
+        const Field &field = getField(name);
+        if (field.isEmpty()) {
+            if (marker == '!')
+                throw std::logic_error("Neccessary Field '" + std::string(name)
+                                       + "' not exists in class");
+            continue;
+        }
+        text += field.toString();
+        text += m_separator;
+    }
+    return text;
+}
+
+void MessageBody::parse(std::string_view bodyText)
+{
+    if (bodyText.empty())
+        return;
+    size_t position = 1;
+    Field scratch;
+    while (position < bodyText.size()) {
+        scratch.parseNext(bodyText, position);
+        if (!isPackageLength(scratch.getTypeName())) {
+            addField(std::make_unique<Field>(scratch));
+            continue;
+        }
+        const int32_t n = toInt(scratch.getValue());
+        if (n < 0)
+            throw std::length_error("Package length not match!");
+        std::string packageText = scratch.toString();
+        packageText += m_separator;
+        if (position <= bodyText.size())
+            packageText.append(bodyText.substr(position - 1, size_t(n)));
+        position += size_t(n) + 1;
+        PackageField package;
+        package.parse(packageText);
+        addField(std::make_unique<PackageField>(package));
+    }
+}
+
+void MessageBody::addField(std::unique_ptr<Field> field)
+{
+    if (!field)
+        return;
+    const std::string name = field->getTypeName();
+    m_fields.try_emplace(name, std::move(field));
+}
+
+void MessageBody::addField(std::string_view typeName, std::string value)
+{
+    addField(std::make_unique<Field>(typeName, std::move(value)));
+}
+
+const Field &MessageBody::getField(std::string_view typeName) const
+{
+    auto it = m_fields.find(typeName);
+    return it == m_fields.end() ? EMPTY_FIELD : *it->second;
+}
+
+const std::string &MessageBody::getFieldValue(std::string_view typeName) const
+{
+    return getField(typeName).getValue();
+}
+
+} // namespace tarvo

@@ -1,0 +1,66 @@
+// The body of a message: fields keyed by type name, written in the order of a pattern.
+#pragma once
+
+#include "protocol/Field.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// Abstract base of the six bodies. A body is written by walking its pattern
+// ("<!name><!name>...", "!" marking a necessary field) and read field by field until the
+// text ends, without the pattern. The body owns its fields.
+class MessageBody
+{
+public:
+    MessageBody() = default;
+    virtual ~MessageBody();
+    MessageBody(const MessageBody &) = delete;
+    MessageBody &operator=(const MessageBody &) = delete;
+
+    // The two-digit message type code; empty for the base class.
+    virtual std::string getMessageType() const;
+    // Performs the request this body carries and returns the body to answer with, or
+    // nothing. Throws std::logic_error "class is not executable" unless overridden.
+    virtual std::unique_ptr<MessageBody> execute();
+    // A response's result text; empty unless overridden.
+    virtual std::string getResult() const;
+    // The pattern; throws std::logic_error "this is an abstract class message body".
+    virtual std::string getPattern() const;
+
+    // The wire text: every pattern item's field followed by the separator. Throws
+    // std::logic_error for an invalid pattern or a missing necessary field.
+    std::string toString() const;
+    // Adds the fields of `bodyText`. Field, conversion and package errors propagate;
+    // fields read before the error stay in the body.
+    void parse(std::string_view bodyText);
+
+    // Takes ownership; a field already stored under the same type name wins.
+    void addField(std::unique_ptr<Field> field);
+    void addField(std::string_view typeName, std::string value);
+    // The stored field, or the empty field when none is stored under that name.
+    const Field &getField(std::string_view typeName) const;
+    // The stored field's value, or the empty text.
+    const std::string &getFieldValue(std::string_view typeName) const;
+
+    // Stored fields ordered by type name.
+    const std::map<std::string, std::unique_ptr<Field>, std::less<>> &fields() const
+    {
+        return m_fields;
+    }
+
+    // The items of a pattern: marker character + type name, in pattern order. Throws the
+    // "Invalid pattern: '" error naming `messageType` for an empty or unopened item.
+    static std::vector<std::string> patternItems(const std::string &pattern,
+                                                 const std::string &messageType);
+
+private:
+    std::map<std::string, std::unique_ptr<Field>, std::less<>> m_fields;
+    char m_separator = FIELD_SEPARATOR;
+};
+
+} // namespace tarvo
