@@ -1,0 +1,157 @@
+// Applying status packages to a host, its disconnected state and its input checks.
+#include "host/Host.h"
+
+#include "protocol/Convert.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace tarvo {
+namespace {
+
+std::string pbuKey(std::string_view oesName, std::string_view operatorNumber)
+{
+    std::string key;
+    key.reserve(oesName.size() + 1 + operatorNumber.size());
+    key += oesName;
+    key += '\x01';
+    key += operatorNumber;
+    return key;
+}
+
+} // namespace
+
+Host::Host() : hostStatus(statusNames[0]) {}
+
+Host::Host(std::string hostName, std::string channelIP, std::string port, std::string oesAExist,
+           std::string oesBExist)
+    : hostName(std::move(hostName))
+    , channelIP(std::move(channelIP))
+    , port(std::move(port))
+    , hostStatus(statusNames[0])
+    , oesAExist(std::move(oesAExist))
+    , oesBExist(std::move(oesBExist))
+{
+}
+
+Host::~Host() = default;
+
+std::string Host::validateHost() const
+{
+    const in_addr_t address = inet_addr(channelIP.c_str());
+    if (address == 0 || address == INADDR_NONE)
+        return "IP地址有误";
+    if (port.empty())
+        return "请输入端口";
+    return {};
+}
+
+void Host::updateOes(std::string_view oesPackage)
+{
+    // Both items are read first, so that a short or broken package cannot leave the host
+    // with fewer than its two program slots.
+    auto a = std::make_unique<Oes>();
+    auto b = std::make_unique<Oes>();
+    size_t position = 1;
+    if (position > oesPackage.size())
+        throw std::runtime_error("OES package holds no record, two expected");
+    a->readItem(oesPackage, position);
+    if (position > oesPackage.size())
+        throw std::runtime_error("OES package holds one record, two expected");
+    b->readItem(oesPackage, position);
+
+    if (oesList.size() < 2) {
+        clearOes();
+        oesList.push_back(std::move(a));
+        oesList.push_back(std::move(b));
+    } else {
+        oesList[size_t(oesIndexOf(OES_NAME_A))]->assign(*a);
+        oesList[size_t(oesIndexOf(OES_NAME_B))]->assign(*b);
+    }
+    oesAExist = oesList[0]->getOesExist();
+    oesBExist = oesList[1]->getOesExist();
+}
+
+void Host::updatePbus(std::string_view pbuPackage)
+{
+    std::erase_if(pbuList, [](const std::unique_ptr<Pbu> &p) { return p->stale; });
+    for (auto &pbu : pbuList)
+        pbu->stale = true;
+
+    // Positions of the records by (program, operator), in list order, so that each item of
+    // the package finds its namesake without a scan. Replaced records leave a null slot
+    // that is squeezed out at the end, keeping the order of the others.
+    struct Positions
+    {
+        std::vector<size_t> at;
+        size_t next = 0;
+    };
+    std::unordered_map<std::string, Positions> index;
+    index.reserve(pbuList.size() * 2 + 8);
+    for (size_t i = 0; i < pbuList.size(); ++i)
+        index[pbuKey(pbuList[i]->getOesName(), pbuList[i]->getOperatorNumber())].at.push_back(i);
+
+    auto squeeze = [this] {
+        std::erase_if(pbuList, [](const std::unique_ptr<Pbu> &p) { return !p; });
+    };
+    try {
+        size_t position = 1;
+        while (position <= pbuPackage.size()) {
+            auto pbu = std::make_unique<Pbu>();
+            pbu->readItem(pbuPackage, position);
+            Positions &same = index[pbuKey(pbu->getOesName(), pbu->getOperatorNumber())];
+            if (same.next < same.at.size())
+                pbuList[same.at[same.next++]].reset();
+            pbu->stale = false;
+            same.at.push_back(pbuList.size());
+            pbuList.push_back(std::move(pbu));
+        }
+    } catch (...) {
+        squeeze();
+        throw;
+    }
+    squeeze();
+}
+
+void Host::setStopped()
+{
+    hostStatus = statusNames[1];
+    for (auto &oes : oesList)
+        oes->setOesStatus(statusNames[0]);
+    for (auto &pbu : pbuList)
+        pbu->setPbuStatus("0");
+}
+
+Pbu *Host::findPbu(const PbuList &list, std::string_view oesName, std::string_view operatorNumber)
+{
+    for (const auto &pbu : list)
+        if (pbu && pbu->getOesName() == oesName && pbu->getOperatorNumber() == operatorNumber)
+            return pbu.get();
+    return nullptr;
+}
+
+bool countThreshold(int32_t &counter, std::string_view usage, int limit, bool inclusive,
+                    unsigned intervalMs)
+{
+    if (usage.empty())
+        return false;
+    const std::optional<int32_t> v = tryToInt(usage);
+    if (!v)
+        return false;
+    const bool beyond = inclusive ? *v >= limit : *v > limit;
+    if (!beyond) {
+        counter = 0;
+        return false;
+    }
+    ++counter;
+    const unsigned samples = 60000u / std::max(intervalMs, 1u);
+    if (unsigned(counter) < samples)
+        return false;
+    counter = 0;
+    return true;
+}
+
+} // namespace tarvo
