@@ -9,6 +9,17 @@
 #include <stdexcept>
 
 namespace tarvo {
+namespace {
+
+// True when the field that ends before the 1-based `position` was closed by its separator
+// rather than by the end of the buffer.
+bool headerEnded(std::string_view buffer, size_t position)
+{
+    return position >= 2 && position - 2 < buffer.size()
+           && buffer[position - 2] == FIELD_SEPARATOR;
+}
+
+} // namespace
 
 Message::Message(std::string version, std::string orientation, std::string sequence,
                  std::unique_ptr<MessageBody> body)
@@ -74,6 +85,8 @@ std::optional<size_t> Message::frameLength(std::string_view buffer)
     } catch (...) {
         return std::nullopt;
     }
+    if (!headerEnded(buffer, position))
+        return std::nullopt;
     std::optional<int32_t> n = tryToInt(field.getValue());
     if (!n || *n < 0)
         return std::nullopt;
@@ -98,6 +111,9 @@ int Message::decode(std::string_view buffer)
     } catch (...) {
         return DECODE_INCOMPLETE;
     }
+    // A body length not yet ended by its separator may still be growing ("15=2" of "15=245").
+    if (!headerEnded(buffer, position))
+        return DECODE_INCOMPLETE;
 
     // Versions compare as strcmp does; a version up to the first NUL byte counts.
     if (m_orientation == "S" || m_orientation == "C") {

@@ -42,7 +42,8 @@ public:
 
     // Decodes one message from the front of `buffer`. Returns the 1-based position p of
     // the trailer's first byte (the message takes the first p + 6 bytes), or
-    // DECODE_INCOMPLETE when the header cannot be read or the buffer is too short,
+    // DECODE_INCOMPLETE when the header (up to the separator after the body length) cannot
+    // be read or the buffer is too short,
     // DECODE_MONITOR_OLDER / DECODE_PROBE_OLDER on a version mismatch, DECODE_BAD_TRAILER
     // when the trailer is no checkSum field. Throws std::runtime_error "Check sum error"
     // on a mismatch, body errors as thrown, and the integer conversion error for a body
