@@ -1,0 +1,28 @@
+// Item delegate that asks the grid's paint hook for colours and font before the usual drawing.
+#pragma once
+
+#include "framework/GridColumn.h"
+
+#include <QStyledItemDelegate>
+
+namespace tarvo {
+
+class CellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    // columns: the grid's column list, to tell the hook the visible position and field.
+    CellDelegate(const std::vector<ColumnDef>& columns, QObject* parent = nullptr);
+
+    void setPainter(CellPainter painter) { painter_ = std::move(painter); }
+    // The request the hook is asked with for a cell (exposed for tests).
+    CellStyle styleFor(const QModelIndex& index, bool selected) const;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+private:
+    const std::vector<ColumnDef>& columns_;
+    CellPainter painter_ = defaultCellStyle;
+};
+
+} // namespace tarvo

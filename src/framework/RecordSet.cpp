@@ -1,0 +1,455 @@
+// In-memory record set: cursor, editing, key indexes and batched change notification.
+#include "framework/RecordSet.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tarvo {
+
+namespace {
+const std::string kEmpty;
+}
+
+RecordSet::RecordSet(std::vector<FieldDef> fields) : fields_(std::move(fields))
+{
+    for (int i = 0; i < fieldCount(); ++i) {
+        if (!fieldByName_.emplace(fields_[i].name, i).second)
+            throw std::logic_error("Duplicate field '" + fields_[i].name + "'");
+    }
+    indexes_.resize(fields_.size());
+}
+
+int RecordSet::fieldIndex(std::string_view name) const
+{
+    auto it = fieldByName_.find(name);
+    return it == fieldByName_.end() ? -1 : it->second;
+}
+
+int RecordSet::requireField(std::string_view name) const
+{
+    int index = fieldIndex(name);
+    if (index < 0)
+        throw std::out_of_range("Field '" + std::string(name) + "' not found");
+    return index;
+}
+
+RecId RecordSet::currentRecId() const
+{
+    return cursor_ >= 0 ? rows_[cursor_].id : kNoRecId;
+}
+
+int RecordSet::positionOf(RecId id) const
+{
+    auto it = std::lower_bound(rows_.begin(), rows_.end(), id,
+                               [](const Row& row, RecId value) { return row.id < value; });
+    if (it == rows_.end() || it->id != id)
+        return -1;
+    return static_cast<int>(it - rows_.begin());
+}
+
+void RecordSet::moveCursor(int position, bool eof)
+{
+    RecId before = currentRecId();
+    cursor_ = position;
+    eof_ = eof;
+    if (currentRecId() != before)
+        notifyCurrent();
+}
+
+bool RecordSet::first()
+{
+    post();
+    moveCursor(rows_.empty() ? -1 : 0, rows_.empty());
+    return !rows_.empty();
+}
+
+void RecordSet::next()
+{
+    post();
+    if (cursor_ + 1 < count())
+        moveCursor(cursor_ + 1, false);
+    else
+        eof_ = true;
+}
+
+bool RecordSet::locate(std::string_view field, std::string_view value)
+{
+    int f = requireField(field);
+    post();
+    int position = -1;
+    if (fields_[f].indexed) {
+        auto it = indexes_[f].find(value);
+        if (it != indexes_[f].end() && !it->second.empty())
+            position = positionOf(it->second.front());
+    } else {
+        for (int i = 0; i < count(); ++i) {
+            if (rows_[i].values[f] == value) {
+                position = i;
+                break;
+            }
+        }
+    }
+    if (position < 0)
+        return false;
+    moveCursor(position, false);
+    return true;
+}
+
+bool RecordSet::locateRecId(RecId id)
+{
+    post();
+    int position = positionOf(id);
+    if (position < 0)
+        return false;
+    moveCursor(position, false);
+    return true;
+}
+
+std::vector<int> RecordSet::findAll(std::string_view field, std::string_view value) const
+{
+    int f = requireField(field);
+    std::vector<int> found;
+    if (fields_[f].indexed) {
+        auto it = indexes_[f].find(value);
+        if (it != indexes_[f].end()) {
+            for (RecId id : it->second)
+                found.push_back(positionOf(id));
+        }
+        return found;
+    }
+    for (int i = 0; i < count(); ++i) {
+        if (rows_[i].values[f] == value)
+            found.push_back(i);
+    }
+    return found;
+}
+
+const std::string& RecordSet::value(std::string_view field) const
+{
+    int f = requireField(field);
+    if (state_ != State::Browse)
+        return buffer_[f];
+    if (cursor_ < 0)
+        return kEmpty;
+    return rows_[cursor_].values[f];
+}
+
+const std::string& RecordSet::valueAt(int position, std::string_view field) const
+{
+    return rows_[position].values[requireField(field)];
+}
+
+void RecordSet::edit()
+{
+    if (state_ != State::Browse)
+        return;
+    if (cursor_ < 0)
+        throw std::logic_error("Cannot edit: the record set is empty");
+    buffer_ = rows_[cursor_].values;
+    state_ = State::Edit;
+}
+
+void RecordSet::append()
+{
+    post();
+    buffer_.assign(fields_.size(), std::string());
+    state_ = State::Insert;
+}
+
+void RecordSet::setValue(std::string_view field, std::string value)
+{
+    int f = requireField(field);
+    if (state_ == State::Browse)
+        throw std::logic_error("Record set not in edit or insert mode");
+    buffer_[f] = std::move(value);
+}
+
+void RecordSet::setBool(std::string_view field, bool on)
+{
+    setValue(field, std::string(on ? kTrueText : kFalseText));
+}
+
+void RecordSet::indexInsert(int field, const std::string& value, RecId id)
+{
+    auto& ids = indexes_[field][value];
+    ids.insert(std::upper_bound(ids.begin(), ids.end(), id), id);
+}
+
+void RecordSet::indexErase(int field, const std::string& value, RecId id)
+{
+    auto it = indexes_[field].find(value);
+    if (it == indexes_[field].end())
+        return;
+    auto& ids = it->second;
+    auto pos = std::lower_bound(ids.begin(), ids.end(), id);
+    if (pos != ids.end() && *pos == id)
+        ids.erase(pos);
+    if (ids.empty())
+        indexes_[field].erase(it);
+}
+
+void RecordSet::storeEdit(int position, std::vector<std::string> values)
+{
+    Row& row = rows_[position];
+    std::vector<int> changed;
+    for (int f = 0; f < fieldCount(); ++f) {
+        if (row.values[f] == values[f])
+            continue;
+        if (fields_[f].indexed) {
+            indexErase(f, row.values[f], row.id);
+            indexInsert(f, values[f], row.id);
+        }
+        row.values[f] = std::move(values[f]);
+        changed.push_back(f);
+    }
+    if (!changed.empty())
+        notifyChanged(row.id, position, changed);
+}
+
+void RecordSet::post()
+{
+    if (state_ == State::Browse)
+        return;
+    State was = state_;
+    state_ = State::Browse;
+    std::vector<std::string> values = std::move(buffer_);
+    buffer_.clear();
+    if (was == State::Edit) {
+        storeEdit(cursor_, std::move(values));
+        return;
+    }
+    Row row{nextId_++, std::move(values)};
+    for (int f = 0; f < fieldCount(); ++f) {
+        if (fields_[f].indexed)
+            indexInsert(f, row.values[f], row.id);
+    }
+    rows_.push_back(std::move(row));
+    int position = count() - 1;
+    notifyInserted(position);
+    moveCursor(position, false);
+}
+
+void RecordSet::cancel()
+{
+    state_ = State::Browse;
+    buffer_.clear();
+}
+
+void RecordSet::deleteCurrent()
+{
+    if (state_ == State::Insert) {
+        cancel();
+        return;
+    }
+    cancel();
+    if (cursor_ < 0)
+        return;
+    int position = cursor_;
+    Row row = std::move(rows_[position]);
+    for (int f = 0; f < fieldCount(); ++f) {
+        if (fields_[f].indexed)
+            indexErase(f, row.values[f], row.id);
+    }
+    rows_.erase(rows_.begin() + position);
+    // The cursor is valid again before anyone hears of the removal.
+    if (rows_.empty()) {
+        cursor_ = -1;
+        eof_ = true;
+    } else if (position >= count()) {
+        cursor_ = count() - 1;
+        eof_ = true;
+    } else {
+        eof_ = false;
+    }
+    notifyRemoved(row.id, position);
+    notifyCurrent();  // the cursor stands on another row (or none) now
+}
+
+void RecordSet::clear()
+{
+    cancel();
+    rows_.clear();
+    for (auto& index : indexes_)
+        index.clear();
+    cursor_ = -1;
+    eof_ = true;
+    if (suspended()) {
+        batchReset_ = true;
+        batchRemoved_.clear();
+        batchChanged_.clear();
+        batchCurrent_ = true;
+        return;
+    }
+    for (auto* listener : std::vector(listeners_))
+        listener->reset();
+    notifyCurrent();
+}
+
+bool RecordSet::setValueById(RecId id, std::string_view field, std::string value)
+{
+    int f = requireField(field);
+    post();
+    int position = positionOf(id);
+    if (position < 0)
+        return false;
+    std::vector<std::string> values = rows_[position].values;
+    values[f] = std::move(value);
+    storeEdit(position, std::move(values));
+    return true;
+}
+
+// --- notification
+
+void RecordSet::addListener(RecordSetListener* listener)
+{
+    if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+        listeners_.push_back(listener);
+}
+
+void RecordSet::removeListener(RecordSetListener* listener)
+{
+    std::erase(listeners_, listener);
+}
+
+void RecordSet::notifyInserted(int position)
+{
+    if (suspended())
+        return;  // rows at or above batchFirstNewId_ are reported at resume
+    for (auto* listener : std::vector(listeners_))
+        listener->rowsInserted(position, position);
+}
+
+void RecordSet::notifyRemoved(RecId id, int position)
+{
+    if (suspended()) {
+        if (batchReset_)
+            return;
+        batchChanged_.erase(id);
+        if (id < batchFirstNewId_)
+            batchRemoved_.push_back(id);
+        return;
+    }
+    for (auto* listener : std::vector(listeners_))
+        listener->rowsRemoved(position, position);
+}
+
+void RecordSet::notifyChanged(RecId id, int position, const std::vector<int>& fields)
+{
+    if (suspended()) {
+        if (batchReset_ || id >= batchFirstNewId_)
+            return;
+        auto& mask = batchChanged_[id];
+        mask.resize(fields_.size());
+        for (int f : fields)
+            mask[f] = true;
+        return;
+    }
+    for (auto* listener : std::vector(listeners_))
+        listener->rowsChanged(position, position, fields);
+}
+
+void RecordSet::notifyCurrent()
+{
+    if (suspended()) {
+        batchCurrent_ = true;
+        return;
+    }
+    for (auto* listener : std::vector(listeners_))
+        listener->currentChanged();
+}
+
+void RecordSet::suspend()
+{
+    if (suspendDepth_++ > 0)
+        return;
+    batchFirstNewId_ = nextId_;
+    batchRemoved_.clear();
+    batchChanged_.clear();
+    batchReset_ = false;
+    batchCurrent_ = false;
+    batchStartCurrent_ = currentRecId();
+}
+
+void RecordSet::resume()
+{
+    if (suspendDepth_ == 0)
+        throw std::logic_error("RecordSet::resume without suspend");
+    if (--suspendDepth_ > 0)
+        return;
+    deliverBatch();
+}
+
+void RecordSet::deliverBatch()
+{
+    auto listeners = listeners_;
+    bool current = batchCurrent_ && (batchReset_ || currentRecId() != batchStartCurrent_);
+    batchCurrent_ = false;
+    if (batchReset_) {
+        batchReset_ = false;
+        for (auto* listener : listeners)
+            listener->reset();
+        for (auto* listener : listeners)
+            listener->currentChanged();
+        return;
+    }
+
+    // Old position of a deleted row = surviving older rows before it + deleted rows before it.
+    std::vector<RecId> removed = std::move(batchRemoved_);
+    batchRemoved_.clear();
+    std::sort(removed.begin(), removed.end());
+    std::vector<int> oldPositions;
+    oldPositions.reserve(removed.size());
+    for (size_t k = 0; k < removed.size(); ++k) {
+        auto survivors = std::lower_bound(rows_.begin(), rows_.end(), removed[k],
+                                          [](const Row& row, RecId id) { return row.id < id; });
+        oldPositions.push_back(static_cast<int>(survivors - rows_.begin()) + static_cast<int>(k));
+    }
+    for (size_t end = oldPositions.size(); end > 0;) {
+        size_t begin = end - 1;
+        while (begin > 0 && oldPositions[begin - 1] + 1 == oldPositions[begin])
+            --begin;
+        for (auto* listener : listeners)
+            listener->rowsRemoved(oldPositions[begin], oldPositions[end - 1]);
+        end = begin;
+    }
+
+    auto firstNew = std::lower_bound(rows_.begin(), rows_.end(), batchFirstNewId_,
+                                     [](const Row& row, RecId id) { return row.id < id; });
+    if (firstNew != rows_.end()) {
+        int first = static_cast<int>(firstNew - rows_.begin());
+        for (auto* listener : listeners)
+            listener->rowsInserted(first, count() - 1);
+    }
+
+    if (!batchChanged_.empty()) {
+        int low = count();
+        int high = -1;
+        std::vector<bool> mask(fields_.size());
+        for (const auto& [id, fields] : batchChanged_) {
+            int position = positionOf(id);
+            if (position < 0)
+                continue;
+            low = std::min(low, position);
+            high = std::max(high, position);
+            for (size_t f = 0; f < fields.size(); ++f)
+                mask[f] = mask[f] || fields[f];
+        }
+        batchChanged_.clear();
+        std::vector<int> fields;
+        for (size_t f = 0; f < mask.size(); ++f) {
+            if (mask[f])
+                fields.push_back(static_cast<int>(f));
+        }
+        if (high >= 0) {
+            for (auto* listener : listeners)
+                listener->rowsChanged(low, high, fields);
+        }
+    }
+
+    if (current) {
+        for (auto* listener : listeners)
+            listener->currentChanged();
+    }
+}
+
+} // namespace tarvo
