@@ -1,0 +1,120 @@
+// The agent's configuration: its ini file, the installation directory and the two programs.
+#pragma once
+
+#include "agent/OesCommunicator.h"
+#include "platform/ProcessList.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// Read from the agent ini file (sections "Tarvo", "PORT", "LOG", "ACCESS_CONTROL", "Log"),
+// the current directory (the installation directory, `baseDir`) and "tarvo.ini" in it.
+// Paths use "/"; `baseDir` ends in "/".
+class AgentConfig
+{
+public:
+    // The agent ini file: the executable's path with ".ini" unless set before.
+    explicit AgentConfig(std::string iniPath = iniPath());
+    ~AgentConfig();
+    AgentConfig(const AgentConfig &) = delete;
+    AgentConfig &operator=(const AgentConfig &) = delete;
+
+    // The process-wide configuration, created and loaded by the first call. When a load
+    // fails its exception propagates, and the next call loads again (so a repaired
+    // installation is picked up without a restart); after a successful load it is
+    // returned unchanged.
+    static AgentConfig &instance();
+    // Discards the process-wide configuration; the next instance() creates a new one.
+    static void resetInstance();
+    // Sets the agent ini path used by instance() and by the troubleshooting checks;
+    // call before the first instance(). An empty path restores the default.
+    static void setIniPath(std::string path);
+    // The agent ini path in use: the one set, or the executable's path with ".ini".
+    static std::string iniPath();
+
+    // Reads everything again. Throws std::runtime_error with "Cannot create LogFile
+    // Directory." or the missing-executable texts; std::invalid_argument (the integer
+    // conversion error) for an ACCESS_CONTROL address with a part that is not a number.
+    void load();
+    // Refreshes both programs from one snapshot of the process list.
+    void refresh();
+    void refresh(const std::vector<ProcessInfo> &processes);
+    // The two OES records, A-share first; empty before a successful load.
+    std::string getOesPackage() const;
+    // The configured PBUs of both programs, A-share first.
+    std::string getPbuPackage() const;
+
+    // "010.001.002.003" -> "10.1.2.3"; "IP地址有误" when the text has fewer than three
+    // dots. Throws std::invalid_argument when one of the four parts is not a number.
+    static std::string normalizeIP(std::string_view text);
+
+    // Where refresh() takes its process list from (LinuxProcessList by default).
+    void setProcessList(std::shared_ptr<const ProcessList> processList);
+
+    bool isLoaded() const { return loaded; }
+    const std::string &getAgentIniPath() const { return agentIniPath; }
+    const std::string &getLogFile() const { return logFile; }
+    const std::string &getLogsDir() const { return logsDir; }
+    const std::string &getEnvNo() const { return envNo; }
+    const std::string &getOesFlagA() const { return oesFlagA; }
+    const std::string &getOesFlagB() const { return oesFlagB; }
+    const std::string &getBaseDir() const { return baseDir; }
+    int getPort() const { return port; }
+    const std::vector<std::string> &getAccessControl() const { return accessControl; }
+    // ACCESS_CONTROL values dropped by the last load as "IP地址有误".
+    const std::vector<std::string> &getRejectedAddresses() const { return rejectedAddresses; }
+    const std::string &getConfigFileA() const { return configFileA; }
+    const std::string &getExeFileA() const { return exeFileA; }
+    const std::string &getStatusFileA() const { return statusFileA; }
+    const std::string &getCmdFileA() const { return cmdFileA; }
+    const std::string &getCmdResFileA() const { return cmdResFileA; }
+    const std::string &getLogDirA() const { return logDirA; }
+    const std::string &getConfigFileB() const { return configFileB; }
+    const std::string &getExeFileB() const { return exeFileB; }
+    const std::string &getStatusFileB() const { return statusFileB; }
+    const std::string &getCmdFileB() const { return cmdFileB; }
+    const std::string &getCmdResFileB() const { return cmdResFileB; }
+    const std::string &getLogDirB() const { return logDirB; }
+    const std::vector<std::unique_ptr<OesCommunicator>> &getCommunicators() const
+    {
+        return communicators;
+    }
+    bool getDebug() const { return debug; }
+
+private:
+    std::string agentIniPath;
+    std::string logFile;
+    std::string logsDir;
+    std::string envNo;
+    std::string oesFlagA = "N";
+    std::string oesFlagB = "N";
+    std::string baseDir;
+    int port = 10012;
+    std::vector<std::string> accessControl;
+    std::vector<std::string> rejectedAddresses;
+    std::string configFileA, exeFileA, statusFileA, cmdFileA, cmdResFileA, logDirA;
+    std::string configFileB, exeFileB, statusFileB, cmdFileB, cmdResFileB, logDirB;
+    std::vector<std::unique_ptr<OesCommunicator>> communicators;
+    bool debug = false;
+    bool loaded = false;
+    std::shared_ptr<const ProcessList> processList;
+};
+
+// What `--check-config` prints: the settings found and every problem, as GBK lines
+// without line ends. `ok` is false when the configuration cannot be used (load failed).
+struct ConfigReport
+{
+    bool ok = true;
+    std::vector<std::string> lines;
+    std::vector<std::string> problems;
+};
+
+// Loads a fresh configuration from `iniPath` in the current directory (not the
+// process-wide one) and reports on it and on the installation's files.
+ConfigReport checkAgentConfiguration(const std::string &iniPath = AgentConfig::iniPath());
+
+} // namespace tarvo

@@ -1,0 +1,47 @@
+// The system's process list: one snapshot of the running processes' executable names.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// One running process as the process list shows it.
+struct ProcessInfo
+{
+    int pid = 0;
+    std::string comm;    // the kernel's process name (at most 15 bytes)
+    std::string exeName; // base name of the first command-line argument; may be empty
+};
+
+// Source of process snapshots; tests inject fakes.
+class ProcessList
+{
+public:
+    virtual ~ProcessList() = default;
+    virtual std::vector<ProcessInfo> snapshot() const = 0;
+};
+
+// Reads /proc/<pid>/comm and /proc/<pid>/cmdline of every process.
+class LinuxProcessList : public ProcessList
+{
+public:
+    explicit LinuxProcessList(std::string procRoot = "/proc");
+    std::vector<ProcessInfo> snapshot() const override;
+
+private:
+    std::string m_procRoot;
+};
+
+// The process name in the text of /proc/<pid>/comm (the trailing line feed removed).
+std::string parseComm(std::string_view commText);
+// The base name of the first NUL-terminated argument of /proc/<pid>/cmdline text.
+std::string parseCmdlineBaseName(std::string_view cmdlineText);
+
+// True when the process runs the executable `exeName` (a base name), compared without
+// regard to ASCII case against its command-line base name, or against its kernel name,
+// which the kernel truncates to 15 bytes.
+bool runsExecutable(const ProcessInfo &process, std::string_view exeName);
+
+} // namespace tarvo
