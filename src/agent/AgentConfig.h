@@ -18,7 +18,7 @@ class AgentConfig
 {
 public:
     // The agent ini file: the executable's path with ".ini" unless set before.
-    explicit AgentConfig(std::string iniPath = iniPath());
+    explicit AgentConfig(std::string path = AgentConfig::iniPath());
     ~AgentConfig();
     AgentConfig(const AgentConfig &) = delete;
     AgentConfig &operator=(const AgentConfig &) = delete;

@@ -1,0 +1,190 @@
+// Loading the agent's configuration and building the two program communicators.
+#include "agent/AgentConfig.h"
+
+#include "host/StatusNames.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "protocol/Convert.h"
+
+#include <stdexcept>
+
+namespace tarvo {
+
+namespace {
+
+std::unique_ptr<AgentConfig> &instanceSlot()
+{
+    static std::unique_ptr<AgentConfig> slot;
+    return slot;
+}
+
+std::string &iniPathSlot()
+{
+    static std::string path;
+    return path;
+}
+
+std::string missingExecutableText(char share)
+{
+    const std::string s(1, share);
+    return "无法找到" + s + "股报盘程序启动文件。" + "请检查Tarvo_" + s + "SHR.exe是否存在，" +
+           "或者将TarvoMonitorAgent.ini中的" + "\"" + s + "股报盘程序" + "\"" + "项置为N。";
+}
+
+} // namespace
+
+AgentConfig::AgentConfig(std::string path)
+    : agentIniPath(std::move(path)), processList(std::make_shared<LinuxProcessList>())
+{
+}
+
+AgentConfig::~AgentConfig() = default;
+
+AgentConfig &AgentConfig::instance()
+{
+    auto &slot = instanceSlot();
+    if (!slot)
+        slot = std::make_unique<AgentConfig>(iniPath());
+    if (!slot->loaded)
+        slot->load();
+    return *slot;
+}
+
+void AgentConfig::resetInstance()
+{
+    instanceSlot().reset();
+}
+
+void AgentConfig::setIniPath(std::string path)
+{
+    iniPathSlot() = std::move(path);
+}
+
+std::string AgentConfig::iniPath()
+{
+    if (!iniPathSlot().empty())
+        return iniPathSlot();
+    return replaceExtension(executablePath(), ".ini");
+}
+
+void AgentConfig::setProcessList(std::shared_ptr<const ProcessList> list)
+{
+    processList = std::move(list);
+}
+
+std::string AgentConfig::normalizeIP(std::string_view text)
+{
+    std::string_view parts[4];
+    for (int i = 0; i < 3; ++i) {
+        size_t dot = text.find('.');
+        if (dot == std::string_view::npos)
+            return "IP地址有误";
+        parts[i] = text.substr(0, dot);
+        text.remove_prefix(dot + 1);
+    }
+    parts[3] = text;
+    std::string result;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            result += '.';
+        result += std::to_string(toInt(parts[i]));
+    }
+    return result;
+}
+
+void AgentConfig::load()
+{
+    loaded = false;
+    accessControl.clear();
+    rejectedAddresses.clear();
+    communicators.clear();
+    envNo.clear();
+
+    IniFile ini = IniFile::load(agentIniPath);
+    logsDir = ini.readString("Tarvo", "logs_dir", "./logs/");
+    logFile = logsDir + ini.readString("LOG", "name", "TarvoMonitorAgent.log");
+    port = static_cast<int>(ini.readInt("PORT", "port", 10012));
+    oesFlagA = ini.readString("Tarvo", OES_NAME_A, "N") == "Y" ? "Y" : "N";
+    oesFlagB = ini.readString("Tarvo", OES_NAME_B, "N") == "Y" ? "Y" : "N";
+    debug = equalsIgnoreCase(ini.readString("Log", "Debug", "OFF"), "ON");
+
+    for (const std::string &key : ini.keys("ACCESS_CONTROL")) {
+        std::string value = ini.readString("ACCESS_CONTROL", key);
+        std::string address = normalizeIP(value);
+        if (address == "IP地址有误")
+            rejectedAddresses.push_back(value);
+        else
+            accessControl.push_back(address);
+    }
+
+    baseDir = currentDirectory();
+    if (baseDir.empty() || baseDir.back() != '/')
+        baseDir += '/';
+
+    if (!directoryExists(logsDir) && !createDirectories(logsDir))
+        throw std::runtime_error("Cannot create LogFile Directory.");
+
+    configFileA = baseDir + "cfgA/SystemConfiguration.ini";
+    exeFileA = baseDir + "Tarvo_ASHR.exe";
+    statusFileA = baseDir + "monitor/ASHR_status.txt";
+    cmdFileA = baseDir + "monitor/ASHR_cmd.txt";
+    cmdResFileA = baseDir + "monitor/ASHR_cmd_res.txt";
+    logDirA = logsDir + "ASHR/";
+    configFileB = baseDir + "cfgB/SystemConfiguration.ini";
+    exeFileB = baseDir + "Tarvo_BSHR.exe";
+    statusFileB = baseDir + "monitor/BSHR_status.txt";
+    cmdFileB = baseDir + "monitor/BSHR_cmd.txt";
+    cmdResFileB = baseDir + "monitor/BSHR_cmd_res.txt";
+    logDirB = logsDir + "BSHR/";
+
+    if (oesFlagA == "Y" && !fileExists(exeFileA))
+        throw std::runtime_error(missingExecutableText('A'));
+    if (oesFlagB == "Y" && !fileExists(exeFileB))
+        throw std::runtime_error(missingExecutableText('B'));
+
+    communicators.push_back(std::make_unique<OesCommunicator>(
+        oesFlagA, OES_NAME_A, baseDir, configFileA, exeFileA, statusFileA, cmdFileA,
+        cmdResFileA, logDirA));
+    communicators.push_back(std::make_unique<OesCommunicator>(
+        oesFlagB, OES_NAME_B, baseDir, configFileB, exeFileB, statusFileB, cmdFileB,
+        cmdResFileB, logDirB));
+
+    envNo = IniFile::load(baseDir + "tarvo.ini").readString("TARVO", "envNo", "00");
+    if (envNo.empty())
+        envNo = "00";
+    loaded = true;
+}
+
+void AgentConfig::refresh()
+{
+    std::vector<ProcessInfo> processes;
+    if (processList)
+        processes = processList->snapshot();
+    refresh(processes);
+}
+
+void AgentConfig::refresh(const std::vector<ProcessInfo> &processes)
+{
+    for (auto &communicator : communicators)
+        communicator->refresh(processes);
+}
+
+std::string AgentConfig::getOesPackage() const
+{
+    std::string package;
+    for (const auto &communicator : communicators)
+        package += communicator->toString();
+    return package;
+}
+
+std::string AgentConfig::getPbuPackage() const
+{
+    std::string package;
+    for (const auto &communicator : communicators) {
+        for (const auto &pbu : communicator->getPbus())
+            package += pbu->toString();
+    }
+    return package;
+}
+
+} // namespace tarvo
