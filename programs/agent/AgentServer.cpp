@@ -1,0 +1,528 @@
+// Sockets and threads of the agent's network service.
+#include "AgentServer.h"
+
+#include "AccessControl.h"
+#include "FrameReader.h"
+
+#include "protocol/MessageBodies.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+namespace tarvo {
+namespace {
+
+// Requests of one client waiting for execution; beyond this its reader stops reading.
+constexpr int MAX_PENDING_REQUESTS = 16;
+
+std::string errnoText(int error) { return std::to_string(error) + " " + std::strerror(error); }
+
+std::string heartbeatBytes()
+{
+    Message beat(PROTOCOL_VERSION, "S", "-1", std::make_unique<BeatMessageBody>());
+    return beat.encode();
+}
+
+int pollTimeout(std::chrono::milliseconds wait)
+{
+    return int(std::min<std::chrono::milliseconds::rep>(wait.count(), 60 * 60 * 1000));
+}
+
+// The text of a request for the log: its type, sequence and (for "19") its check.
+std::string describeRequest(const Message &request)
+{
+    std::string text = "\"" + request.getMessageType() + "\" sequence " + request.getSequence();
+    if (auto *body = dynamic_cast<TroubleShootingRequestMessageBody *>(request.getBody()))
+        text += " " + body->getShootingType();
+    return text;
+}
+
+} // namespace
+
+struct AgentServer::Connection
+{
+    Connection(int id, int fd, std::string peer, const ServiceTimings &timings)
+        : id(id), fd(fd), peer(std::move(peer)), timer(timings, ServiceClock::now())
+    {
+    }
+    ~Connection()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    std::string name() const { return "connection " + std::to_string(id) + " from " + peer; }
+
+    const int id;
+    const int fd;
+    const std::string peer;
+    ConnectionTimer timer;
+    std::mutex writeMutex;
+    std::atomic<bool> closed = false;
+    std::atomic<bool> finished = false;
+    std::mutex pendingMutex;
+    std::condition_variable pendingChanged;
+    int pending = 0;
+    std::thread reader;
+};
+
+AgentServer::AgentServer(ServiceSettings settings, ServiceLog &log)
+    : m_settings(std::move(settings)), m_log(log)
+{
+}
+
+AgentServer::~AgentServer()
+{
+    stop();
+    if (m_stopFd >= 0)
+        ::close(m_stopFd);
+}
+
+void AgentServer::setStandingProblem(std::string text)
+{
+    std::lock_guard lock(m_connectionsMutex);
+    m_standingProblem = std::move(text);
+}
+
+std::string AgentServer::start()
+{
+    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_stopFd < 0)
+        return "cannot create the stop event: " + errnoText(errno);
+
+    const std::string where =
+        (m_settings.bindAddress.empty() ? std::string("*") : m_settings.bindAddress) + ":" +
+        std::to_string(m_settings.port);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    int family = AF_INET6;
+    if (m_settings.bindAddress.empty()) {
+        auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_addr = in6addr_any;
+        v6->sin6_port = htons(uint16_t(m_settings.port));
+        length = sizeof(sockaddr_in6);
+    } else {
+        addrinfo hints{};
+        hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *found = nullptr;
+        int rc = ::getaddrinfo(m_settings.bindAddress.c_str(),
+                               std::to_string(m_settings.port).c_str(), &hints, &found);
+        if (rc != 0 || !found)
+            return "cannot listen on " + where + ": not a numeric address (" +
+                   ::gai_strerror(rc) + ")";
+        std::memcpy(&address, found->ai_addr, found->ai_addrlen);
+        length = found->ai_addrlen;
+        family = found->ai_family;
+        ::freeaddrinfo(found);
+    }
+
+    m_listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_listenFd < 0 && m_settings.bindAddress.empty()) {
+        // No IPv6 on this host: listen on every IPv4 address instead.
+        address = {};
+        auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_ANY);
+        v4->sin_port = htons(uint16_t(m_settings.port));
+        length = sizeof(sockaddr_in);
+        family = AF_INET;
+        m_listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    }
+    if (m_listenFd < 0)
+        return "cannot create the listening socket: " + errnoText(errno);
+    int on = 1;
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (family == AF_INET6 && m_settings.bindAddress.empty()) {
+        int off = 0;
+        ::setsockopt(m_listenFd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    }
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(&address), length) != 0)
+        return "cannot listen on " + where + ": " + errnoText(errno);
+    if (::listen(m_listenFd, 16) != 0)
+        return "cannot listen on " + where + ": " + errnoText(errno);
+    sockaddr_storage bound{};
+    socklen_t boundLength = sizeof bound;
+    ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&bound), &boundLength);
+    m_port = ntohs(bound.ss_family == AF_INET
+                       ? reinterpret_cast<sockaddr_in *>(&bound)->sin_port
+                       : reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port);
+
+    m_started = true;
+    m_workerThread = std::thread([this] { workerLoop(); });
+    m_watchThread = std::thread([this] { watchLoop(); });
+    m_acceptThread = std::thread([this] { acceptLoop(); });
+    return {};
+}
+
+void AgentServer::requestStop()
+{
+    if (m_stopFd < 0)
+        return;
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(m_stopFd, &one, sizeof one);
+}
+
+bool AgentServer::stopRequested() const
+{
+    pollfd stop{m_stopFd, POLLIN, 0};
+    return ::poll(&stop, 1, 0) > 0;
+}
+
+void AgentServer::waitForStopRequest()
+{
+    pollfd stop{m_stopFd, POLLIN, 0};
+    while (::poll(&stop, 1, -1) < 0 && errno == EINTR) {
+    }
+}
+
+void AgentServer::stop()
+{
+    if (!m_started || m_stopped)
+        return;
+    m_stopped = true;
+    requestStop();
+    m_acceptThread.join();
+    m_watchThread.join();
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_workerStop = true;
+    }
+    m_queueChanged.notify_all();
+    m_workerThread.join();
+
+    std::vector<std::shared_ptr<Connection>> connections;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        connections.swap(m_connections);
+    }
+    for (const auto &connection : connections) {
+        closeConnection(*connection, "the agent stops");
+        {
+            std::lock_guard lock(connection->pendingMutex);
+        }
+        connection->pendingChanged.notify_all();
+    }
+    for (const auto &connection : connections)
+        if (connection->reader.joinable())
+            connection->reader.join();
+    m_queue.clear();
+    ::close(m_listenFd);
+    m_listenFd = -1;
+}
+
+size_t AgentServer::clientCount() const
+{
+    std::lock_guard lock(m_connectionsMutex);
+    size_t count = 0;
+    for (const auto &connection : m_connections)
+        count += connection->closed ? 0 : 1;
+    return count;
+}
+
+void AgentServer::reapFinished()
+{
+    std::vector<std::shared_ptr<Connection>> finished;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            if ((*it)->finished) {
+                finished.push_back(*it);
+                it = m_connections.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const auto &connection : finished)
+        connection->reader.join();
+}
+
+void AgentServer::acceptLoop()
+{
+    for (;;) {
+        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+        int ready = ::poll(fds, 2, 500);
+        reapFinished();
+        if (fds[1].revents)
+            return;
+        if (ready <= 0 || !(fds[0].revents & POLLIN))
+            continue;
+        sockaddr_storage peerAddress{};
+        socklen_t peerLength = sizeof peerAddress;
+        int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr *>(&peerAddress), &peerLength,
+                           SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                m_log.write(AgentLog::Level::Error, "cannot accept a client: " + errnoText(errno));
+                pollfd stop{m_stopFd, POLLIN, 0};
+                ::poll(&stop, 1, 200);
+            }
+            continue;
+        }
+        const std::string peer = peerAddressText(peerAddress);
+        std::string refusal;
+        if (!m_settings.accessControlValid)
+            refusal = "ACCESS_CONTROL of the configuration cannot be read, every client is refused";
+        else if (!isAllowed(m_settings.accessControl, peer))
+            refusal = "not in ACCESS_CONTROL (allowed: " +
+                      describeAllowed(m_settings.accessControl) + ")";
+        else if (clientCount() >= m_settings.maxClients)
+            refusal = "too many clients (" + std::to_string(m_settings.maxClients) + ")";
+        if (!refusal.empty()) {
+            m_log.write(AgentLog::Level::Warning,
+                        "refused a connection from " + peer + ": " + refusal);
+            ::close(fd);
+            continue;
+        }
+        timeval sendTimeout{};
+        sendTimeout.tv_sec = m_settings.timings.sendTimeout.count() / 1000;
+        sendTimeout.tv_usec = (m_settings.timings.sendTimeout.count() % 1000) * 1000;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+
+        auto connection = std::make_shared<Connection>(m_nextId++, fd, peer, m_settings.timings);
+        m_log.write(AgentLog::Level::Info, connection->name() + " accepted");
+        std::string problem;
+        {
+            std::lock_guard lock(m_connectionsMutex);
+            m_connections.push_back(connection);
+            problem = m_standingProblem;
+        }
+        if (!problem.empty())
+            sendLogRecord(*connection, {AgentLog::Level::Error, problem});
+        connection->reader = std::thread([this, connection] { readerLoop(connection); });
+    }
+}
+
+void AgentServer::readerLoop(std::shared_ptr<Connection> connection)
+{
+    static const std::string heartbeat = heartbeatBytes();
+    FrameReader frames;
+    char chunk[4096];
+    while (!connection->closed) {
+        auto wait = connection->timer.waitFor(ServiceClock::now(), frames.hasPartial());
+        pollfd fds[2] = {{connection->fd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+        int ready = ::poll(fds, 2, pollTimeout(wait));
+        if (ready < 0 && errno != EINTR) {
+            closeConnection(*connection, "poll failed: " + errnoText(errno));
+            break;
+        }
+        if (ready > 0 && fds[1].revents)
+            break;
+        if (ready > 0 && fds[0].revents) {
+            ssize_t n = ::recv(connection->fd, chunk, sizeof chunk, 0);
+            if (n == 0) {
+                closeConnection(*connection, "closed by the client");
+                break;
+            }
+            if (n < 0 && errno != EINTR && errno != EAGAIN) {
+                closeConnection(*connection, "read failed: " + errnoText(errno));
+                break;
+            }
+            if (n > 0) {
+                connection->timer.received(ServiceClock::now());
+                frames.append(std::string_view(chunk, size_t(n)));
+                for (;;) {
+                    FrameReader::Result result = frames.next();
+                    if (result.kind == FrameReader::Result::Kind::NeedMore)
+                        break;
+                    if (result.kind == FrameReader::Result::Kind::Error) {
+                        closeConnection(*connection, result.error);
+                        break;
+                    }
+                    handleMessage(connection, std::move(result.message));
+                }
+            }
+        }
+        const auto now = ServiceClock::now();
+        if (connection->timer.incompleteExpired(now, frames.hasPartial())) {
+            closeConnection(*connection,
+                            "an incomplete message and nothing more received for " +
+                                std::to_string(m_settings.timings.incompleteTimeout.count()) +
+                                " ms");
+            break;
+        }
+        if (!connection->closed && connection->timer.heartbeatDue(now))
+            send(*connection, heartbeat);
+    }
+    connection->finished = true;
+}
+
+void AgentServer::handleMessage(const std::shared_ptr<Connection> &connection,
+                                std::unique_ptr<Message> message)
+{
+    const std::string &type = message->getMessageType();
+    if (type == "12") {
+        m_log.write(AgentLog::Level::Debug, connection->name() + ": heartbeat");
+        return;
+    }
+    if ((type != "02" && type != "19") || !message->getBody()) {
+        m_log.write(AgentLog::Level::Warning, connection->name() + ": ignored a message of type \"" +
+                                                  type + "\", which the agent does not execute");
+        return;
+    }
+    m_log.write(AgentLog::Level::Debug, connection->name() + ": request " + describeRequest(*message));
+    {
+        std::unique_lock lock(connection->pendingMutex);
+        connection->pendingChanged.wait(lock, [&] {
+            return connection->pending < MAX_PENDING_REQUESTS || connection->closed;
+        });
+        if (connection->closed)
+            return;
+        ++connection->pending;
+    }
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.push_back({connection, std::move(message)});
+    }
+    m_queueChanged.notify_one();
+}
+
+void AgentServer::workerLoop()
+{
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_queueMutex);
+            m_queueChanged.wait(lock, [&] { return m_workerStop || !m_queue.empty(); });
+            if (m_workerStop)
+                return;
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        execute(job);
+        {
+            std::lock_guard lock(job.connection->pendingMutex);
+            --job.connection->pending;
+        }
+        job.connection->pendingChanged.notify_all();
+    }
+}
+
+void AgentServer::execute(Job &job)
+{
+    Connection &connection = *job.connection;
+    if (connection.closed)
+        return;
+    const std::string request = describeRequest(*job.request);
+    std::unique_ptr<MessageBody> answer;
+    try {
+        std::lock_guard lock(m_executeMutex);
+        answer = job.request->getBody()->execute();
+    } catch (const std::exception &e) {
+        const std::string text = "request " + request + " failed: " + e.what();
+        m_log.write(AgentLog::Level::Error, connection.name() + ": " + text);
+        sendLogRecord(connection, {AgentLog::Level::Error, text});
+        return;
+    }
+    if (!answer) {
+        m_log.write(AgentLog::Level::Warning,
+                    connection.name() + ": request " + request + " has no answer");
+        return;
+    }
+    std::string bytes;
+    try {
+        Message response(PROTOCOL_VERSION, "S", job.request->getSequence(), std::move(answer));
+        bytes = response.encode();
+    } catch (const std::exception &e) {
+        const std::string text = "the answer to " + request + " cannot be encoded: " + e.what();
+        m_log.write(AgentLog::Level::Error, connection.name() + ": " + text);
+        sendLogRecord(connection, {AgentLog::Level::Error, text});
+        return;
+    }
+    if (send(connection, bytes))
+        m_log.write(AgentLog::Level::Debug, connection.name() + ": answered " + request);
+}
+
+bool AgentServer::send(Connection &connection, const std::string &bytes)
+{
+    std::lock_guard lock(connection.writeMutex);
+    if (connection.closed)
+        return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            closeConnection(connection, error == EAGAIN || error == EWOULDBLOCK
+                                            ? "the client reads nothing, write timed out"
+                                            : "write failed: " + errnoText(error));
+            return false;
+        }
+        done += size_t(n);
+    }
+    connection.timer.sent(ServiceClock::now());
+    return true;
+}
+
+bool AgentServer::sendLogRecord(Connection &connection, const LogEvent &event)
+{
+    try {
+        Message message(PROTOCOL_VERSION, "S", "-1",
+                        std::make_unique<LogMessageBody>(
+                            formatLogRecord(event.level, ++m_logNumber, event.text)));
+        return send(connection, message.encode());
+    } catch (const std::exception &e) {
+        m_log.write(AgentLog::Level::Error, "a log record cannot be encoded: " + std::string(e.what()));
+        return false;
+    }
+}
+
+void AgentServer::broadcast(const LogEvent &event)
+{
+    m_log.write(event.level, event.text);
+    std::vector<std::shared_ptr<Connection>> connections;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        connections = m_connections;
+    }
+    for (const auto &connection : connections)
+        if (!connection->closed)
+            sendLogRecord(*connection, event);
+}
+
+void AgentServer::closeConnection(Connection &connection, const std::string &why)
+{
+    if (connection.closed.exchange(true))
+        return;
+    m_log.write(AgentLog::Level::Info, connection.name() + " closed: " + why);
+    ::shutdown(connection.fd, SHUT_RDWR);
+    connection.pendingChanged.notify_all();
+}
+
+void AgentServer::watchLoop()
+{
+    for (;;) {
+        pollfd stop{m_stopFd, POLLIN, 0};
+        if (::poll(&stop, 1, pollTimeout(m_settings.timings.watch)) > 0)
+            return;
+        if (!m_watch)
+            continue;
+        std::vector<LogEvent> events;
+        try {
+            std::lock_guard lock(m_executeMutex);
+            events = m_watch();
+        } catch (const std::exception &e) {
+            events.push_back({AgentLog::Level::Error, e.what()});
+        }
+        for (const LogEvent &event : events)
+            broadcast(event);
+    }
+}
+
+} // namespace tarvo

@@ -1,0 +1,114 @@
+// The agent's network service: listens, checks ACCESS_CONTROL, reads each client on its
+// own thread, executes requests one at a time and answers, sends heartbeats and log records.
+#pragma once
+
+#include "ServiceLog.h"
+#include "ServiceTimings.h"
+
+#include "protocol/Message.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tarvo {
+
+struct ServiceSettings
+{
+    std::string bindAddress; // empty: every address (IPv6 and IPv4)
+    int port = 10012;        // 0: any free port
+    std::vector<std::string> accessControl;
+    // False when ACCESS_CONTROL could not be read: every client is refused then, since
+    // accepting everyone would open a host its operator meant to close.
+    bool accessControlValid = true;
+    ServiceTimings timings;
+    size_t maxClients = 64;
+};
+
+class AgentServer
+{
+public:
+    // Called every `timings.watch` while holding the execution lock (so it may use the
+    // agent configuration); the events it returns are logged and sent to every client.
+    using Watch = std::function<std::vector<LogEvent>()>;
+
+    AgentServer(ServiceSettings settings, ServiceLog &log);
+    ~AgentServer();
+    AgentServer(const AgentServer &) = delete;
+    AgentServer &operator=(const AgentServer &) = delete;
+
+    void setWatch(Watch watch) { m_watch = std::move(watch); }
+    // A problem every new client is told about at once (the configuration that did not
+    // load); empty for none. Thread-safe.
+    void setStandingProblem(std::string text);
+
+    // Binds, listens and starts the threads. Returns an error text, empty on success.
+    std::string start();
+    // The port actually listened on (after start).
+    int port() const { return m_port; }
+    // Asks the service to stop; async-signal-safe.
+    void requestStop();
+    // Blocks until a stop is requested.
+    void waitForStopRequest();
+    // Stops and joins every thread, closes every connection. Idempotent.
+    void stop();
+
+    // Logs the event and sends it to every client as a log record.
+    void broadcast(const LogEvent &event);
+    size_t clientCount() const;
+
+private:
+    struct Connection;
+    struct Job
+    {
+        std::shared_ptr<Connection> connection;
+        std::unique_ptr<Message> request;
+    };
+
+    void acceptLoop();
+    void readerLoop(std::shared_ptr<Connection> connection);
+    void workerLoop();
+    void watchLoop();
+    void handleMessage(const std::shared_ptr<Connection> &connection,
+                       std::unique_ptr<Message> message);
+    void execute(Job &job);
+    bool send(Connection &connection, const std::string &bytes);
+    bool sendLogRecord(Connection &connection, const LogEvent &event);
+    void closeConnection(Connection &connection, const std::string &why);
+    void reapFinished();
+    bool stopRequested() const;
+
+    ServiceSettings m_settings;
+    ServiceLog &m_log;
+    Watch m_watch;
+    int m_listenFd = -1;
+    int m_stopFd = -1;
+    int m_port = 0;
+    bool m_started = false;
+    bool m_stopped = false;
+    std::atomic<long> m_logNumber = 0;
+    std::atomic<int> m_nextId = 1;
+
+    mutable std::mutex m_connectionsMutex;
+    std::vector<std::shared_ptr<Connection>> m_connections;
+    std::string m_standingProblem;
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<Job> m_queue;
+    bool m_workerStop = false;
+
+    // One request executes at a time across all connections; the watch takes it too.
+    std::mutex m_executeMutex;
+
+    std::thread m_acceptThread;
+    std::thread m_workerThread;
+    std::thread m_watchThread;
+};
+
+} // namespace tarvo

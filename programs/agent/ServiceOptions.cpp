@@ -1,0 +1,99 @@
+// Parsing of TarvoMonitorAgent's command line.
+#include "ServiceOptions.h"
+
+#include "protocol/Convert.h"
+
+namespace tarvo {
+namespace {
+
+std::optional<long> positive(const std::string &text, long low, long high)
+{
+    std::optional<int32_t> value = tryToInt(text);
+    if (!value || *value < low || *value > high)
+        return std::nullopt;
+    return *value;
+}
+
+} // namespace
+
+std::string serviceUsage()
+{
+    return "Usage: TarvoMonitorAgent [OPTIONS]\n"
+           "The monitoring agent of an order-submission host: answers the console's status and\n"
+           "troubleshooting requests on the agent port, sends heartbeats and log messages.\n"
+           "\n"
+           "Options:\n"
+           "  --dir DIR         installation directory (default: the current directory)\n"
+           "  --ini FILE        agent ini file (default: the executable's path with .ini)\n"
+           "  --bind ADDR       listening address (default: every address)\n"
+           "  --port N          listening port, overriding [PORT] port of the ini file\n"
+           "  --check-config    load the configuration, print what was found and every\n"
+           "                    problem; exit 0 when it can be used, else 1\n"
+           "  --verbose         also write the log to stderr\n"
+           "  --version         print the agent's version\n"
+           "  --help            this text\n";
+}
+
+std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOptions &options)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        auto value = [&](std::string &out) -> bool {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        auto milliseconds = [&](std::chrono::milliseconds &out) -> std::string {
+            std::string text;
+            if (!value(text))
+                return arg + " needs a value";
+            std::optional<long> ms = positive(text, 1, 24L * 3600 * 1000);
+            if (!ms)
+                return arg + " needs a number of milliseconds, not '" + text + "'";
+            out = std::chrono::milliseconds(*ms);
+            return {};
+        };
+        std::string text;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--check-config") {
+            options.checkConfig = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            options.verbose = true;
+        } else if (arg == "--dir" || arg == "--ini" || arg == "--bind") {
+            std::string &target = arg == "--dir" ? options.dir
+                                  : arg == "--ini" ? options.ini
+                                                   : options.bind;
+            if (!value(target) || target.empty())
+                return arg + " needs a value";
+        } else if (arg == "--port") {
+            if (!value(text))
+                return "--port needs a value";
+            std::optional<long> port = positive(text, 0, 65535);
+            if (!port)
+                return "--port needs a number from 0 to 65535, not '" + text + "'";
+            options.port = int(*port);
+        // Hidden: the time rules, so tests need not wait for them.
+        } else if (arg == "--heartbeat-ms") {
+            if (std::string e = milliseconds(options.timings.heartbeat); !e.empty())
+                return e;
+        } else if (arg == "--incomplete-timeout-ms") {
+            if (std::string e = milliseconds(options.timings.incompleteTimeout); !e.empty())
+                return e;
+        } else if (arg == "--watch-ms") {
+            if (std::string e = milliseconds(options.timings.watch); !e.empty())
+                return e;
+        } else if (arg == "--send-timeout-ms") {
+            if (std::string e = milliseconds(options.timings.sendTimeout); !e.empty())
+                return e;
+        } else {
+            return "unknown option " + arg + " (see --help)";
+        }
+    }
+    return {};
+}
+
+} // namespace tarvo
