@@ -1,0 +1,193 @@
+// Encoding and decoding of heartbeats, status requests and status responses, against a plain
+// checksum pass over the same bytes; prints decode time / checksum time per message.
+#include "protocol/Message.h"
+#include "protocol/MessageBodies.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <new>
+#include <string>
+
+using namespace tarvo;
+
+// Counts heap allocations so the benchmarks can report allocations per operation.
+static std::atomic<long> g_allocations{0};
+
+void *operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void *p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+std::string field(const char *id, const std::string &value)
+{
+    return std::string(id) + "=" + value + FIELD_SEPARATOR;
+}
+
+std::string oesRecord(const std::string &name)
+{
+    return field("85", "Y") + field("89", name) + field("63", "SHR") + field("64", "运行")
+           + field("52", "V2.3.1") + field("77", "0");
+}
+
+std::string pbuRecord(int i)
+{
+    char op[16];
+    std::snprintf(op, sizeof op, "OP%09d", i);
+    return field("89", "A股报盘程序") + field("34", op) + field("63", "SHR") + field("83", "3")
+           + field("65", std::to_string(100000 + i)) + field("66", std::to_string(99000 + i))
+           + field("67", std::to_string(50000 + i)) + field("90", "999999")
+           + field("74", "192.168.10.21") + field("57", "192.168.10.5") + field("75", "100")
+           + field("76", "1") + field("77", "0");
+}
+
+struct Packages
+{
+    std::string oes;
+    std::string pbu;
+};
+
+Packages packagesOf(int pbus)
+{
+    Packages p{oesRecord("A股报盘程序") + oesRecord("B股报盘程序"), {}};
+    for (int i = 0; i < pbus; ++i)
+        p.pbu += pbuRecord(i);
+    return p;
+}
+
+std::unique_ptr<MessageBody> makeBody(int pbus, const Packages &packages)
+{
+    if (pbus == -2)
+        return std::make_unique<BeatMessageBody>();
+    if (pbus == -1)
+        return std::make_unique<StatusRequestMessageBody>();
+    return std::make_unique<StatusResponseMessageBody>("正常运行", "2009-10-23 14:35:07 ", "37",
+                                                       "52", "90", "00", packages.oes,
+                                                       packages.pbu);
+}
+
+// -2 heartbeat, -1 status request, n >= 0 a status response with n PBUs.
+std::string wireOf(int pbus)
+{
+    return Message(PROTOCOL_VERSION, pbus == -2 ? "S" : "C", pbus == -2 ? "-1" : "1234",
+                   makeBody(pbus, packagesOf(pbus)))
+        .encode();
+}
+
+std::string nameOf(int pbus)
+{
+    if (pbus == -2)
+        return "heartbeat";
+    if (pbus == -1)
+        return "status_request";
+    return "status_response_pbu" + std::to_string(pbus);
+}
+
+void BM_Encode(benchmark::State &state)
+{
+    const int pbus = int(state.range(0));
+    const size_t size = wireOf(pbus).size();
+    const Packages packages = packagesOf(pbus);
+    long allocations = 0;
+    for (auto _ : state) {
+        // Building the body from its values is part of what a sender does.
+        const long before = g_allocations.load(std::memory_order_relaxed);
+        Message m(PROTOCOL_VERSION, "S", "1234", makeBody(pbus, packages));
+        std::string text = m.encode();
+        benchmark::DoNotOptimize(text.data());
+        allocations += g_allocations.load(std::memory_order_relaxed) - before;
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
+    state.counters["allocs"] = double(allocations) / double(state.iterations());
+    state.SetLabel(nameOf(pbus));
+}
+
+void BM_Decode(benchmark::State &state)
+{
+    const std::string text = wireOf(int(state.range(0)));
+    long allocations = 0;
+    for (auto _ : state) {
+        const long before = g_allocations.load(std::memory_order_relaxed);
+        Message m;
+        int p = m.decode(text);
+        benchmark::DoNotOptimize(p);
+        if (p <= 0)
+            state.SkipWithError("decode failed");
+        allocations += g_allocations.load(std::memory_order_relaxed) - before;
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+    state.counters["allocs"] = double(allocations) / double(state.iterations());
+    state.SetLabel(nameOf(int(state.range(0))));
+}
+
+// The floor: one pass adding up the message's bytes, as the trailer check does.
+void BM_CheckSumPass(benchmark::State &state)
+{
+    const std::string text = wireOf(int(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(text.data());
+        unsigned sum = 0;
+        for (unsigned char c : text)
+            sum = (sum + c) & 0xFF;
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+    state.SetLabel(nameOf(int(state.range(0))));
+}
+
+#define TARVO_MESSAGES ->Arg(-2)->Arg(-1)->Arg(1)->Arg(20)->Arg(200)
+BENCHMARK(BM_Encode) TARVO_MESSAGES;
+BENCHMARK(BM_Decode) TARVO_MESSAGES;
+BENCHMARK(BM_CheckSumPass) TARVO_MESSAGES;
+
+// Keeps the time per iteration of every run so main can relate decode to checksum.
+class RecordingReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, double> times;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::printf("\nDecode CPU time / checksum pass CPU time (goal for status responses: <= 20)\n");
+    for (int pbus : {-2, -1, 1, 20, 200}) {
+        const std::string arg = "/" + std::to_string(pbus);
+        auto decode = reporter.times.find("BM_Decode" + arg);
+        auto sum = reporter.times.find("BM_CheckSumPass" + arg);
+        if (decode == reporter.times.end() || sum == reporter.times.end() || sum->second <= 0)
+            continue;
+        const double ratio = decode->second / sum->second;
+        const bool goal = pbus >= 0;
+        std::printf("  %-26s %8zu bytes  decode %10.1f ns  checksum %9.1f ns  ratio %7.1f%s\n",
+                    nameOf(pbus).c_str(), wireOf(pbus).size(), decode->second, sum->second,
+                    ratio, goal ? (ratio <= 20 ? "  ok" : "  MISSED") : "");
+    }
+    return 0;
+}
