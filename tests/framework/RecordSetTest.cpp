@@ -1,0 +1,449 @@
+// Record set: cursor, editing, indexes, RecIds, booleans and batched change notification.
+#include "framework/RecordSet.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdexcept>
+
+namespace tarvo {
+namespace {
+
+std::vector<FieldDef> fields()
+{
+    return {{"Key", 15, FieldKind::Text, true},
+            {"Group", 20, FieldKind::Text, true},
+            {"Name", 40, FieldKind::Text, false},
+            {"Checked", 5, FieldKind::Boolean, false}};
+}
+
+void add(RecordSet& set, const std::string& key, const std::string& group = "",
+         const std::string& name = "")
+{
+    set.append();
+    set.setValue("Key", key);
+    set.setValue("Group", group);
+    set.setValue("Name", name);
+    set.post();
+}
+
+std::vector<std::string> keys(const RecordSet& set)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < set.count(); ++i)
+        out.push_back(set.valueAt(i, "Key"));
+    return out;
+}
+
+// Mirrors the set's rows from the events alone, as a view model does.
+struct Mirror : RecordSetListener {
+    explicit Mirror(RecordSet& s) : set(s)
+    {
+        for (int i = 0; i < s.count(); ++i)
+            ids.push_back(s.recIdAt(i));
+        s.addListener(this);
+    }
+    ~Mirror() override { set.removeListener(this); }
+    void rowsInserted(int first, int last) override
+    {
+        log.push_back("ins " + std::to_string(first) + "-" + std::to_string(last));
+        for (int i = first; i <= last; ++i)
+            ids.insert(ids.begin() + i, set.recIdAt(i));
+    }
+    void rowsRemoved(int first, int last) override
+    {
+        log.push_back("rem " + std::to_string(first) + "-" + std::to_string(last));
+        ASSERT_LE(last, static_cast<int>(ids.size()) - 1);
+        ids.erase(ids.begin() + first, ids.begin() + last + 1);
+    }
+    void rowsChanged(int first, int last, const std::vector<int>& f) override
+    {
+        std::string text = "chg " + std::to_string(first) + "-" + std::to_string(last) + ":";
+        for (int x : f)
+            text += std::to_string(x);
+        log.push_back(text);
+        // Positions are those of the mirror at this point of the replay.
+        EXPECT_LE(first, last);
+        EXPECT_LT(last, static_cast<int>(ids.size()));
+        ++changes;
+    }
+    void reset() override
+    {
+        log.push_back("reset");
+        ids.clear();
+        for (int i = 0; i < set.count(); ++i)
+            ids.push_back(set.recIdAt(i));
+    }
+    void currentChanged() override { log.push_back("cur"); }
+    std::vector<RecId> actual() const
+    {
+        std::vector<RecId> out;
+        for (int i = 0; i < set.count(); ++i)
+            out.push_back(set.recIdAt(i));
+        return out;
+    }
+    RecordSet& set;
+    std::vector<RecId> ids;
+    std::vector<std::string> log;
+    int changes = 0;
+};
+
+TEST(RecordSet, LocateFindsFirstMatchingRowByIndexAndByScan)
+{
+    RecordSet set(fields());
+    add(set, "10.0.0.1", "g1", "alpha");
+    add(set, "10.0.0.2", "g2", "beta");
+    add(set, "10.0.0.3", "g1", "beta");
+
+    ASSERT_TRUE(set.locate("Key", "10.0.0.2"));
+    EXPECT_EQ(set.value("Name"), "beta");
+    ASSERT_TRUE(set.locate("Group", "g1"));  // non-unique index: the first row
+    EXPECT_EQ(set.value("Key"), "10.0.0.1");
+    ASSERT_TRUE(set.locate("Name", "beta"));  // not indexed
+    EXPECT_EQ(set.value("Key"), "10.0.0.2");
+    EXPECT_EQ(set.findAll("Group", "g1"), (std::vector<int>{0, 2}));
+    EXPECT_EQ(set.findAll("Name", "beta"), (std::vector<int>{1, 2}));
+
+    set.locate("Key", "10.0.0.3");
+    EXPECT_FALSE(set.locate("Key", "10.0.0.9"));
+    EXPECT_FALSE(set.locate("Key", "10.0.0"));  // exact match only
+    EXPECT_EQ(set.value("Key"), "10.0.0.3");    // the cursor stayed
+}
+
+TEST(RecordSet, IndexFollowsEditsAndDeletes)
+{
+    RecordSet set(fields());
+    add(set, "a", "g");
+    add(set, "b", "g");
+    ASSERT_TRUE(set.locate("Key", "a"));
+    set.edit();
+    set.setValue("Key", "z");
+    set.setValue("Group", "h");
+    set.post();
+    EXPECT_FALSE(set.locate("Key", "a"));
+    ASSERT_TRUE(set.locate("Key", "z"));
+    ASSERT_TRUE(set.locate("Group", "g"));
+    EXPECT_EQ(set.value("Key"), "b");
+    set.deleteCurrent();
+    EXPECT_FALSE(set.locate("Group", "g"));
+    EXPECT_FALSE(set.locate("Key", "b"));
+    // A key given back to an older row is found at that row again.
+    add(set, "c", "g");
+    ASSERT_TRUE(set.locate("Key", "z"));
+    set.edit();
+    set.setValue("Group", "g");
+    set.post();
+    ASSERT_TRUE(set.locate("Group", "g"));
+    EXPECT_EQ(set.value("Key"), "z");
+}
+
+TEST(RecordSet, RecIdsAreUniqueAndNeverReused)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    RecId a = set.currentRecId();
+    add(set, "b");
+    RecId b = set.currentRecId();
+    EXPECT_NE(a, kNoRecId);
+    EXPECT_LT(a, b);
+    set.deleteCurrent();
+    add(set, "c");
+    EXPECT_GT(set.currentRecId(), b);
+    RecId c = set.currentRecId();
+    set.clear();
+    add(set, "d");
+    EXPECT_GT(set.currentRecId(), c);
+    EXPECT_FALSE(set.contains(a));
+}
+
+TEST(RecordSet, EditPostAndCancel)
+{
+    RecordSet set(fields());
+    add(set, "a", "", "old");
+    set.edit();
+    set.setValue("Name", "new");
+    EXPECT_EQ(set.value("Name"), "new");  // reads the edit buffer
+    EXPECT_EQ(set.valueAt(0, "Name"), "old");
+    set.cancel();
+    EXPECT_EQ(set.value("Name"), "old");
+    set.edit();
+    set.setValue("Name", "new");
+    set.post();
+    EXPECT_EQ(set.valueAt(0, "Name"), "new");
+    EXPECT_EQ(set.state(), RecordSet::State::Browse);
+}
+
+TEST(RecordSet, MovingTheCursorPostsAPendingEdit)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    add(set, "b");
+    set.first();
+    set.edit();
+    set.setValue("Name", "kept");
+    set.next();
+    EXPECT_EQ(set.valueAt(0, "Name"), "kept");
+    set.append();
+    set.setValue("Key", "c");
+    ASSERT_TRUE(set.locate("Key", "c"));  // the append was posted, then found
+    EXPECT_EQ(set.count(), 3);
+}
+
+TEST(RecordSet, MisuseIsReportedWithClearErrors)
+{
+    RecordSet set(fields());
+    EXPECT_THROW(set.setValue("Name", "x"), std::logic_error);
+    EXPECT_THROW(set.edit(), std::logic_error);
+    try {
+        set.value("Nope");
+        FAIL();
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "Field 'Nope' not found");
+    }
+    EXPECT_THROW(set.resume(), std::logic_error);
+    EXPECT_THROW(RecordSet({{"A"}, {"A"}}), std::logic_error);
+    EXPECT_EQ(set.value("Name"), "");  // empty set: empty values
+    EXPECT_EQ(set.fieldSize("Name"), 40);
+}
+
+TEST(RecordSet, AppendedRowJoinsAtPostAndBecomesCurrent)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    set.first();
+    set.append();
+    EXPECT_EQ(set.count(), 1);
+    set.setValue("Key", "b");
+    set.deleteCurrent();  // drops the unposted row only
+    EXPECT_EQ(set.count(), 1);
+    EXPECT_EQ(set.value("Key"), "a");
+    add(set, "c");
+    EXPECT_EQ(set.value("Key"), "c");
+    EXPECT_EQ(set.currentPosition(), 1);
+}
+
+TEST(RecordSet, BooleansAreTrueFalseTextsAndEmptyIsFalse)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    EXPECT_FALSE(set.asBool("Checked"));
+    set.edit();
+    set.setBool("Checked", true);
+    set.post();
+    EXPECT_EQ(set.value("Checked"), "True");
+    EXPECT_TRUE(set.asBool("Checked"));
+    set.edit();
+    set.setBool("Checked", false);
+    set.post();
+    EXPECT_EQ(set.value("Checked"), "False");
+    EXPECT_FALSE(set.asBool("Checked"));
+}
+
+TEST(RecordSet, CursorAfterDelete)
+{
+    RecordSet set(fields());
+    for (auto k : {"a", "b", "c"})
+        add(set, k);
+    set.locate("Key", "b");
+    set.deleteCurrent();
+    EXPECT_EQ(set.value("Key"), "c");  // the row that followed
+    EXPECT_FALSE(set.eof());
+    set.deleteCurrent();
+    EXPECT_EQ(set.value("Key"), "a");  // the last row went: the new last row, at the end
+    EXPECT_TRUE(set.eof());
+    set.deleteCurrent();
+    EXPECT_EQ(set.currentRecId(), kNoRecId);
+    EXPECT_TRUE(set.eof());
+    EXPECT_FALSE(set.first());
+}
+
+// first / next / eof with deletes on the way: every row is visited exactly once.
+class WalkDelete : public testing::TestWithParam<std::string> {};
+
+TEST_P(WalkDelete, VisitsEveryRowOnce)
+{
+    const std::string doomed = GetParam();  // keys to delete during the walk
+    RecordSet set(fields());
+    for (char k : std::string("abcde"))
+        add(set, std::string(1, k));
+    std::string visited;
+    std::string kept;
+    for (set.first(); !set.eof();) {
+        std::string key = set.value("Key");
+        visited += key;
+        if (doomed.find(key) != std::string::npos) {
+            set.deleteCurrent();
+        } else {
+            kept += key;
+            set.next();
+        }
+    }
+    EXPECT_EQ(visited, "abcde");
+    std::string left;
+    for (auto& k : keys(set))
+        left += k;
+    EXPECT_EQ(left, kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordSet, WalkDelete,
+                         testing::Values("", "a", "e", "ace", "bd", "de", "abcde"));
+
+TEST(RecordSet, OutsideABracketEveryChangeIsReportedAtOnce)
+{
+    RecordSet set(fields());
+    Mirror m(set);
+    add(set, "a");
+    add(set, "b");
+    set.first();
+    set.edit();
+    set.setValue("Name", "x");
+    set.setValue("Key", "a");  // unchanged: not reported
+    set.post();
+    set.edit();
+    set.post();  // nothing changed: no event
+    set.deleteCurrent();
+    EXPECT_EQ(m.log, (std::vector<std::string>{"ins 0-0", "cur", "ins 1-1", "cur", "cur",
+                                               "chg 0-0:2", "rem 0-0", "cur"}));
+    EXPECT_EQ(m.ids, m.actual());
+}
+
+TEST(RecordSet, NestedBracketReportsOnceAtTheOutermostResume)
+{
+    RecordSet set(fields());
+    for (auto k : {"a", "b", "c", "d", "e", "f"})
+        add(set, k);
+    set.first();
+    Mirror m(set);
+    set.suspend();
+    set.suspend();
+    set.locate("Key", "b");
+    set.deleteCurrent();
+    set.deleteCurrent();  // c
+    set.locate("Key", "e");
+    set.edit();
+    set.setValue("Name", "E");
+    set.post();
+    set.locate("Key", "a");
+    set.edit();
+    set.setBool("Checked", true);
+    set.post();
+    set.locate("Key", "f");
+    set.deleteCurrent();
+    add(set, "g");
+    add(set, "h");
+    set.edit();
+    set.setValue("Name", "H");  // a new row: reported as inserted only
+    set.post();
+    set.resume();
+    EXPECT_TRUE(m.log.empty());
+    set.resume();
+    // Removals highest first, then one insertion, one change, the cursor.
+    EXPECT_EQ(m.log, (std::vector<std::string>{"rem 5-5", "rem 1-2", "ins 3-4", "chg 0-2:23",
+                                               "cur"}));
+    EXPECT_EQ(m.ids, m.actual());
+    EXPECT_EQ(keys(set), (std::vector<std::string>{"a", "d", "e", "g", "h"}));
+}
+
+TEST(RecordSet, BracketDropsEventsOfRowsThatCameAndWent)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    Mirror m(set);
+    {
+        SuspendGuard guard(set);
+        add(set, "tmp");
+        set.deleteCurrent();
+        set.first();
+        set.edit();
+        set.setValue("Name", "x");
+        set.post();
+        set.deleteCurrent();
+    }
+    EXPECT_EQ(m.log, (std::vector<std::string>{"rem 0-0", "cur"}));
+    EXPECT_EQ(m.ids, m.actual());
+}
+
+TEST(RecordSet, CursorBackWhereItWasIsNotReported)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    add(set, "b");
+    Mirror m(set);
+    {
+        SuspendGuard guard(set);
+        set.first();
+        set.locate("Key", "b");
+    }
+    EXPECT_TRUE(m.log.empty());
+}
+
+TEST(RecordSet, ClearInsideABracketIsOneReset)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    Mirror m(set);
+    {
+        SuspendGuard guard(set);
+        set.first();
+        set.deleteCurrent();
+        set.clear();
+        add(set, "b");
+    }
+    EXPECT_EQ(m.log, (std::vector<std::string>{"reset", "cur"}));
+    EXPECT_EQ(m.ids, m.actual());
+}
+
+TEST(RecordSet, SetValueByIdLeavesTheCursor)
+{
+    RecordSet set(fields());
+    add(set, "a");
+    RecId a = set.currentRecId();
+    add(set, "b");
+    EXPECT_TRUE(set.setValueById(a, "Checked", "True"));
+    EXPECT_EQ(set.value("Key"), "b");
+    EXPECT_EQ(set.valueAt(0, "Checked"), "True");
+    EXPECT_FALSE(set.setValueById(999, "Checked", "True"));
+}
+
+// Any sequence of operations inside brackets leaves a mirror that followed only the events
+// equal to the set.
+class RandomBatches : public testing::TestWithParam<unsigned> {};
+
+TEST_P(RandomBatches, MirrorStaysExact)
+{
+    std::mt19937 rng(GetParam());
+    RecordSet set(fields());
+    Mirror m(set);
+    int serial = 0;
+    for (int round = 0; round < 40; ++round) {
+        bool bracket = rng() % 4 != 0;
+        if (bracket)
+            set.suspend();
+        int ops = 1 + static_cast<int>(rng() % 12);
+        for (int i = 0; i < ops; ++i) {
+            unsigned op = rng() % 10;
+            if (op < 4 || set.isEmpty()) {
+                add(set, "k" + std::to_string(serial++), "g" + std::to_string(rng() % 3));
+            } else if (op < 7) {
+                set.locateRecId(set.recIdAt(static_cast<int>(rng() % set.count())));
+                set.deleteCurrent();
+            } else if (op < 9) {
+                set.locateRecId(set.recIdAt(static_cast<int>(rng() % set.count())));
+                set.edit();
+                set.setValue("Name", std::to_string(rng()));
+                set.post();
+            } else if (rng() % 5 == 0) {
+                set.clear();
+            }
+        }
+        if (bracket)
+            set.resume();
+        ASSERT_EQ(m.ids, m.actual()) << "round " << round;
+    }
+    EXPECT_GT(m.changes, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordSet, RandomBatches, testing::Values(1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u));
+
+} // namespace
+} // namespace tarvo
