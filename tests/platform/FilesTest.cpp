@@ -1,0 +1,94 @@
+// Paths, files and directories, the clock, and the bounded TCP connection test.
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/TcpProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace tarvo {
+namespace {
+
+TEST(ReplaceExtension, ReplacesOrExtendsTheLastComponent)
+{
+    EXPECT_EQ(replaceExtension("/opt/agent/TarvoMonitorAgent", ".ini"),
+              "/opt/agent/TarvoMonitorAgent.ini");
+    EXPECT_EQ(replaceExtension("/opt/agent/TarvoMonitorAgent.exe", ".ini"),
+              "/opt/agent/TarvoMonitorAgent.ini");
+    EXPECT_EQ(replaceExtension("/opt/v1.2/agent", ".ini"), "/opt/v1.2/agent.ini");
+    EXPECT_EQ(replaceExtension("/home/.agent", ".ini"), "/home/.agent.ini");
+}
+
+TEST(ParentDirectory, DropsTheLastComponent)
+{
+    EXPECT_EQ(parentDirectory("/opt/tarvo"), "/opt");
+    EXPECT_EQ(parentDirectory("/opt"), "/");
+    EXPECT_EQ(parentDirectory("tarvo"), ".");
+}
+
+TEST(Files, ExistenceCreationAndCurrentDirectory)
+{
+    char pattern[] = "/tmp/tarvo-files-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    EXPECT_TRUE(directoryExists(dir));
+    EXPECT_FALSE(fileExists(dir + "/a"));
+    EXPECT_FALSE(fileExists(""));
+    EXPECT_TRUE(createDirectories(dir + "/a/b/"));
+    EXPECT_TRUE(directoryExists(dir + "/a/b"));
+    EXPECT_TRUE(fileExists(dir + "/a"));
+    EXPECT_FALSE(createDirectories(""));
+
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    EXPECT_EQ(currentDirectory(), std::filesystem::canonical(dir).string());
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(dir);
+
+    EXPECT_EQ(std::filesystem::path(executablePath()).filename(), "platform_tests");
+}
+
+TEST(Clock, LocalTimeRoundTripsThroughEpochMilliseconds)
+{
+    LocalTime now = currentLocalTime();
+    EXPECT_GE(now.year, 2020);
+    EXPECT_GE(now.month, 1);
+    EXPECT_LE(now.month, 12);
+    auto ms = localTimeToEpochMs(now);
+    ASSERT_TRUE(ms);
+    EXPECT_EQ(*ms % 1000, 0);
+    auto later = localTimeToEpochMs(LocalTime{now.year, now.month, now.day, now.hour, now.minute,
+                                              now.second + 1});
+    EXPECT_EQ(*later - *ms, 1000);
+}
+
+TEST(TcpConnectProbe, ListenerSucceedsClosedPortIsRefusedBadAddressesFail)
+{
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    const uint16_t port = ntohs(address.sin_port);
+    const std::chrono::milliseconds timeout(500);
+
+    EXPECT_TRUE(tcpConnectProbe("127.0.0.1", "127.0.0.1", port, timeout));
+    EXPECT_FALSE(tcpConnectProbe("127.0.0.1", "127.0.0.1", 0, timeout));
+    EXPECT_FALSE(tcpConnectProbe("127.0.0.x", "127.0.0.1", port, timeout));
+    EXPECT_FALSE(tcpConnectProbe("127.0.0.1", "", port, timeout));
+    ::close(listener);
+    EXPECT_FALSE(tcpConnectProbe("127.0.0.1", "127.0.0.1", port, timeout));
+}
+
+} // namespace
+} // namespace tarvo
