@@ -1,0 +1,163 @@
+// TarvoMonitor: parses the command line, takes the single-instance lock and runs the console.
+#include "app/AppTexts.h"
+#include "app/Fmain.h"
+#include "app/ProgramOptions.h"
+#include "app/SingleInstance.h"
+#include "display/GridTables.h"
+#include "platform/Gbk.h"
+#include "protocol/Message.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#ifndef TARVO_VERSION_TEXT
+#define TARVO_VERSION_TEXT "0"
+#endif
+
+using namespace tarvo;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    (void)!::write(signalPipe[1], &byte, 1);
+}
+
+std::string executablePath()
+{
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return "TarvoMonitor";
+    return std::string(path, static_cast<size_t>(n));
+}
+
+std::string padded(const std::string &gbk, size_t width)
+{
+    std::string text = gbk;
+    // GBK characters are two bytes wide and two columns wide on a terminal.
+    if (text.size() < width)
+        text.append(width - text.size(), ' ');
+    return gbk::toUtf8(text);
+}
+
+void printHostTable(const TF_Main &window)
+{
+    const RecordSet &hosts = window.hostTable();
+    std::string out = gbk::toUtf8("线路IP          报盘机别名          连接状态  A股报盘  B股报盘  CPU   硬盘  内存\n");
+    for (int i = 0; i < hosts.count(); ++i) {
+        out += padded(hosts.valueAt(i, "ChannelIP"), 16) + padded(hosts.valueAt(i, "hostName"), 20) +
+               padded(hosts.valueAt(i, "Connection"), 10) + padded(hosts.valueAt(i, "OESStatusA"), 9) +
+               padded(hosts.valueAt(i, "OESStatusB"), 9) + padded(hosts.valueAt(i, "CpuUsage"), 6) +
+               padded(hosts.valueAt(i, "DiskUsage"), 6) + padded(hosts.valueAt(i, "MemoryUsage"), 6) +
+               "\n";
+    }
+    out += gbk::toUtf8(window.statusPanelText(1)) + "\n";
+    std::fputs(out.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ProgramOptions options = parseProgramOptions(arguments);
+    const std::string program = argc > 0 ? argv[0] : "TarvoMonitor";
+    if (!options.error.empty()) {
+        std::cerr << program << ": " << options.error << "\n" << usageText(program);
+        return 2;
+    }
+    if (options.help) {
+        std::cout << usageText(program);
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "TarvoMonitor " << TARVO_VERSION_TEXT << " ("
+                  << gbk::toUtf8(SOFTWARE_VERSION) << "), protocol " << PROTOCOL_VERSION << "\n";
+        return 0;
+    }
+    if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
+        std::perror(("TarvoMonitor: cannot change to " + options.directory).c_str());
+        return 1;
+    }
+    if (options.headless && !std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TarvoMonitor"));
+
+    const QString baseName = QString::fromStdString(
+        options.instanceName.empty() ? INSTANCE_NAME : options.instanceName);
+    SingleInstance instance(defaultInstanceName(baseName), QDir::tempPath());
+    if (!instance.acquire()) {
+        if (instance.notifyRunning())
+            std::cerr << "TarvoMonitor already runs; its window was brought to the front.\n";
+        else
+            std::cerr << "TarvoMonitor already runs (lock " << instance.lockFilePath().toStdString()
+                      << ") but did not answer.\n";
+        return 0;
+    }
+
+    MainOptions mainOptions;
+    mainOptions.settingsPath =
+        options.iniPath.empty() ? settingsPathFor(executablePath()) : options.iniPath;
+    mainOptions.confirmExit = !options.headless;
+    std::unique_ptr<TF_Main> window;
+    try {
+        window = std::make_unique<TF_Main>(mainOptions);
+    } catch (const std::exception &e) {
+        std::cerr << "TarvoMonitor: " << e.what() << "\n";
+        if (!options.headless)
+            QMessageBox::critical(nullptr, QStringLiteral("TarvoMonitor"), QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+    QObject::connect(&instance, &SingleInstance::activationRequested, window.get(),
+                     &TF_Main::bringToFront);
+
+    if (!options.headless) {
+        window->show();
+        return app.exec();
+    }
+
+    // Without a window: the error list goes to the terminal as it grows, the host table
+    // every ten seconds; SIGINT and SIGTERM end the console in order.
+    for (const auto &line : window->errorList().lines())
+        std::cout << gbk::toUtf8(line) << "\n";
+    std::cout.flush();
+    window->errorList().setEcho([](const std::string &line) {
+        std::cout << gbk::toUtf8(line) << std::endl;
+    });
+    printHostTable(*window);
+    QTimer tableTimer;
+    QObject::connect(&tableTimer, &QTimer::timeout, [&window] { printHostTable(*window); });
+    tableTimer.start(10000);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&window, &app] {
+        char byte;
+        (void)!::read(signalPipe[0], &byte, 1);
+        window->close();
+        app.quit();
+    });
+    const int code = app.exec();
+    window->errorList().setEcho({});
+    return code;
+}

@@ -1,0 +1,82 @@
+// The console log file and its time stamps.
+#include "app/ConsoleLog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace tarvo {
+
+LocalTime systemLocalTime()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                     parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+std::string formatTimeStamp(const LocalTime &t)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%2.2d-%2.2d-%2.2d %2.2d:%2.2d:%2.2d ", t.year, t.month,
+                  t.day, t.hour, t.minute, t.second);
+    return text;
+}
+
+ConsoleLog::ConsoleLog(std::string baseDirectory, LocalClock clock)
+    : base(baseDirectory.empty() ? std::string(".") : std::move(baseDirectory)),
+      clock(std::move(clock))
+{
+}
+
+void ConsoleLog::setClock(LocalClock newClock)
+{
+    std::lock_guard lock(mutex);
+    clock = std::move(newClock);
+}
+
+std::string ConsoleLog::directory() const { return base + "/logs/"; }
+
+std::string ConsoleLog::filePathFor(const std::string &stamp) const
+{
+    return directory() + "MonitorLog_" + stamp.substr(0, 10) + ".log";
+}
+
+void ConsoleLog::ensureDirectory() const
+{
+    const std::string dir = base + "/logs";
+    struct stat info{};
+    if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return;
+    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+        throw std::runtime_error("Cannot create LogFile Directory.");
+}
+
+void ConsoleLog::append(const std::string &stampedLine)
+{
+    std::lock_guard lock(mutex);
+    ensureDirectory();
+    std::FILE *file = std::fopen(filePathFor(stampedLine).c_str(), "ab");
+    if (!file)
+        return;
+    std::fwrite(stampedLine.data(), 1, stampedLine.size(), file);
+    std::fwrite("\r\n", 1, 2, file);
+    std::fclose(file);
+}
+
+bool ConsoleLog::appendRaw(const std::string &fileName, const std::string &bytes)
+{
+    std::lock_guard lock(mutex);
+    ensureDirectory();
+    std::FILE *file = std::fopen((directory() + fileName).c_str(), "ab");
+    if (!file)
+        return false;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return true;
+}
+
+} // namespace tarvo

@@ -1,0 +1,225 @@
+// The console's main window TF_Main: start-up, logs, settings, host list commands, exit.
+#pragma once
+
+#include "app/ConsoleLog.h"
+#include "app/ErrorList.h"
+#include "app/Fhostmaintenance.h"
+#include "app/HostListFile.h"
+#include "app/Settings.h"
+#include "app/WorkerThreads.h"
+#include "comm/MessageCommandPool.h"
+#include "display/CommandStates.h"
+#include "display/DataGridHostAdder.h"
+#include "display/DataGridHostRemover.h"
+#include "framework/Dialogs.h"
+#include "framework/GridState.h"
+#include "framework/RecordSet.h"
+#include "host/HostSubjectPool.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class QAction;
+class QDialog;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+
+namespace tarvo {
+
+class ErrorListView;
+class GridView;
+class MonitorStatusBar;
+
+// What the console is started with; tests replace the parts that touch the world.
+struct MainOptions
+{
+    std::string workingDirectory = ".";   // host list file and logs/
+    std::string settingsPath;              // the settings ini; empty: none
+    Dialogs *dialogs = nullptr;            // message boxes; null: Qt message boxes
+    LocalClock clock;                      // null: the system's local time
+    std::function<int(QDialog &)> runDialog; // shows a modal dialog; null: exec()
+    std::function<unsigned()> random;      // null: seeded from the current time
+    std::function<void()> beep;            // null: the terminal bell
+    bool startThreads = true;              // heartbeat and beep threads
+    bool confirmExit = true;               // ask "您确定要退出吗？" on close
+};
+
+class TF_Main : public QMainWindow, public HostMaintenanceOwner
+{
+    Q_OBJECT
+public:
+    explicit TF_Main(MainOptions options, QWidget *parent = nullptr);
+    ~TF_Main() override;
+
+    // --- logging
+    // Status bar (without stamp), error list and the console log file (with stamp).
+    void writeLog(const std::string &text, bool showInStatusBar, bool addToErrorList);
+    void logEvent(const std::string &text, bool showInStatusBar)
+    {
+        writeLog(text, showInStatusBar, true);
+    }
+    std::string timeStamp() const { return consoleLog.timeStamp(); }
+    bool isDebugLogging() const { return debugLogging; }
+
+    // --- host list
+    HostSubjectPool &hostPool() override { return *hostPoolPtr; }
+    Dialogs &dialogs() override { return *dialogsPtr; }
+    void reportStatus(const std::string &text) override;
+    void saveHostListFile();
+    // Asks and deletes one host; the host grid's cursor stands on its row.
+    bool deleteHost(HostSubject &host);
+
+    // --- commands
+    void addHostCommand();
+    void editHostCommand();
+    void deleteCheckedHosts();
+    void deleteSelectedHosts();
+    void refreshCommandStates(int mode);
+    void hostPopupOpening();
+    void checkAll(bool hostGrid);
+    void uncheckAll(bool hostGrid);
+    void showHelp();
+    void showAbout();
+    // The update timer's tick: polling line, counters, saving the host list.
+    void TimerUpdateTimer();
+    // The heartbeat pass, on the GUI thread.
+    void sendHeartbeats();
+    // Restores a minimised window and brings it to the front (a second start asked for it).
+    void bringToFront();
+
+    // --- state, for the views and tests
+    RecordSet &hostTable() const { return *hostTablePtr; }
+    RecordSet &pbuTable() const { return *pbuTablePtr; }
+    GridState &hostGridState() const { return *hostGridStatePtr; }
+    GridState &pbuGridState() const { return *pbuGridStatePtr; }
+    ErrorList &errorList() { return errors; }
+    ConsoleLog &log() { return consoleLog; }
+    const MonitorSettings &settings() const { return currentSettings; }
+    int updatePeriod() const;
+    const std::string &getStatusText() const { return statusText; }
+    const std::string &getHeartbeatText() const { return heartbeatText; }
+    std::string statusPanelText(int panel) const;
+    MonitorStatusBar *statusBarWidget() const { return statusBarPtr; }
+    ErrorListView *errorListView() const { return errorListViewPtr; }
+    GridView *hostGrid() const { return hostGridPtr; }
+    GridView *pbuGrid() const { return pbuGridPtr; }
+    QTabWidget *pages() const { return tabs; }
+    ErrorBeepThread *errorBeepThread() const { return beepThread.get(); }
+    HeartbeatThread *heartbeatWorker() const { return heartbeatThread.get(); }
+    MainPage activePage() const;
+    // A command by its caption (GBK), or nullptr.
+    QAction *findAction(const std::string &caption) const;
+    QMenu *hostPopupMenu() const { return PMnHostPopup; }
+
+    // Closes the open agent connection of a host that is being deleted.
+    std::function<void(const std::string &channelIP)> disconnectHost;
+
+    int checkedHostCount = 0;
+    int checkedPbuCount = 0;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    void buildMenus();
+    void buildToolBar();
+    void buildPages();
+    void start();
+    void readSettingsStep();
+    void buildHeartbeat();
+    int runDialog(QDialog &dialog);
+    void updateWindowStateTicks();
+    void applyCommandStates(const CommandStates &states);
+    void onCheckToggled(bool hostGrid, bool checked);
+    // Runs a command; an exception is shown in the error list instead of ending the program.
+    void guarded(const std::function<void()> &command);
+    QAction *makeAction(const std::string &caption, const QKeySequence &shortcut = {});
+
+    MainOptions options;
+    std::unique_ptr<Dialogs> ownDialogs;
+    Dialogs *dialogsPtr = nullptr;
+    ConsoleLog consoleLog;
+    ErrorList errors;
+    HostListStore hostListStore;
+    MonitorSettings currentSettings;
+
+    // Members in the order of their creation at start-up.
+    std::unique_ptr<HeartbeatThread> heartbeatThread;
+    bool debugLogging = false;
+    std::unique_ptr<DataGridHostAdder> gridAdder;
+    std::unique_ptr<DataGridHostRemover> gridRemover;
+    std::unique_ptr<HostSubjectPool> hostPoolPtr;
+    std::unique_ptr<MessageCommandPool> commandPool;
+    std::string statusText;
+    std::unique_ptr<ErrorBeepThread> beepThread;
+    std::string heartbeatText;
+
+    std::unique_ptr<RecordSet> hostTablePtr;
+    std::unique_ptr<RecordSet> pbuTablePtr;
+    std::unique_ptr<GridState> hostGridStatePtr;
+    std::unique_ptr<GridState> pbuGridStatePtr;
+
+    // Widgets (owned by Qt's parent chain).
+    MonitorStatusBar *statusBarPtr = nullptr;
+    ErrorListView *errorListViewPtr = nullptr;
+    GridView *hostGridPtr = nullptr;
+    GridView *pbuGridPtr = nullptr;
+    QTabWidget *tabs = nullptr;
+    QSplitter *splitter = nullptr;
+    QWidget *workArea = nullptr;
+    QToolBar *toolBar = nullptr;
+    QTimer *TimerUpdate = nullptr;
+    QPointer<QWidget> lastDetailWindow;
+    bool closing = false;
+
+    std::map<std::string, QAction *> actions; // by caption
+    QAction *MMnHostCnt = nullptr;
+    QAction *MMnHostDCnt = nullptr;
+    QAction *MMnExit = nullptr;
+    QAction *MMnHOSTStatus = nullptr;
+    QAction *MMnPBUStatus = nullptr;
+    QAction *MMnHOSTDetail = nullptr;
+    QAction *MMnDebug = nullptr;
+    QAction *MMnLog = nullptr;
+    QAction *MMnHelp = nullptr;
+    QAction *MMnSwitch = nullptr;
+    QAction *MMnMinimize = nullptr;
+    QAction *MMnNormal = nullptr;
+    QAction *MMnMaximize = nullptr;
+    QAction *MMnAbout = nullptr;
+    QAction *N7 = nullptr;
+    QAction *N8 = nullptr;
+    QAction *BtnConnect = nullptr;
+    QAction *BtnDisconnect = nullptr;
+    QAction *BtnAddHost = nullptr;
+    QAction *BtnDeleteHost = nullptr;
+    QMenu *MMnWindow = nullptr;
+    QMenu *PMnHostPopup = nullptr;
+    QMenu *PMnPBUPopup = nullptr;
+    QAction *PMnHSltHl = nullptr;
+    QAction *PMnHCnlHl = nullptr;
+    QAction *PMnHostCnt = nullptr;
+    QAction *PMnHostDCnt = nullptr;
+    QAction *PMnHostAdd = nullptr;
+    QAction *PMnHostDel = nullptr;
+    QAction *PMnHostEdit = nullptr;
+    QAction *PMnHostDetail = nullptr;
+    QAction *PMnPSltHl = nullptr;
+    QAction *PMnPCnlHl = nullptr;
+    QAction *PMnClearLog = nullptr;
+};
+
+} // namespace tarvo

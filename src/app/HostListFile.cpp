@@ -1,0 +1,207 @@
+// Reading and writing the host list file.
+#include "app/HostListFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo {
+
+std::string formatHostLine(const Host &host)
+{
+    std::string line;
+    auto field = [&line](std::string_view value) {
+        line.append(value);
+        line.push_back(',');
+    };
+    field(host.getHostName());
+    field(host.getChannelIP());
+    field(host.getPort());
+    field(host.getOesAExist());
+    field(host.getOesBExist());
+    field(std::to_string(host.getPbuList().size()));
+    for (const auto &pbu : host.getPbuList()) {
+        field(pbu->getOesName());
+        field(pbu->getOperatorNumber());
+    }
+    return line;
+}
+
+std::string formatHostList(const HostSubjectPool &pool)
+{
+    std::string text;
+    for (const auto &[ip, host] : pool) {
+        text += formatHostLine(*host);
+        text += "\r\n";
+    }
+    return text;
+}
+
+namespace {
+
+// Reads comma-terminated fields; reaching the end of the text inside a field fails the
+// reader for good, as a stream does.
+class FieldReader
+{
+public:
+    explicit FieldReader(std::string_view text) : text(text) {}
+
+    std::string next()
+    {
+        std::string value;
+        if (failed)
+            return value;
+        while (position < text.size()) {
+            const char c = text[position++];
+            if (c == ',')
+                return value;
+            if (c == '\n' || c == '\r')
+                continue;
+            value.push_back(c);
+        }
+        failed = true;
+        return value;
+    }
+
+    bool ok() const { return !failed; }
+
+private:
+    std::string_view text;
+    size_t position = 0;
+    bool failed = false;
+};
+
+// Leading decimal digits as strtol reads them; 0 without any.
+long leadingNumber(const std::string &text)
+{
+    errno = 0;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    return errno == ERANGE ? 0 : value;
+}
+
+} // namespace
+
+std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text)
+{
+    std::vector<std::unique_ptr<HostSubject>> hosts;
+    FieldReader reader(text);
+    while (reader.ok()) {
+        std::string name = reader.next();
+        std::string ip = reader.next();
+        std::string port = reader.next();
+        std::string flagA = reader.next();
+        std::string flagB = reader.next();
+        const long count = leadingNumber(reader.next());
+        auto host = std::make_unique<HostSubject>(std::move(name), std::move(ip), std::move(port));
+        host->setOesAExist(std::move(flagA));
+        host->setOesBExist(std::move(flagB));
+        for (long i = 0; i < count && reader.ok(); ++i) {
+            std::string oesName = reader.next();
+            std::string operatorNumber = reader.next();
+            host->getPbuList().push_back(
+                std::make_unique<Pbu>(std::move(oesName), std::move(operatorNumber)));
+        }
+        if (!reader.ok())
+            break;
+        hosts.push_back(std::move(host));
+    }
+    return hosts;
+}
+
+int loadHostList(const std::string &path, HostSubjectPool &pool)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return 0;
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    int added = 0;
+    for (auto &host : parseHostList(text)) {
+        if (pool.add(host))
+            ++added;
+    }
+    return added;
+}
+
+namespace {
+
+std::string directoryOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string errorText(int error) { return std::strerror(error); }
+
+bool writeAll(int fd, const std::string &text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool)
+{
+    const std::string text = formatHostList(pool);
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return errorText(errno);
+
+    // Keep the permissions of the file being replaced.
+    struct stat old{};
+    mode_t mode = 0644;
+    if (::stat(path.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+    ::fchmod(fd, mode);
+
+    if (!writeAll(fd, text) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return errorText(error);
+    }
+    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return errorText(error);
+    }
+    const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> HostListStore::save(const HostSubjectPool &pool)
+{
+    const auto error = saveHostList(filePath, pool);
+    if (!error) {
+        failed = false;
+        return std::nullopt;
+    }
+    if (failed)
+        return std::nullopt;
+    failed = true;
+    return "Error[报盘机列表文件" + filePath + "保存失败: " + *error + "]";
+}
+
+} // namespace tarvo

@@ -1,0 +1,51 @@
+// The host list file "TarvoMonitor.CFG": one line per host, every field followed by a comma.
+#pragma once
+
+#include "host/HostSubject.h"
+#include "host/HostSubjectPool.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// name,ip,port,A-flag,B-flag,n,oesName1,operatorNumber1,...,  (no line break)
+std::string formatHostLine(const Host &host);
+// Every host of the pool in pool order, each line ended by CR LF.
+std::string formatHostList(const HostSubjectPool &pool);
+
+// The records of a host list text. Line breaks (CR and LF) are dropped wherever they occur;
+// a record cut by the end of the text is dropped; a PBU count takes its leading digits
+// (0 without any). Duplicates are kept; the pool drops them when they are added.
+std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text);
+
+// Offers every record of the file to the pool; returns how many the pool took.
+// A file that cannot be read leaves the pool as it was.
+int loadHostList(const std::string &path, HostSubjectPool &pool);
+
+// Writes the list so that a crash or a full disk never leaves a partial file: the text goes
+// to a temporary file in the same directory, is flushed to disk and renamed over the old
+// file. Returns the reason on failure; the old file is then untouched.
+std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool);
+
+// Saves the list at every save point and reports a failure once, not at every attempt:
+// save() returns the error line to show when a save fails after the previous one succeeded
+// (or on the first failure).
+class HostListStore
+{
+public:
+    explicit HostListStore(std::string path) : filePath(std::move(path)) {}
+
+    std::optional<std::string> save(const HostSubjectPool &pool);
+    const std::string &path() const { return filePath; }
+    bool failing() const { return failed; }
+
+private:
+    std::string filePath;
+    bool failed = false;
+};
+
+} // namespace tarvo

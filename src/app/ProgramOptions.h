@@ -1,0 +1,23 @@
+// Command line of TarvoMonitor.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarvo {
+
+struct ProgramOptions
+{
+    std::string directory;      // --dir: working directory (host list file, logs); "" keeps it
+    std::string iniPath;        // --ini: settings file; "" means next to the executable
+    std::string instanceName;   // --instance: single-instance lock name; "" the default
+    bool headless = false;      // --headless
+    bool help = false;
+    bool version = false;
+    std::string error;          // set when the command line is wrong
+};
+
+ProgramOptions parseProgramOptions(const std::vector<std::string> &arguments);
+std::string usageText(const std::string &program);
+
+} // namespace tarvo
