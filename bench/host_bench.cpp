@@ -32,7 +32,7 @@ std::string pbuPackage(int count)
 {
     std::string text;
     for (int i = 0; i < count; ++i) {
-        char op[16];
+        char op[32];
         std::snprintf(op, sizeof op, "%05d%06d", 10000 + i, 100000 + i);
         Pbu p(op, "SHR", "3", std::to_string(1000 + i), std::to_string(990 + i), "500",
               "99999", "198.18.0.1", "10.0.0.5", "50", "正常", "1");
@@ -82,7 +82,7 @@ public:
     {
         for (const Run &run : runs)
             if (run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
