@@ -15,9 +15,9 @@ namespace tarvo {
 namespace {
 
 // Small files of /proc: one read() is enough and avoids stream overhead.
-bool readProcFile(const std::string &path, std::string &out)
+bool readProcFile(int dirFd, const std::string &path, std::string &out)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     char buffer[4096];
@@ -28,6 +28,8 @@ bool readProcFile(const std::string &path, std::string &out)
     out.assign(buffer, static_cast<size_t>(n));
     return true;
 }
+
+constexpr size_t COMM_LIMIT = 15;
 
 bool isPidName(const char *name)
 {
@@ -50,18 +52,27 @@ std::vector<ProcessInfo> LinuxProcessList::snapshot() const
     DIR *dir = ::opendir(m_procRoot.c_str());
     if (!dir)
         return result;
+    const int rootFd = ::dirfd(dir);
     std::string text;
+    std::string path;
     while (dirent *entry = ::readdir(dir)) {
         if (!isPidName(entry->d_name))
             continue;
-        const std::string base = m_procRoot + "/" + entry->d_name;
+        // Paths relative to the open /proc spare the kernel a lookup of the root each time.
+        path = entry->d_name;
+        const size_t baseLength = path.size();
+        path += "/comm";
         // A process may end between readdir() and the reads: skip it then.
-        if (!readProcFile(base + "/comm", text))
+        if (!readProcFile(rootFd, path, text))
             continue;
         ProcessInfo info;
         info.pid = std::atoi(entry->d_name);
         info.comm = parseComm(text);
-        if (readProcFile(base + "/cmdline", text))
+        // The kernel keeps 15 bytes of the name: only then is the full name needed, and
+        // cmdline is by far the dearer read (it touches the process's memory).
+        path.resize(baseLength);
+        path += "/cmdline";
+        if (info.comm.size() >= COMM_LIMIT && readProcFile(rootFd, path, text))
             info.exeName = parseCmdlineBaseName(text);
         result.push_back(std::move(info));
     }
@@ -91,8 +102,7 @@ bool runsExecutable(const ProcessInfo &process, std::string_view exeName)
         return false;
     if (equalsIgnoreCase(process.exeName, exeName))
         return true;
-    constexpr size_t commLimit = 15;
-    return equalsIgnoreCase(process.comm, exeName.substr(0, commLimit));
+    return equalsIgnoreCase(process.comm, exeName.substr(0, COMM_LIMIT));
 }
 
 } // namespace tarvo

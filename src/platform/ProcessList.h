@@ -12,7 +12,9 @@ struct ProcessInfo
 {
     int pid = 0;
     std::string comm;    // the kernel's process name (at most 15 bytes)
-    std::string exeName; // base name of the first command-line argument; may be empty
+    // Base name of the first command-line argument; read only when `comm` may be
+    // truncated (15 bytes), else empty.
+    std::string exeName;
 };
 
 // Source of process snapshots; tests inject fakes.
@@ -23,7 +25,8 @@ public:
     virtual std::vector<ProcessInfo> snapshot() const = 0;
 };
 
-// Reads /proc/<pid>/comm and /proc/<pid>/cmdline of every process.
+// Reads /proc/<pid>/comm of every process, and /proc/<pid>/cmdline of those whose
+// name the kernel may have truncated.
 class LinuxProcessList : public ProcessList
 {
 public:

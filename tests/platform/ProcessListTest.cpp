@@ -50,6 +50,8 @@ TEST(LinuxProcessList, ReadsEveryNumericEntryOfAProcTree)
     using namespace std::string_literals;
     write("1/comm", "systemd\n");
     write("1/cmdline", "/sbin/init\0splash\0"s);
+    write("7/comm", "Tarvo_Long_Name\n");
+    write("7/cmdline", "/opt/Tarvo_Long_Name.exe\0"s);
     write("42/comm", "Tarvo_ASHR.exe\n");
     write("42/cmdline", "./Tarvo_ASHR.exe\0"s);
     write("43/cmdline", "gone\0"s); // ended between listing and reading: no comm
@@ -58,12 +60,15 @@ TEST(LinuxProcessList, ReadsEveryNumericEntryOfAProcTree)
     auto processes = LinuxProcessList(root).snapshot();
     std::sort(processes.begin(), processes.end(),
               [](const ProcessInfo &a, const ProcessInfo &b) { return a.pid < b.pid; });
-    ASSERT_EQ(processes.size(), 2u);
+    ASSERT_EQ(processes.size(), 3u);
     EXPECT_EQ(processes[0].pid, 1);
     EXPECT_EQ(processes[0].comm, "systemd");
-    EXPECT_EQ(processes[0].exeName, "init");
-    EXPECT_EQ(processes[1].comm, "Tarvo_ASHR.exe");
-    EXPECT_EQ(processes[1].exeName, "Tarvo_ASHR.exe");
+    EXPECT_EQ(processes[0].exeName, ""); // a name shorter than 15 bytes is whole
+    EXPECT_EQ(processes[1].pid, 7);
+    EXPECT_EQ(processes[1].comm, "Tarvo_Long_Name");
+    EXPECT_EQ(processes[1].exeName, "Tarvo_Long_Name.exe");
+    EXPECT_TRUE(runsExecutable(processes[1], "tarvo_long_name.exe"));
+    EXPECT_EQ(processes[2].comm, "Tarvo_ASHR.exe");
     std::filesystem::remove_all(root);
 }
 
@@ -73,7 +78,7 @@ TEST(LinuxProcessList, TheRealListHoldsThisProcess)
     auto self = std::find_if(processes.begin(), processes.end(),
                              [](const ProcessInfo &p) { return p.pid == ::getpid(); });
     ASSERT_NE(self, processes.end());
-    EXPECT_EQ(self->exeName, "platform_tests");
+    EXPECT_EQ(self->comm, "platform_tests");
 }
 
 } // namespace
