@@ -1,0 +1,74 @@
+// The --check-config report and the agent's log sink.
+#include "AgentTestSupport.h"
+
+#include "agent/AgentConfig.h"
+#include "agent/AgentLog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace tarvo {
+namespace {
+
+using test::Installation;
+
+bool holds(const std::vector<std::string> &lines, const std::string &part)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string &line) { return line.find(part) != std::string::npos; });
+}
+
+TEST(ConfigReport, ACompleteInstallationReportsItsSettingsAndPbus)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(report.ok);
+    EXPECT_TRUE(report.problems.empty()) << report.problems.front();
+    EXPECT_TRUE(holds(report.lines, "port 10012"));
+    EXPECT_TRUE(holds(report.lines, "access control 127.0.0.1"));
+    EXPECT_TRUE(holds(report.lines, "envNo 12"));
+    EXPECT_TRUE(holds(report.lines, "PBUs 2: A0000000001 A0000000002"));
+    EXPECT_TRUE(holds(report.lines, "installation directory " + inst.base()));
+}
+
+TEST(ConfigReport, ALoadFailureAndEveryProblemAreReported)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.remove("Tarvo_ASHR.exe");
+    inst.writeLines("TarvoMonitorAgent.ini", {"[Tarvo]", "A股报盘程序=Y", "[PORT]", "port=70000",
+                                              "[ACCESS_CONTROL]", "a=10.1"});
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(holds(report.problems, "load failed: 无法找到A股报盘程序启动文件。"));
+    EXPECT_TRUE(holds(report.problems, "port 70000 out of range"));
+    EXPECT_TRUE(holds(report.problems, "'10.1' dropped"));
+    EXPECT_TRUE(holds(report.problems, "ACCESS_CONTROL empty"));
+    EXPECT_TRUE(holds(report.lines, "problem: port 70000 out of range"));
+}
+
+TEST(ConfigReport, AMissingIniFileIsAProblemButNotAFailure)
+{
+    Installation inst;
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(report.ok);
+    EXPECT_TRUE(holds(report.problems, "ini file " + inst.iniPath() + " missing"));
+}
+
+TEST(AgentLog, LinesReachTheInstalledSinkWithTheirLevel)
+{
+    std::vector<std::string> seen;
+    AgentLog::setSink([&](AgentLog::Level level, const std::string &text) {
+        seen.push_back(std::string(AgentLog::levelName(level)) + " " + text);
+    });
+    AgentLog::info("one");
+    AgentLog::error("two");
+    AgentLog::setSink({});
+    AgentLog::warning("dropped without a sink");
+    EXPECT_EQ(seen, (std::vector<std::string>{"INFO one", "ERROR two"}));
+}
+
+} // namespace
+} // namespace tarvo
