@@ -18,7 +18,12 @@ std::string formatLogLine(const LocalTime &time, AgentLog::Level level, const st
 
 std::string formatLogRecord(AgentLog::Level level, long number, const std::string &text)
 {
-    return std::string(AgentLog::levelName(level)) + " " + std::to_string(number) + " " + text +
+    // The separator and the record end may not appear inside a record.
+    std::string clean = text;
+    for (char &c : clean)
+        if (c == '\x01' || c == '\x02')
+            c = ' ';
+    return std::string(AgentLog::levelName(level)) + " " + std::to_string(number) + " " + clean +
            '\x02';
 }
 

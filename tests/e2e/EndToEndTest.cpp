@@ -1,0 +1,320 @@
+// Whole programs: a simulated installation with both order-submission programs running,
+// TarvoMonitorAgent on a free loopback port, and a console-side client over TCP.
+#include "OesSim.h"
+#include "TestSupport.h"
+
+#include "host/Oes.h"
+#include "host/Pbu.h"
+#include "platform/Gbk.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvo {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+struct StatusView
+{
+    std::vector<Oes> programs;
+    std::vector<Pbu> pbus;
+    const Pbu *pbu(const std::string &code) const
+    {
+        for (const Pbu &p : pbus)
+            if (p.getOperatorNumber() == code)
+                return &p;
+        return nullptr;
+    }
+};
+
+StatusView readStatus(const Message &message)
+{
+    StatusView view;
+    auto &body = dynamic_cast<StatusResponseMessageBody &>(*message.getBody());
+    const std::string &oes = body.getOesPackage();
+    for (size_t position = 1; position <= oes.size();)
+        view.programs.emplace_back().readItem(oes, position);
+    const std::string &pbus = body.getPbuPackage();
+    for (size_t position = 1; position <= pbus.size();)
+        view.pbus.emplace_back().readItem(pbus, position);
+    return view;
+}
+
+std::string sysLogOf(const Message &message)
+{
+    return dynamic_cast<LogMessageBody &>(*message.getBody()).getSysLog();
+}
+
+class EndToEnd : public ::testing::Test
+{
+protected:
+    // Lays out the installation: both programs watched, two operators each, GBK CR LF ini files.
+    void layOut(const std::string &accessControl = {}, bool withProgramB = true)
+    {
+        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
+        if (withProgramB)
+            fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_BSHR.exe");
+        test::writeFile(dir / "cfgA/SystemConfiguration.ini",
+                        sim::demoSystemConfiguration(sim::Program::A, 2, "127.0.0.1"));
+        test::writeFile(dir / "cfgB/SystemConfiguration.ini",
+                        sim::demoSystemConfiguration(sim::Program::B, 2, "127.0.0.1"));
+        test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=00\r\n");
+        test::writeFile(dir / "TarvoMonitorAgent.ini",
+                        "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
+                        "[PORT]\r\nport=10012\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
+                        "Debug=OFF\r\n[ACCESS_CONTROL]\r\n" + accessControl);
+        fs::create_directories(dir / "monitor");
+    }
+
+    void startSimulator(const char *name, std::unique_ptr<test::ChildProcess> &slot)
+    {
+        slot = std::make_unique<test::ChildProcess>(dir / name,
+                                                    std::vector<std::string>{"--interval-ms", "50"},
+                                                    dir.path(), dir / (std::string(name) + ".out"));
+    }
+
+    void startAgent(std::vector<std::string> extra = {})
+    {
+        port = test::freePort();
+        std::vector<std::string> args = {"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
+                                         "--bind", "127.0.0.1", "--port", std::to_string(port),
+                                         "--watch-ms", "50"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        agent = std::make_unique<test::ChildProcess>(TARVO_AGENT_EXE, args, dir.path(),
+                                                     dir / "agent.out");
+        ASSERT_TRUE(test::waitUntil([&] {
+            test::Client probe(port);
+            return probe.connected();
+        })) << test::readFile(dir / "agent.out");
+    }
+
+    std::string agentLog() const { return test::readFile(dir / "logs/TarvoMonitorAgent.log"); }
+
+    // Polls with status requests until `accept` holds for an answer.
+    bool pollStatus(test::Client &client, const std::function<bool(const StatusView &)> &accept,
+                    StatusView &last)
+    {
+        return test::waitUntil([&] {
+            if (!client.send(test::statusRequest(std::to_string(++sequence))))
+                return false;
+            std::unique_ptr<Message> answer = client.receiveType("03");
+            if (!answer)
+                return false;
+            EXPECT_EQ(answer->getSequence(), std::to_string(sequence));
+            last = readStatus(*answer);
+            return accept(last);
+        }, 10s);
+    }
+
+    test::TempDir dir;
+    int port = 0;
+    int sequence = 0;
+    std::unique_ptr<test::ChildProcess> programA;
+    std::unique_ptr<test::ChildProcess> programB;
+    std::unique_ptr<test::ChildProcess> agent;
+};
+
+TEST_F(EndToEnd, StatusFollowsTheProgramsAndTroubleshootingAnswersEveryCheck)
+{
+    layOut();
+    startSimulator("Tarvo_ASHR.exe", programA);
+    startSimulator("Tarvo_BSHR.exe", programB);
+    startAgent();
+    test::Client client(port);
+    ASSERT_TRUE(client.connected());
+
+    StatusView status;
+    ASSERT_TRUE(pollStatus(client, [](const StatusView &s) {
+        return s.programs.size() == 2 && s.programs[0].getOesStatus() == "运行" &&
+               s.programs[1].getOesStatus() == "运行" && s.pbus.size() == 4 &&
+               s.pbus[3].getPbuStatus() == "3";
+    }, status)) << "programs: " << status.programs.size();
+    EXPECT_EQ(status.programs[0].getOesName(), "A股报盘程序");
+    EXPECT_EQ(status.programs[0].getOesExist(), "Y");
+    EXPECT_EQ(status.programs[0].getOesType(), "ASHR");
+    EXPECT_EQ(status.programs[0].getOesVersion(), "V1.0.0-sim");
+    EXPECT_EQ(status.programs[1].getOesName(), "B股报盘程序");
+    const Pbu *a1 = status.pbu("A0000000001");
+    ASSERT_NE(a1, nullptr);
+    EXPECT_EQ(a1->getOesName(), "A股报盘程序");
+    EXPECT_EQ(a1->getOesType(), "ASHR");
+    EXPECT_EQ(a1->getCsIP(), "127.0.0.1");
+    EXPECT_EQ(a1->getHostExtIP(), "127.0.0.1");
+    EXPECT_EQ(a1->getCapability(), "1000");
+    EXPECT_GT(std::stol(a1->getPbuBidNumber()), 0);
+    EXPECT_EQ(a1->getMaxOrderNumber(), a1->getPbuBidNumber());
+
+    // One operator held stopped through the simulator's control file.
+    test::writeFile(dir / "monitor/ASHR_sim.txt", "A0000000002\n");
+    ASSERT_TRUE(pollStatus(client, [](const StatusView &s) {
+        const Pbu *p = s.pbu("A0000000002");
+        return p && p->getPbuStatus() == "1";
+    }, status));
+    EXPECT_EQ(status.pbu("A0000000002")->getPbuBidNumber(), "");
+    EXPECT_EQ(status.pbu("A0000000001")->getPbuStatus(), "3");
+
+    // The B-share program dies: its record turns "停止" and every client hears of it.
+    programB->kill();
+    ASSERT_TRUE(pollStatus(client, [](const StatusView &s) {
+        return s.programs[1].getOesStatus() == "停止";
+    }, status));
+    EXPECT_EQ(status.programs[0].getOesStatus(), "运行");
+    EXPECT_EQ(status.programs[1].getWarningLevel(), "0");
+    bool heardStop = test::waitUntil([&] {
+        std::unique_ptr<Message> record = client.receiveType("13", 200ms);
+        return record && sysLogOf(*record).find(" B股报盘程序 stopped\x02") != std::string::npos;
+    });
+    EXPECT_TRUE(heardStop);
+
+    client.send(test::troubleRequest("100", "AgentVersion"));
+    std::unique_ptr<Message> version = client.receiveType("20");
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->getSequence(), "100");
+    EXPECT_EQ(version->getOrientation(), "S");
+    EXPECT_EQ(version->getBody()->getResult(), "0228305");
+
+    client.send(test::troubleRequest("101", "CheckCfgFile"));
+    std::unique_ptr<Message> files = client.receiveType("20");
+    ASSERT_NE(files, nullptr);
+    EXPECT_EQ(files->getSequence(), "101");
+    EXPECT_EQ(files->getBody()->getResult(), "OK");
+
+    client.send(test::troubleRequest("102", "CheckCS"));
+    std::unique_ptr<Message> gateways = client.receiveType("20", 20s);
+    ASSERT_NE(gateways, nullptr);
+    EXPECT_EQ(gateways->getSequence(), "102");
+    const std::string report = gateways->getBody()->getResult();
+    EXPECT_EQ(report.rfind("端口10005\r\nA股报盘程序状态:\r\nHost:127.0.0.1与CS127.0.0.1连接", 0), 0u)
+        << gbk::toUtf8(report);
+    EXPECT_NE(report.find("B股报盘程序状态:\r\n"), std::string::npos);
+}
+
+TEST_F(EndToEnd, ClientOutsideAccessControlIsRefused)
+{
+    layOut("console=127.0.0.2\r\n");
+    startAgent();
+    test::Client outsider(port);
+    EXPECT_TRUE(outsider.closedByPeer());
+    test::Client insider(port, "127.0.0.2");
+    ASSERT_TRUE(insider.send(test::troubleRequest("1", "AgentVersion")));
+    std::unique_ptr<Message> answer = insider.receiveType("20");
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->getBody()->getResult(), "0228305");
+    EXPECT_TRUE(test::waitUntil([&] {
+        return agentLog().find("refused a connection from 127.0.0.1: not in ACCESS_CONTROL "
+                               "(allowed: 127.0.0.2)") != std::string::npos;
+    })) << agentLog();
+}
+
+TEST_F(EndToEnd, GarbageOversizedAndHalfMessagesLeaveTheAgentServingOthers)
+{
+    layOut();
+    startAgent({"--incomplete-timeout-ms", "200", "--heartbeat-ms", "100"});
+    test::Client good(port);
+    test::Client garbage(port);
+    test::Client oversized(port);
+    test::Client half(port);
+    garbage.send(std::string(3000, '\x01'));
+    oversized.send("00=Tarvo1.20\x01" "01=C\x01" "04=02\x01" "12=1\x01" "15=1000000\x01");
+    const std::string request = test::statusRequest("1");
+    half.send(request.substr(0, 20));
+    EXPECT_TRUE(garbage.closedByPeer());
+    EXPECT_TRUE(oversized.closedByPeer());
+    EXPECT_TRUE(half.closedByPeer());
+
+    // The good client saw heartbeats meanwhile and is still answered.
+    std::unique_ptr<Message> beat = good.receiveType("12");
+    ASSERT_NE(beat, nullptr);
+    good.send(test::troubleRequest("7", "AgentVersion"));
+    std::unique_ptr<Message> answer = good.receiveType("20");
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->getSequence(), "7");
+}
+
+TEST_F(EndToEnd, ConfigurationThatFailsToLoadIsReportedToClients)
+{
+    layOut({}, /*withProgramB=*/false);
+    startAgent();
+    test::Client client(port);
+    std::unique_ptr<Message> record = client.receiveType("13");
+    ASSERT_NE(record, nullptr);
+    const std::string text = sysLogOf(*record);
+    EXPECT_EQ(text.rfind("ERROR ", 0), 0u);
+    EXPECT_NE(text.find("无法找到B股报盘程序启动文件。"), std::string::npos) << gbk::toUtf8(text);
+    // The troubleshooting checks still answer, so the console can find the cause.
+    client.send(test::troubleRequest("2", "CheckCfgFile"));
+    std::unique_ptr<Message> files = client.receiveType("20");
+    ASSERT_NE(files, nullptr);
+    EXPECT_EQ(files->getBody()->getResult(),
+              "配置文件不存在:" + (dir / "Tarvo_BSHR.exe") + "\r\n");
+}
+
+TEST_F(EndToEnd, CheckConfigReportsTheInstallation)
+{
+    layOut("console=127.0.0.1\r\n");
+    std::string output;
+    const std::vector<std::string> args = {"--dir", dir.path(), "--ini",
+                                           dir / "TarvoMonitorAgent.ini", "--check-config"};
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, args, dir.path(), output), 0) << output;
+    EXPECT_NE(output.find("configuration OK"), std::string::npos) << output;
+    EXPECT_NE(output.find("A0000000001"), std::string::npos) << output;
+
+    fs::remove(dir / "Tarvo_BSHR.exe");
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, args, dir.path(), output), 1) << output;
+    EXPECT_NE(output.find(gbk::toUtf8("无法找到B股报盘程序启动文件。")), std::string::npos) << output;
+    EXPECT_NE(output.find("configuration cannot be used"), std::string::npos) << output;
+}
+
+TEST_F(EndToEnd, SigtermStopsTheAgentCleanlyAndItsLogHasStampedCrLfLines)
+{
+    layOut();
+    startAgent();
+    {
+        test::Client client(port);
+        client.send(test::troubleRequest("1", "AgentVersion"));
+        ASSERT_NE(client.receiveType("20"), nullptr);
+        int status = agent->kill(SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    const std::string log = agentLog();
+    EXPECT_NE(log.find(" INFO stopped\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" WARN ACCESS_CONTROL is empty: every client is accepted\r\n"),
+              std::string::npos);
+    // "yyyy-mm-dd hh:mm:ss " at the start of the first line.
+    ASSERT_GT(log.size(), 20u);
+    EXPECT_EQ(log[4], '-');
+    EXPECT_EQ(log[13], ':');
+    EXPECT_EQ(log[19], ' ');
+}
+
+TEST(EndToEndPrograms, HelpAndVersionAndSimulatorProcessName)
+{
+    std::string output;
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, {"--help"}, {}, output), 0);
+    EXPECT_NE(output.find("--check-config"), std::string::npos);
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, {"--version"}, {}, output), 0);
+    EXPECT_NE(output.find("0228305"), std::string::npos);
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, {"--bogus"}, {}, output), 2);
+    EXPECT_EQ(test::runProgram(TARVO_OES_SIM_EXE, {"--help"}, {}, output), 0);
+    EXPECT_NE(output.find("--interval-ms"), std::string::npos);
+
+    test::TempDir dir;
+    fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
+    test::ChildProcess program(dir / "Tarvo_ASHR.exe", {"--interval-ms", "50"}, dir.path(),
+                               dir / "out");
+    EXPECT_TRUE(test::waitUntil([&] {
+        return test::readFile("/proc/" + std::to_string(program.pid()) + "/comm") ==
+               "Tarvo_ASHR.exe\n";
+    }));
+    EXPECT_TRUE(test::waitUntil([&] { return fs::exists(dir / "monitor/ASHR_status.txt"); }));
+    // --once writes one file and ends.
+    EXPECT_EQ(test::runProgram(dir / "Tarvo_ASHR.exe", {"--once", "--program", "B"}, dir.path(),
+                               output),
+              0)
+        << output;
+    EXPECT_TRUE(fs::exists(dir / "monitor/BSHR_status.txt"));
+}
+
+} // namespace
+} // namespace tarvo

@@ -1,0 +1,177 @@
+// The agent service's small units: peer addresses and ACCESS_CONTROL, connection timers,
+// log lines and records, the program watch and the command line.
+#include "AccessControl.h"
+#include "ServiceLog.h"
+#include "ServiceOptions.h"
+#include "ServiceTimings.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <gtest/gtest.h>
+
+namespace tarvo {
+namespace {
+
+using namespace std::chrono_literals;
+
+sockaddr_storage v4(const char *text)
+{
+    sockaddr_storage address{};
+    auto *in = reinterpret_cast<sockaddr_in *>(&address);
+    in->sin_family = AF_INET;
+    inet_pton(AF_INET, text, &in->sin_addr);
+    return address;
+}
+
+sockaddr_storage v6(const char *text)
+{
+    sockaddr_storage address{};
+    auto *in = reinterpret_cast<sockaddr_in6 *>(&address);
+    in->sin6_family = AF_INET6;
+    inet_pton(AF_INET6, text, &in->sin6_addr);
+    return address;
+}
+
+TEST(AccessControl, PeerAddressesAreDottedIpv4EvenWhenMappedIntoIpv6)
+{
+    EXPECT_EQ(peerAddressText(v4("10.1.2.3")), "10.1.2.3");
+    EXPECT_EQ(peerAddressText(v6("::ffff:192.168.1.10")), "192.168.1.10");
+    EXPECT_EQ(peerAddressText(v6("::1")), "::1");
+}
+
+TEST(AccessControl, EmptyListAcceptsEveryoneOtherwiseOnlyListedAddresses)
+{
+    EXPECT_TRUE(isAllowed({}, "8.8.8.8"));
+    const std::vector<std::string> list = {"127.0.0.2", "192.168.1.10"};
+    EXPECT_TRUE(isAllowed(list, "192.168.1.10"));
+    EXPECT_FALSE(isAllowed(list, "127.0.0.1"));
+    EXPECT_FALSE(isAllowed(list, "192.168.1.1"));
+    EXPECT_EQ(describeAllowed(list), "127.0.0.2, 192.168.1.10");
+    EXPECT_EQ(describeAllowed({}), "(none)");
+}
+
+TEST(ConnectionTimer, HeartbeatFallsDueAfterSilenceAndEverySendPostponesIt)
+{
+    ServiceTimings timings;
+    const auto start = ServiceClock::time_point(1h);
+    ConnectionTimer timer(timings, start);
+    EXPECT_FALSE(timer.heartbeatDue(start + 4999ms));
+    EXPECT_EQ(timer.waitFor(start + 4000ms, false), 1000ms);
+    EXPECT_TRUE(timer.heartbeatDue(start + 5000ms));
+    timer.sent(start + 4000ms);
+    EXPECT_FALSE(timer.heartbeatDue(start + 8999ms));
+    EXPECT_TRUE(timer.heartbeatDue(start + 9000ms));
+    // Receiving is not sending: a chatty client still gets heartbeats.
+    timer.received(start + 8500ms);
+    EXPECT_TRUE(timer.heartbeatDue(start + 9000ms));
+    EXPECT_EQ(timer.waitFor(start + 9500ms, false), 0ms);
+}
+
+TEST(ConnectionTimer, IncompleteMessageExpiresOnlyWhilePartAndSilent)
+{
+    ServiceTimings timings;
+    timings.heartbeat = 5s;
+    timings.incompleteTimeout = 60s;
+    const auto start = ServiceClock::time_point(1h);
+    ConnectionTimer timer(timings, start);
+    timer.received(start + 10s);
+    EXPECT_FALSE(timer.incompleteExpired(start + 69s, true));
+    EXPECT_TRUE(timer.incompleteExpired(start + 70s, true));
+    EXPECT_FALSE(timer.incompleteExpired(start + 700s, false));
+    // With a short incomplete limit the reader wakes for it before the heartbeat.
+    timings.incompleteTimeout = 2s;
+    ConnectionTimer shortLimit(timings, start);
+    EXPECT_EQ(shortLimit.waitFor(start + 500ms, true), 1500ms);
+    EXPECT_EQ(shortLimit.waitFor(start + 500ms, false), 4500ms);
+}
+
+TEST(ServiceLog, LineHasTheTimeStampLevelAndCrLf)
+{
+    LocalTime time{2009, 10, 3, 4, 5, 6};
+    EXPECT_EQ(formatLogLine(time, AgentLog::Level::Warning, "A股报盘程序 stopped"),
+              "2009-10-03 04:05:06 WARN A股报盘程序 stopped\r\n");
+}
+
+TEST(ServiceLog, RecordEndsInTwoAndKeepsSeparatorsOutOfTheText)
+{
+    EXPECT_EQ(formatLogRecord(AgentLog::Level::Info, 1, "A股报盘程序 started"),
+              "INFO 1 A股报盘程序 started\x02");
+    // A control byte inside the text would end the record or the field early.
+    EXPECT_EQ(formatLogRecord(AgentLog::Level::Error, 12, "bad\x01text\x02here"),
+              "ERROR 12 bad text here\x02");
+}
+
+TEST(ServiceLog, WritesLinesToTheFileAndDebugOnlyWhenSwitchedOn)
+{
+    const std::string path = ::testing::TempDir() + "/service-log-test.log";
+    std::remove(path.c_str());
+    ServiceLog log([] { return LocalTime{2024, 1, 2, 3, 4, 5}; });
+    ASSERT_TRUE(log.open(path));
+    log.write(AgentLog::Level::Info, "one");
+    log.write(AgentLog::Level::Debug, "hidden");
+    log.setDebug(true);
+    log.write(AgentLog::Level::Debug, "two");
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, "2024-01-02 03:04:05 INFO one\r\n2024-01-02 03:04:05 DEBUG two\r\n");
+    std::remove(path.c_str());
+}
+
+TEST(ProgramWatcher, ReportsStartsAndStopsOfWatchedProgramsAfterTheBaseline)
+{
+    ProgramWatcher watcher;
+    const std::string a = "A股报盘程序", b = "B股报盘程序";
+    EXPECT_TRUE(watcher.update({{a, true, true}, {b, false, false}}).empty());
+    EXPECT_TRUE(watcher.update({{a, true, true}, {b, false, true}}).empty());
+
+    std::vector<LogEvent> stop = watcher.update({{a, true, false}, {b, false, false}});
+    ASSERT_EQ(stop.size(), 1u);
+    EXPECT_EQ(stop[0].level, AgentLog::Level::Warning);
+    EXPECT_EQ(stop[0].text, a + " stopped");
+
+    std::vector<LogEvent> start = watcher.update({{a, true, true}, {b, false, false}});
+    ASSERT_EQ(start.size(), 1u);
+    EXPECT_EQ(start[0].level, AgentLog::Level::Info);
+    EXPECT_EQ(start[0].text, a + " started");
+}
+
+TEST(ServiceOptions, ReadsEveryOptionAndTheHiddenTimings)
+{
+    ServiceOptions options;
+    EXPECT_EQ(parseServiceOptions({"--dir", "/opt/t", "--ini", "a.ini", "--bind", "127.0.0.3",
+                                   "--port", "0", "--verbose", "--heartbeat-ms", "50",
+                                   "--incomplete-timeout-ms", "200", "--watch-ms", "30"},
+                                  options),
+              "");
+    EXPECT_EQ(options.dir, "/opt/t");
+    EXPECT_EQ(options.ini, "a.ini");
+    EXPECT_EQ(options.bind, "127.0.0.3");
+    EXPECT_EQ(options.port, 0);
+    EXPECT_TRUE(options.verbose);
+    EXPECT_EQ(options.timings.heartbeat, 50ms);
+    EXPECT_EQ(options.timings.incompleteTimeout, 200ms);
+    EXPECT_EQ(options.timings.watch, 30ms);
+    EXPECT_FALSE(options.checkConfig);
+}
+
+TEST(ServiceOptions, RefusesWhatItCannotUse)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    for (const Case &c : std::vector<Case>{
+             {{"--port", "70000"}, "--port needs a number from 0 to 65535, not '70000'"},
+             {{"--port"}, "--port needs a value"},
+             {{"--heartbeat-ms", "0"}, "--heartbeat-ms needs a number of milliseconds, not '0'"},
+             {{"--dir"}, "--dir needs a value"},
+             {{"--frobnicate"}, "unknown option --frobnicate (see --help)"}}) {
+        ServiceOptions options;
+        EXPECT_EQ(parseServiceOptions(c.args, options), c.error);
+    }
+}
+
+} // namespace
+} // namespace tarvo
