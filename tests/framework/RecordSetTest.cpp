@@ -423,7 +423,9 @@ TEST_P(RandomBatches, MirrorStaysExact)
         for (int i = 0; i < ops; ++i) {
             unsigned op = rng() % 10;
             if (op < 4 || set.isEmpty()) {
-                add(set, "k" + std::to_string(serial++), "g" + std::to_string(rng() % 3));
+                std::string key = std::to_string(serial++);
+                std::string group = std::to_string(rng() % 3);
+                add(set, key.insert(0, 1, 'k'), group.insert(0, 1, 'g'));
             } else if (op < 7) {
                 set.locateRecId(set.recIdAt(static_cast<int>(rng() % set.count())));
                 set.deleteCurrent();
