@@ -51,7 +51,9 @@ void ConsoleLog::ensureDirectory() const
     struct stat info{};
     if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return;
-    if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+    // A concurrent mkdir may win the race; anything but a directory afterwards is a failure.
+    ::mkdir(dir.c_str(), 0777);
+    if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         throw std::runtime_error("Cannot create LogFile Directory.");
 }
 

@@ -1,0 +1,175 @@
+// The host list file: bytes written, damaged files read, safe replacement on save.
+#include "TestSupport.h"
+#include "app/HostListFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo {
+namespace {
+
+std::unique_ptr<HostSubject> makeHost(const std::string &name, const std::string &ip,
+                                      const std::string &port = "10012")
+{
+    return std::make_unique<HostSubject>(name, ip, port);
+}
+
+void addTo(HostSubjectPool &pool, std::unique_ptr<HostSubject> host)
+{
+    ASSERT_TRUE(pool.add(host));
+}
+
+TEST(HostListFileTest, HostWithoutPbusIsOneLineOfCommaEndedFields)
+{
+    HostSubjectPool pool;
+    addTo(pool, makeHost("A1", "10.1.1.1"));
+    EXPECT_EQ(formatHostList(pool), "A1,10.1.1.1,10012,N,N,0,\r\n");
+}
+
+TEST(HostListFileTest, PbusFollowTheirCountAndChineseNamesStayGbk)
+{
+    HostSubjectPool pool;
+    auto host = makeHost("上海一号", "10.1.1.2", "9000");
+    host->setOesAExist("Y");
+    host->getPbuList().push_back(std::make_unique<Pbu>("A股报盘程序", "12345678901"));
+    host->getPbuList().push_back(std::make_unique<Pbu>("B股报盘程序", "54321"));
+    addTo(pool, std::move(host));
+    addTo(pool, makeHost("", "10.1.1.10"));
+    // GBK: 上海一号 = C9CF BAA3 D2BB BAC5; "A股报盘程序" = A + B9C9 B1A8 C5CC B3CC D0F2.
+    EXPECT_EQ(formatHostList(pool),
+              ",10.1.1.10,10012,N,N,0,\r\n"
+              "\xC9\xCF\xBA\xA3\xD2\xBB\xBA\xC5,10.1.1.2,9000,Y,N,2,"
+              "A\xB9\xC9\xB1\xA8\xC5\xCC\xB3\xCC\xD0\xF2,12345678901,"
+              "B\xB9\xC9\xB1\xA8\xC5\xCC\xB3\xCC\xD0\xF2,54321,\r\n");
+}
+
+TEST(HostListFileTest, SavedFileHoldsExactlyTheTextAndLoadsBack)
+{
+    test::WorkDir dir;
+    HostSubjectPool pool;
+    addTo(pool, makeHost("b", "10.0.0.2"));
+    addTo(pool, makeHost("a", "10.0.0.10"));
+    pool.find("10.0.0.2")->getPbuList().push_back(std::make_unique<Pbu>("X", "11111222222"));
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    ASSERT_FALSE(saveHostList(path, pool));
+    // Byte order of the addresses, not the order of adding.
+    EXPECT_EQ(test::readFile(path),
+              "a,10.0.0.10,10012,N,N,0,\r\nb,10.0.0.2,10012,N,N,1,X,11111222222,\r\n");
+
+    HostSubjectPool loaded;
+    EXPECT_EQ(loadHostList(path, loaded), 2);
+    EXPECT_EQ(formatHostList(loaded), formatHostList(pool));
+    EXPECT_EQ(loaded.find("10.0.0.10")->getPbuList().size(), 0u);
+    ASSERT_EQ(loaded.find("10.0.0.2")->getPbuList().size(), 1u);
+    EXPECT_EQ(loaded.find("10.0.0.2")->getPbuList()[0]->getOperatorNumber(), "11111222222");
+}
+
+struct DamagedCase
+{
+    const char *name;
+    std::string text;
+    std::string expected; // formatHostList of what was loaded
+};
+
+class DamagedFileTest : public ::testing::TestWithParam<DamagedCase>
+{
+};
+
+TEST_P(DamagedFileTest, LoadsWhatTheRulesKeep)
+{
+    HostSubjectPool pool;
+    for (auto &host : parseHostList(GetParam().text))
+        pool.add(host);
+    EXPECT_EQ(formatHostList(pool), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, DamagedFileTest,
+    ::testing::Values(
+        DamagedCase{"Empty", "", ""},
+        DamagedCase{"LfOnly", "A1,10.1.1.1,10012,N,N,0,\nA2,10.1.1.2,1,Y,Y,0,\n",
+                    "A1,10.1.1.1,10012,N,N,0,\r\nA2,10.1.1.2,1,Y,Y,0,\r\n"},
+        DamagedCase{"LastLineWithoutFinalComma",
+                    "A1,10.1.1.1,10012,N,N,0,\r\nA2,10.1.1.2,10012,N,N,0\r\n",
+                    "A1,10.1.1.1,10012,N,N,0,\r\n"},
+        DamagedCase{"TruncatedInsidePbus", "A1,10.1.1.1,10012,N,N,2,X,1,Y,",
+                    ""},
+        DamagedCase{"EmptyLineBetweenRecords",
+                    "A1,10.1.1.1,10012,N,N,0,\r\n\r\nA2,10.1.1.2,10012,N,N,0,\r\n",
+                    "A1,10.1.1.1,10012,N,N,0,\r\nA2,10.1.1.2,10012,N,N,0,\r\n"},
+        DamagedCase{"DuplicateAddressKeepsTheFirst",
+                    "first,10.1.1.1,1,N,N,0,\r\nsecond,10.1.1.1,2,N,N,0,\r\n",
+                    "first,10.1.1.1,1,N,N,0,\r\n"},
+        DamagedCase{"CountByLeadingDigits", "A1,10.1.1.1,10012,N,N,1x,P,11111222222,\r\n",
+                    "A1,10.1.1.1,10012,N,N,1,P,11111222222,\r\n"},
+        DamagedCase{"CountWithoutDigitsIsZero", "A1,10.1.1.1,10012,N,N,x,\r\n",
+                    "A1,10.1.1.1,10012,N,N,0,\r\n"},
+        DamagedCase{"EmptyCountIsZero", "A1,10.1.1.1,10012,N,N,,\r\n",
+                    "A1,10.1.1.1,10012,N,N,0,\r\n"},
+        DamagedCase{"EachHostKeepsItsOwnPbus",
+                    "A,10.0.0.1,1,N,N,1,P,1,\r\nB,10.0.0.2,1,N,N,2,Q,2,R,3,\r\n",
+                    "A,10.0.0.1,1,N,N,1,P,1,\r\nB,10.0.0.2,1,N,N,2,Q,2,R,3,\r\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(HostListFileTest, MissingFileLeavesThePoolEmpty)
+{
+    test::WorkDir dir;
+    HostSubjectPool pool;
+    EXPECT_EQ(loadHostList(dir.file("absent.CFG"), pool), 0);
+    EXPECT_EQ(pool.size(), 0u);
+}
+
+TEST(HostListFileTest, FailedSaveKeepsTheOldFileAndIsReportedOnce)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only directories";
+    test::WorkDir dir;
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    test::writeFile(path, "old,10.0.0.1,1,N,N,0,\r\n");
+    HostSubjectPool pool;
+    addTo(pool, makeHost("new", "10.0.0.2"));
+    HostListStore store(path);
+    ::chmod(dir.path().c_str(), 0555);
+    const auto first = store.save(pool);
+    const auto second = store.save(pool);
+    ::chmod(dir.path().c_str(), 0755);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->rfind("Error[", 0), 0u);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(test::readFile(path), "old,10.0.0.1,1,N,N,0,\r\n");
+    EXPECT_FALSE(store.save(pool));
+    EXPECT_FALSE(store.failing());
+    EXPECT_EQ(test::readFile(path), "new,10.0.0.2,10012,N,N,0,\r\n");
+}
+
+TEST(HostListFileTest, StoreReportsAgainAfterARecovery)
+{
+    test::WorkDir dir;
+    HostSubjectPool pool;
+    addTo(pool, makeHost("a", "10.0.0.1"));
+    // A directory in place of the file: the rename over it fails whoever we are.
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    ::mkdir(path.c_str(), 0777);
+    HostListStore store(path);
+    EXPECT_TRUE(store.save(pool));
+    EXPECT_FALSE(store.save(pool));
+    ::rmdir(path.c_str());
+    EXPECT_FALSE(store.save(pool));
+    EXPECT_EQ(test::readFile(path), "a,10.0.0.1,10012,N,N,0,\r\n");
+    ::unlink(path.c_str());
+    ::mkdir(path.c_str(), 0777);
+    test::writeFile(path + "/keep", "x");  // a non-empty directory is never replaced
+    EXPECT_TRUE(store.save(pool));
+    // No temporary files are left behind.
+    int entries = 0;
+    for (const auto &name : QDir(QString::fromStdString(dir.path())).entryList(QDir::Files))
+        entries += name.startsWith("TarvoMonitor.CFG.tmp") ? 1 : 0;
+    EXPECT_EQ(entries, 0);
+}
+
+} // namespace
+} // namespace tarvo

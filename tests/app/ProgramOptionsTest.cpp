@@ -1,0 +1,30 @@
+// The command line of TarvoMonitor.
+#include "app/ProgramOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvo {
+namespace {
+
+TEST(ProgramOptionsTest, ReadsEveryOption)
+{
+    const auto o = parseProgramOptions({"--dir", "/srv/demo", "--ini=/etc/t.ini", "--headless",
+                                        "--instance", "demo"});
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.directory, "/srv/demo");
+    EXPECT_EQ(o.iniPath, "/etc/t.ini");
+    EXPECT_EQ(o.instanceName, "demo");
+    EXPECT_TRUE(o.headless);
+    EXPECT_TRUE(parseProgramOptions({"--help"}).help);
+    EXPECT_TRUE(parseProgramOptions({"--version"}).version);
+}
+
+TEST(ProgramOptionsTest, WrongCommandLinesAreExplained)
+{
+    EXPECT_EQ(parseProgramOptions({"--dir"}).error, "missing value for --dir");
+    EXPECT_EQ(parseProgramOptions({"--bogus"}).error, "unknown option --bogus");
+    EXPECT_EQ(parseProgramOptions({"--ini="}).error, "empty value for --ini");
+}
+
+} // namespace
+} // namespace tarvo
