@@ -38,6 +38,9 @@ FieldMapping::FieldMapping()
         m_idToName.emplace(row.id, row.name);
         m_nameToId.emplace(row.name, row.id);
     }
+    for (const auto &[id, name] : m_idToName)
+        if (id.size() == 2)
+            m_nameOfTwoDigits[size_t((id[0] - '0') * 10 + (id[1] - '0'))] = &name;
 }
 
 const FieldMapping &FieldMapping::instance()
@@ -50,6 +53,12 @@ const FieldMapping &FieldMapping::instance()
 
 const std::string &FieldMapping::typeNameOf(std::string_view typeId) const
 {
+    if (typeId.size() == 2 && typeId[0] >= '0' && typeId[0] <= '9' && typeId[1] >= '0'
+        && typeId[1] <= '9') {
+        if (const std::string *name = m_nameOfTwoDigits[size_t((typeId[0] - '0') * 10
+                                                               + (typeId[1] - '0'))])
+            return *name;
+    }
     auto it = m_idToName.find(typeId);
     if (it == m_idToName.end())
         throw std::runtime_error("Wrong type ID:" + std::string(typeId));

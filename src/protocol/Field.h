@@ -1,6 +1,7 @@
 // Typed protocol fields ("58=正常运行") and the process-wide dictionary of field types.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -30,6 +31,9 @@ private:
 
     std::map<std::string, std::string, std::less<>> m_idToName;
     std::map<std::string, std::string, std::less<>> m_nameToId;
+    // Every ID in use has two digits: the name of ID "dd" at index dd (nullptr: unknown), so
+    // the reader finds a name without a map search.
+    std::array<const std::string *, 100> m_nameOfTwoDigits{};
 };
 
 // One datum: a type name from the dictionary, its two-digit type ID and a text value.
@@ -44,6 +48,8 @@ public:
     virtual ~Field() = default;
     Field(const Field &) = default;
     Field &operator=(const Field &) = default;
+    Field(Field &&) = default;
+    Field &operator=(Field &&) = default;
 
     virtual std::string toString() const;
 

@@ -4,7 +4,7 @@
 #include "protocol/Convert.h"
 #include "protocol/MessageBodyFactory.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -59,12 +59,20 @@ std::string Message::encode()
 
 std::string Message::checkSumOf(std::string_view text)
 {
-    unsigned sum = 0;
+    // Unsigned wrap-around is modulo 2^32, a multiple of 256, so masking once at the end
+    // gives the same sum as masking every step, and lets the loop vectorise.
+    uint32_t total = 0;
     for (unsigned char c : text)
-        sum = (sum + c) & 0xFF;
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "%3u", sum);
-    return buffer;
+        total += c;
+    const unsigned sum = total & 0xFF;
+    // "%3u": right-aligned in three characters.
+    std::string out(3, ' ');
+    out[2] = char('0' + sum % 10);
+    if (sum >= 10)
+        out[1] = char('0' + sum / 10 % 10);
+    if (sum >= 100)
+        out[0] = char('0' + sum / 100);
+    return out;
 }
 
 void Message::computeCheckSum(std::string_view text) { m_checkSum = checkSumOf(text); }

@@ -4,6 +4,7 @@
 #include "protocol/Convert.h"
 #include "protocol/PackageField.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarvo {
@@ -83,6 +84,7 @@ void MessageBody::parse(std::string_view bodyText)
     size_t position = 1;
     Field scratch;
     while (position < bodyText.size()) {
+        const size_t fieldStart = position;
         scratch.parseNext(bodyText, position);
         if (!isPackageLength(scratch.getTypeName())) {
             addField(std::make_unique<Field>(scratch));
@@ -91,14 +93,23 @@ void MessageBody::parse(std::string_view bodyText)
         const int32_t n = toInt(scratch.getValue());
         if (n < 0)
             throw std::length_error("Package length not match!");
-        std::string packageText = scratch.toString();
-        packageText += m_separator;
-        if (position <= bodyText.size())
-            packageText.append(bodyText.substr(position - 1, size_t(n)));
+        // The package text is the length field, its separator and the N bytes after it (fewer
+        // when the body ends sooner), all of which lie back to back in the body text. A length
+        // field that ends the body has no separator; the text then gets one appended.
+        std::string_view packageText;
+        std::string ownText;
+        if (position <= bodyText.size()) {
+            const size_t end = std::min(bodyText.size(), position - 1 + size_t(n));
+            packageText = bodyText.substr(fieldStart - 1, end - (fieldStart - 1));
+        } else {
+            ownText = scratch.toString();
+            ownText += m_separator;
+            packageText = ownText;
+        }
         position += size_t(n) + 1;
-        PackageField package;
-        package.parse(packageText);
-        addField(std::make_unique<PackageField>(package));
+        auto package = std::make_unique<PackageField>();
+        package->parse(packageText);
+        addField(std::move(package));
     }
 }
 
@@ -106,7 +117,8 @@ void MessageBody::addField(std::unique_ptr<Field> field)
 {
     if (!field)
         return;
-    const std::string name = field->getTypeName();
+    // The key is copied from the field before the pointer moves; the field itself stays put.
+    const std::string &name = field->getTypeName();
     m_fields.try_emplace(name, std::move(field));
 }
 
