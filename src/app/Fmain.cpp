@@ -284,7 +284,7 @@ void TF_Main::buildPages()
     splitter->addWidget(tabs);
     splitter->addWidget(errorListViewPtr);
     workLayout->addWidget(splitter);
-    workArea->installEventFilter(this);
+    splitter->installEventFilter(this);
     setCentralWidget(workArea);
 
     // Host grid pop-up menu; its shortcuts work while the grid has the focus.
@@ -350,9 +350,12 @@ void TF_Main::buildPages()
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == workArea && event->type() == QEvent::Resize && errorListViewPtr->isVisible()) {
-        const int height = splitter->height();
-        splitter->setSizes({height - height / 5, height / 5});
+    if (watched == splitter && event->type() == QEvent::Resize && MMnLog->isChecked()) {
+        // The splitter lays its parts out after this event; size them once it has.
+        QMetaObject::invokeMethod(this, [this] {
+            const int height = splitter->height() - splitter->handleWidth();
+            splitter->setSizes({height - height / 5, height / 5});
+        }, Qt::QueuedConnection);
     }
     return QMainWindow::eventFilter(watched, event);
 }
