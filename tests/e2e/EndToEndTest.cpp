@@ -155,6 +155,12 @@ TEST_F(EndToEnd, StatusFollowsTheProgramsAndTroubleshootingAnswersEveryCheck)
     EXPECT_EQ(status.pbu("A0000000001")->getPbuStatus(), "3");
 
     // The B-share program dies: its record turns "停止" and every client hears of it.
+    // The agent reports a stop only of a program it has seen running.
+    ASSERT_TRUE(test::waitUntil([&] {
+        const std::string log = agentLog();
+        return log.find("B股报盘程序 running") != std::string::npos ||
+               log.find("B股报盘程序 started") != std::string::npos;
+    })) << agentLog();
     programB->kill();
     ASSERT_TRUE(pollStatus(client, [](const StatusView &s) {
         return s.programs[1].getOesStatus() == "停止";
@@ -165,7 +171,7 @@ TEST_F(EndToEnd, StatusFollowsTheProgramsAndTroubleshootingAnswersEveryCheck)
         std::unique_ptr<Message> record = client.receiveType("13", 200ms);
         return record && sysLogOf(*record).find(" B股报盘程序 stopped\x02") != std::string::npos;
     });
-    EXPECT_TRUE(heardStop);
+    EXPECT_TRUE(heardStop) << agentLog();
 
     client.send(test::troubleRequest("100", "AgentVersion"));
     std::unique_ptr<Message> version = client.receiveType("20");

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -166,10 +167,18 @@ public:
         }
     }
 
-    // The next message of `type`, skipping others (heartbeats, log records).
+    // The next message of `type`. Messages of other types that arrive first are kept for
+    // later receiveType calls (heartbeats excepted), so none is lost to the wrong caller.
     std::unique_ptr<Message> receiveType(const std::string &type,
                                          std::chrono::milliseconds limit = 5000ms)
     {
+        for (auto it = m_backlog.begin(); it != m_backlog.end(); ++it) {
+            if ((*it)->getMessageType() == type) {
+                std::unique_ptr<Message> message = std::move(*it);
+                m_backlog.erase(it);
+                return message;
+            }
+        }
         const auto deadline = std::chrono::steady_clock::now() + limit;
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -179,6 +188,8 @@ public:
             std::unique_ptr<Message> message = receive(left);
             if (!message || message->getMessageType() == type)
                 return message;
+            if (message->getMessageType() != "12" && m_backlog.size() < 1000)
+                m_backlog.push_back(std::move(message));
         }
     }
 
@@ -216,6 +227,7 @@ private:
     bool m_connected = false;
     bool m_closed = false;
     FrameReader m_frames;
+    std::deque<std::unique_ptr<Message>> m_backlog;
 };
 
 // A child process started in `dir`, killed and reaped when the guard goes.
