@@ -79,6 +79,8 @@ struct AgentServer::Connection
 AgentServer::AgentServer(ServiceSettings settings, ServiceLog &log)
     : m_settings(std::move(settings)), m_log(log)
 {
+    // Created here so that a stop requested (by a signal) before start() is not lost.
+    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 AgentServer::~AgentServer()
@@ -96,7 +98,6 @@ void AgentServer::setStandingProblem(std::string text)
 
 std::string AgentServer::start()
 {
-    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_stopFd < 0)
         return "cannot create the stop event: " + errnoText(errno);
 
@@ -172,12 +173,6 @@ void AgentServer::requestStop()
         return;
     uint64_t one = 1;
     [[maybe_unused]] ssize_t written = ::write(m_stopFd, &one, sizeof one);
-}
-
-bool AgentServer::stopRequested() const
-{
-    pollfd stop{m_stopFd, POLLIN, 0};
-    return ::poll(&stop, 1, 0) > 0;
 }
 
 void AgentServer::waitForStopRequest()

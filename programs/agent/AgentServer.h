@@ -81,7 +81,6 @@ private:
     bool sendLogRecord(Connection &connection, const LogEvent &event);
     void closeConnection(Connection &connection, const std::string &why);
     void reapFinished();
-    bool stopRequested() const;
 
     ServiceSettings m_settings;
     ServiceLog &m_log;

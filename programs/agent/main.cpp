@@ -11,6 +11,7 @@
 #include "platform/Gbk.h"
 #include "platform/ProcessList.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -21,12 +22,12 @@ namespace {
 
 using namespace tarvo;
 
-AgentServer *runningServer = nullptr;
+std::atomic<AgentServer *> runningServer = nullptr;
 
 void onStopSignal(int)
 {
-    if (runningServer)
-        runningServer->requestStop();
+    if (AgentServer *server = runningServer.load())
+        server->requestStop();
 }
 
 int checkConfig()
@@ -189,18 +190,19 @@ int main(int argc, char **argv)
 
     ProgramWatch watch(server, log, loadProblem);
     server.setWatch([&watch] { return watch(); });
-    error = server.start();
-    if (!error.empty()) {
-        log.write(AgentLog::Level::Error, error);
-        std::cerr << "TarvoMonitorAgent: " << error << "\n";
-        return 1;
-    }
     runningServer = &server;
     struct sigaction action{};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    error = server.start();
+    if (!error.empty()) {
+        runningServer = nullptr;
+        log.write(AgentLog::Level::Error, error);
+        std::cerr << "TarvoMonitorAgent: " << error << "\n";
+        return 1;
+    }
     log.write(AgentLog::Level::Info,
               "listening on " + (options.bind.empty() ? std::string("*") : options.bind) + ":" +
                   std::to_string(server.port()) + ", ACCESS_CONTROL: " +
