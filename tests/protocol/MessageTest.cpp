@@ -77,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, CheckSum,
                          testing::Values(CheckSumCase{"abc", " 38"}, CheckSumCase{"", "  0"},
                                          CheckSumCase{"\x07", "  7"}, CheckSumCase{"\xff", "255"},
                                          CheckSumCase{"\xff\x01", "  0"},
-                                         CheckSumCase{"\x80\x80\x80", "128"}));
+                                         CheckSumCase{"\x80\x80\x80", "128"},
+                                         // Long enough for a 32-bit running sum to wrap.
+                                         CheckSumCase{std::string(100000, '\xff'), " 96"},
+                                         CheckSumCase{std::string(17000000, '\xff'), "192"}));
 
 // ---- six message types round trip
 

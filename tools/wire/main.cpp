@@ -64,8 +64,9 @@ const char *const ENCODE_HELP = R"(Usage: tarvo-wire encode
 Reads JSON objects, one per line (UTF-8), in the form `tarvo-wire decode` writes, and
 writes the protocol bytes of each message to stdout. Blank lines are skipped.
 
-  - messageType is required; version defaults to "Tarvo1.20", orientation to "C",
-    sequence to "0"; checkSum and bodyLength are ignored and computed;
+  - messageType is required and written as its body class's two-digit code ("2" is
+    written "02"); version defaults to "Tarvo1.20", orientation to "C", sequence to
+    "0"; checkSum and bodyLength are ignored and computed;
   - the body is built by the body class of messageType from "fields", so the class's
     pattern decides the order and the necessary fields; a field the class does not write
     is reported on stderr and left out; a type without a body class cannot be encoded;
