@@ -288,21 +288,45 @@ void AgentServer::acceptLoop()
         int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 
-        auto connection = std::make_shared<Connection>(m_nextId++, fd, peer, m_settings.timings);
+        std::shared_ptr<Connection> connection;
+        try {
+            connection = std::make_shared<Connection>(m_nextId++, fd, peer, m_settings.timings);
+        } catch (const std::exception &e) {
+            m_log.write(AgentLog::Level::Error, "cannot serve " + peer + ": " + e.what());
+            ::close(fd);
+            continue;
+        }
         m_log.write(AgentLog::Level::Info, connection->name() + " accepted");
         std::string problem;
         {
             std::lock_guard lock(m_connectionsMutex);
-            m_connections.push_back(connection);
             problem = m_standingProblem;
         }
         if (!problem.empty())
             sendLogRecord(*connection, {AgentLog::Level::Error, problem});
-        connection->reader = std::thread([this, connection] { readerLoop(connection); });
+        try {
+            // Out of threads the agent refuses this client and keeps serving the others.
+            connection->reader = std::thread([this, connection] { readerLoop(connection); });
+        } catch (const std::exception &e) {
+            closeConnection(*connection, std::string("cannot start its reader: ") + e.what());
+            continue;
+        }
+        std::lock_guard lock(m_connectionsMutex);
+        m_connections.push_back(connection);
     }
 }
 
 void AgentServer::readerLoop(std::shared_ptr<Connection> connection)
+{
+    try {
+        readConnection(connection);
+    } catch (const std::exception &e) {
+        closeConnection(*connection, std::string("internal error: ") + e.what());
+    }
+    connection->finished = true;
+}
+
+void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
 {
     static const std::string heartbeat = heartbeatBytes();
     FrameReader frames;
@@ -353,7 +377,6 @@ void AgentServer::readerLoop(std::shared_ptr<Connection> connection)
         if (!connection->closed && connection->timer.heartbeatDue(now))
             send(*connection, heartbeat);
     }
-    connection->finished = true;
 }
 
 void AgentServer::handleMessage(const std::shared_ptr<Connection> &connection,

@@ -72,6 +72,7 @@ private:
 
     void acceptLoop();
     void readerLoop(std::shared_ptr<Connection> connection);
+    void readConnection(const std::shared_ptr<Connection> &connection);
     void workerLoop();
     void watchLoop();
     void handleMessage(const std::shared_ptr<Connection> &connection,

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace tarvo {
 namespace {
 
@@ -136,6 +138,39 @@ TEST(FrameReader, UnknownTypeDecodesWithoutBody)
     FrameReader::Result result = frames.next();
     ASSERT_EQ(result.kind, Kind::Complete);
     EXPECT_EQ(result.message->getBody(), nullptr);
+}
+
+// Mutated messages in random chunks: the reader never throws, never keeps more than one
+// message's worth of bytes, and stops at the first error.
+TEST(FrameReader, MutatedStreamsStayBoundedAndNeverThrow)
+{
+    const std::string valid = test::statusRequest("1") + test::troubleRequest("2", "CheckCS");
+    std::mt19937 random(20480);
+    for (int round = 0; round < 2000; ++round) {
+        std::string stream = valid + valid;
+        for (int i = 0; i < 3; ++i)
+            stream[random() % stream.size()] = char(random() % 256);
+        FrameReader frames;
+        size_t offset = 0;
+        bool failed = false;
+        while (offset < stream.size() && !failed) {
+            const size_t chunk = 1 + random() % 64;
+            frames.append(std::string_view(stream).substr(offset, chunk));
+            offset += chunk;
+            for (;;) {
+                FrameReader::Result result;
+                ASSERT_NO_THROW(result = frames.next());
+                if (result.kind == Kind::NeedMore)
+                    break;
+                if (result.kind == Kind::Error) {
+                    failed = true;
+                    break;
+                }
+                ASSERT_NE(result.message, nullptr);
+            }
+            ASSERT_LE(frames.buffered(), FrameReader::MAX_MESSAGE_BYTES + 64);
+        }
+    }
 }
 
 } // namespace
