@@ -241,7 +241,8 @@ void AgentServer::reapFinished()
         }
     }
     for (const auto &connection : finished)
-        connection->reader.join();
+        if (connection->reader.joinable())
+            connection->reader.join();
 }
 
 void AgentServer::acceptLoop()
@@ -297,9 +298,11 @@ void AgentServer::acceptLoop()
             continue;
         }
         m_log.write(AgentLog::Level::Info, connection->name() + " accepted");
+        // Registered before anything is sent, so no broadcast passes it by.
         std::string problem;
         {
             std::lock_guard lock(m_connectionsMutex);
+            m_connections.push_back(connection);
             problem = m_standingProblem;
         }
         if (!problem.empty())
@@ -309,10 +312,8 @@ void AgentServer::acceptLoop()
             connection->reader = std::thread([this, connection] { readerLoop(connection); });
         } catch (const std::exception &e) {
             closeConnection(*connection, std::string("cannot start its reader: ") + e.what());
-            continue;
+            connection->finished = true;
         }
-        std::lock_guard lock(m_connectionsMutex);
-        m_connections.push_back(connection);
     }
 }
 

@@ -126,9 +126,14 @@ TEST_F(EndToEnd, StatusFollowsTheProgramsAndTroubleshootingAnswersEveryCheck)
 
     StatusView status;
     ASSERT_TRUE(pollStatus(client, [](const StatusView &s) {
-        return s.programs.size() == 2 && s.programs[0].getOesStatus() == "运行" &&
-               s.programs[1].getOesStatus() == "运行" && s.pbus.size() == 4 &&
-               s.pbus[3].getPbuStatus() == "3";
+        if (s.programs.size() != 2 || s.programs[0].getOesStatus() != "运行" ||
+            s.programs[1].getOesStatus() != "运行" || s.pbus.size() != 4)
+            return false;
+        // Both programs have written their status files.
+        for (const Pbu &pbu : s.pbus)
+            if (pbu.getPbuStatus() != "3")
+                return false;
+        return true;
     }, status)) << "programs: " << status.programs.size();
     EXPECT_EQ(status.programs[0].getOesName(), "A股报盘程序");
     EXPECT_EQ(status.programs[0].getOesExist(), "Y");

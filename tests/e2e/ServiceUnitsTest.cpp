@@ -4,6 +4,7 @@
 #include "ServiceLog.h"
 #include "ServiceOptions.h"
 #include "ServiceTimings.h"
+#include "TestSupport.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -104,8 +105,8 @@ TEST(ServiceLog, RecordEndsInTwoAndKeepsSeparatorsOutOfTheText)
 
 TEST(ServiceLog, WritesLinesToTheFileAndDebugOnlyWhenSwitchedOn)
 {
-    const std::string path = ::testing::TempDir() + "/service-log-test.log";
-    std::remove(path.c_str());
+    test::TempDir dir;
+    const std::string path = dir / "agent.log";
     ServiceLog log([] { return LocalTime{2024, 1, 2, 3, 4, 5}; });
     ASSERT_TRUE(log.open(path));
     log.write(AgentLog::Level::Info, "one");
@@ -115,7 +116,6 @@ TEST(ServiceLog, WritesLinesToTheFileAndDebugOnlyWhenSwitchedOn)
     std::ifstream in(path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "2024-01-02 03:04:05 INFO one\r\n2024-01-02 03:04:05 DEBUG two\r\n");
-    std::remove(path.c_str());
 }
 
 TEST(ProgramWatcher, ReportsStartsAndStopsOfWatchedProgramsAfterTheBaseline)
