@@ -3,7 +3,7 @@
 
 #include "app/ErrorList.h"
 
-#include <QListWidget>
+#include <QAbstractScrollArea>
 #include <QStatusBar>
 
 #include <array>
@@ -33,25 +33,37 @@ private:
     std::array<QLabel *, 3> panels{};
 };
 
-// Shows an ErrorList: Error lines red, others blue, the newest line scrolled to the top.
-class ErrorListView : public QListWidget
+// Shows an ErrorList, owner-drawn: "Error" lines red, others blue. Like a list box it can
+// scroll any line to the top, so the newest line is shown as the top line with the space
+// below it empty; the scroll bar runs from the first line to the last.
+class ErrorListView : public QAbstractScrollArea
 {
     Q_OBJECT
 public:
     ErrorListView(ErrorList &list, QWidget *parent = nullptr);
 
-    // Index of the topmost visible line.
+    // Index of the topmost visible line; -1 while the list is empty.
     int topIndex() const;
+    // Index of the selected line, or -1.
+    int currentRow() const { return selected; }
+    int count() const { return int(list.size()); }
+    int rowHeight() const;
 
 protected:
-    void updateGeometries() override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void appendLine(const std::string &line);
+    void appendLine();
     void rebuild();
+    void updateScrollBar();
     void scrollNewestToTop();
+    int visibleRows() const;
 
     ErrorList &list;
+    int selected = -1;
 };
 
 } // namespace tarvo

@@ -1,5 +1,6 @@
 // The error list: its limit and its colour rule.
 #include "app/ErrorList.h"
+#include "app/MainWidgets.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,25 @@ TEST(ErrorListTest, LinesWhoseMessageStartsWithErrorAreRed)
     EXPECT_EQ(errorLineColour(stamp + "Exception from 10.1.1.1: x"), ErrorLineColour::Blue);
     EXPECT_EQ(errorLineColour(stamp + "error lower case"), ErrorLineColour::Blue);
     EXPECT_EQ(errorLineColour("short"), ErrorLineColour::Blue);
+}
+
+TEST(ErrorListViewTest, NewestLineBecomesTheTopLine)
+{
+    ErrorList list;
+    ErrorListView view(list);
+    view.resize(400, 5 * view.rowHeight() + 8);
+    EXPECT_EQ(view.topIndex(), -1);
+    for (int i = 0; i < 30; ++i) {
+        list.append("2009-06-01 09:05:03 line " + std::to_string(i));
+        EXPECT_EQ(view.topIndex(), i) << "the new last line is scrolled to the top";
+    }
+    // Trimming beyond the limit leaves the newest line, again at the top.
+    for (size_t i = list.size(); i <= ErrorList::kLimit; ++i)
+        list.append("2009-06-01 09:05:03 Error[x]");
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_EQ(view.topIndex(), 0);
+    list.clear();
+    EXPECT_EQ(view.topIndex(), -1);
 }
 
 } // namespace
