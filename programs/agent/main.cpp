@@ -35,8 +35,6 @@ int checkConfig()
     ConfigReport report = checkAgentConfiguration(AgentConfig::iniPath());
     for (const std::string &line : report.lines)
         std::cout << gbk::toUtf8(line) << "\n";
-    for (const std::string &problem : report.problems)
-        std::cout << "problem: " << gbk::toUtf8(problem) << "\n";
     std::cout << (report.ok ? "configuration OK" : "configuration cannot be used") << "\n";
     return report.ok ? 0 : 1;
 }
