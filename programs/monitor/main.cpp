@@ -1,9 +1,9 @@
 // TarvoMonitor: parses the command line, takes the single-instance lock and runs the console.
 #include "app/AppTexts.h"
 #include "app/Fmain.h"
+#include "app/HeadlessConsole.h"
 #include "app/ProgramOptions.h"
 #include "app/SingleInstance.h"
-#include "display/GridTables.h"
 #include "platform/Gbk.h"
 #include "protocol/Message.h"
 
@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -43,31 +42,6 @@ std::string executablePath()
     if (n <= 0)
         return "TarvoMonitor";
     return std::string(path, static_cast<size_t>(n));
-}
-
-std::string padded(const std::string &gbk, size_t width)
-{
-    std::string text = gbk;
-    // GBK characters are two bytes wide and two columns wide on a terminal.
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
-    return gbk::toUtf8(text);
-}
-
-void printHostTable(const TF_Main &window)
-{
-    const RecordSet &hosts = window.hostTable();
-    std::string out = gbk::toUtf8("线路IP          报盘机别名          连接状态  A股报盘  B股报盘  CPU   硬盘  内存\n");
-    for (int i = 0; i < hosts.count(); ++i) {
-        out += padded(hosts.valueAt(i, "ChannelIP"), 16) + padded(hosts.valueAt(i, "hostName"), 20) +
-               padded(hosts.valueAt(i, "Connection"), 10) + padded(hosts.valueAt(i, "OESStatusA"), 9) +
-               padded(hosts.valueAt(i, "OESStatusB"), 9) + padded(hosts.valueAt(i, "CpuUsage"), 6) +
-               padded(hosts.valueAt(i, "DiskUsage"), 6) + padded(hosts.valueAt(i, "MemoryUsage"), 6) +
-               "\n";
-    }
-    out += gbk::toUtf8(window.statusPanelText(1)) + "\n";
-    std::fputs(out.c_str(), stdout);
-    std::fflush(stdout);
 }
 
 } // namespace
@@ -133,18 +107,10 @@ int main(int argc, char *argv[])
         return app.exec();
     }
 
-    // Without a window: the error list goes to the terminal as it grows, the host table
-    // every ten seconds; SIGINT and SIGTERM end the console in order.
-    for (const auto &line : window->errorList().lines())
-        std::cout << gbk::toUtf8(line) << "\n";
-    std::cout.flush();
-    window->errorList().setEcho([](const std::string &line) {
-        std::cout << gbk::toUtf8(line) << std::endl;
-    });
-    printHostTable(*window);
-    QTimer tableTimer;
-    QObject::connect(&tableTimer, &QTimer::timeout, [&window] { printHostTable(*window); });
-    tableTimer.start(10000);
+    // Without a window: the error list goes to the terminal as it grows and the tables after
+    // every poll; SIGINT and SIGTERM end the console in order.
+    HeadlessConsole terminal(*window);
+    terminal.printTables();
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         std::signal(SIGINT, onSignal);
@@ -157,7 +123,5 @@ int main(int argc, char *argv[])
         window->close();
         app.quit();
     });
-    const int code = app.exec();
-    window->errorList().setEcho({});
-    return code;
+    return app.exec();
 }

@@ -1,15 +1,18 @@
-// The console's main window TF_Main: start-up, logs, settings, host list commands, exit.
+// The console's main window TF_Main: it creates and wires everything in start-up order, owns
+// the logs and settings, and hands agent work to its AgentLinks.
 #pragma once
 
+#include "app/AgentLinks.h"
 #include "app/ConsoleLog.h"
 #include "app/ErrorList.h"
 #include "app/Fhostmaintenance.h"
 #include "app/HostListFile.h"
 #include "app/Settings.h"
-#include "app/WorkerThreads.h"
+#include "comm/WorkerThreads.h"
 #include "comm/MessageCommandPool.h"
 #include "display/CommandStates.h"
 #include "display/DataGridHostAdder.h"
+#include "display/DataGridHostObserver.h"
 #include "display/DataGridHostRemover.h"
 #include "framework/Dialogs.h"
 #include "framework/GridState.h"
@@ -48,12 +51,13 @@ struct MainOptions
     LocalClock clock;                      // null: the system's local time
     std::function<int(QDialog &)> runDialog; // shows a modal dialog; null: exec()
     std::function<unsigned()> random;      // null: seeded from the current time
-    std::function<void()> beep;            // null: the terminal bell
+    std::function<void()> beep;            // null: the sound device, else the terminal bell
     bool startThreads = true;              // heartbeat and beep threads
+    TMMSocketProcessor::Settings connections; // agent sockets, clock, silence time-out
     bool confirmExit = true;               // ask "您确定要退出吗？" on close
 };
 
-class TF_Main : public QMainWindow, public HostMaintenanceOwner
+class TF_Main : public QMainWindow, public HostMaintenanceOwner, public AgentLinksOwner
 {
     Q_OBJECT
 public:
@@ -62,19 +66,19 @@ public:
 
     // --- logging
     // Status bar (without stamp), error list and the console log file (with stamp).
-    void writeLog(const std::string &text, bool showInStatusBar, bool addToErrorList);
+    void writeLog(const std::string &text, bool showInStatusBar, bool addToErrorList) override;
     void logEvent(const std::string &text, bool showInStatusBar)
     {
         writeLog(text, showInStatusBar, true);
     }
-    std::string timeStamp() const { return consoleLog.timeStamp(); }
-    bool isDebugLogging() const { return debugLogging; }
+    std::string timeStamp() const override { return consoleLog.timeStamp(); }
+    bool isDebugLogging() const override { return debugLogging; }
 
     // --- host list
     HostSubjectPool &hostPool() override { return *hostPoolPtr; }
     Dialogs &dialogs() override { return *dialogsPtr; }
     void reportStatus(const std::string &text) override;
-    void saveHostListFile();
+    void saveHostListFile() override;
     // Asks and deletes one host; the host grid's cursor stands on its row.
     bool deleteHost(HostSubject &host);
 
@@ -83,7 +87,7 @@ public:
     void editHostCommand();
     void deleteCheckedHosts();
     void deleteSelectedHosts();
-    void refreshCommandStates(int mode);
+    void refreshCommandStates(int mode) override;
     void hostPopupOpening();
     void checkAll(bool hostGrid);
     void uncheckAll(bool hostGrid);
@@ -92,7 +96,8 @@ public:
     // The update timer's tick: polling line, counters, saving the host list.
     void TimerUpdateTimer();
     // The heartbeat pass, on the GUI thread.
-    void sendHeartbeats();
+    void sendHeartbeats() { links->sendHeartbeats(); }
+    AgentLinks &agentLinks() const { return *links; }
     // Restores a minimised window and brings it to the front (a second start asked for it).
     void bringToFront();
 
@@ -120,11 +125,19 @@ public:
     QAction *findAction(const std::string &caption) const;
     QMenu *hostPopupMenu() const { return PMnHostPopup; }
 
-    // Closes the open agent connection of a host that is being deleted.
-    std::function<void(const std::string &channelIP)> disconnectHost;
-
     int checkedHostCount = 0;
     int checkedPbuCount = 0;
+
+    // --- what the agent links ask of the window
+    void raiseAlarm() override;
+    void refreshAfterMessage() override;
+    void showErrorListLine(const std::string &line) override { errors.append(line); }
+    void setStatusText(const std::string &text) override { statusText = text; }
+
+signals:
+    // Every tick of the update timer, before the status requests go out: the tables show
+    // what the previous poll brought.
+    void pollTick();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -159,6 +172,7 @@ private:
     // Members in the order of their creation at start-up.
     std::unique_ptr<HeartbeatThread> heartbeatThread;
     bool debugLogging = false;
+    std::unique_ptr<DataGridHostObserver> gridObserver;
     std::unique_ptr<DataGridHostAdder> gridAdder;
     std::unique_ptr<DataGridHostRemover> gridRemover;
     std::unique_ptr<HostSubjectPool> hostPoolPtr;
@@ -166,6 +180,7 @@ private:
     std::string statusText;
     std::unique_ptr<ErrorBeepThread> beepThread;
     std::string heartbeatText;
+    std::unique_ptr<AgentLinks> links;
 
     std::unique_ptr<RecordSet> hostTablePtr;
     std::unique_ptr<RecordSet> pbuTablePtr;

@@ -3,6 +3,7 @@
 #include "comm/MessageCommandPool.h"
 
 #include "protocol/Convert.h"
+#include "protocol/MessageBodies.h"
 
 #include <stdexcept>
 
@@ -23,6 +24,11 @@ std::string StatusMessageCommand::execute(Message &message)
     if (!body)
         throw std::runtime_error("Status answer of type " + message.getMessageType()
                                  + " carries no body");
+    // Checked before anything is copied: another answer under this sequence must not blank
+    // the host's fields.
+    if (!dynamic_cast<const StatusResponseMessageBody *>(body))
+        throw std::runtime_error("Status answer of type " + message.getMessageType()
+                                 + " is no status response");
     HostSubject &h = *host;
     h.setHostStatus(body->getFieldValue("hostStatus"));
     h.setHostTime(body->getFieldValue("HostTime"));

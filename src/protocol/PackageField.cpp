@@ -42,6 +42,8 @@ void PackageField::parse(std::string_view packageText)
     if (std::to_string(m) != length.getValue())
         throw std::length_error("Package length not match!");
     Field::parse(packageText.substr(after));
+    // A length field must be followed by one of the two packages, nothing else.
+    checkTypeName(getTypeName());
 }
 
 } // namespace tarvo

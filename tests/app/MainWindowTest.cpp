@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 #include "app/Fmain.h"
 #include "app/MainWidgets.h"
+#include "comm/ScriptedAgentSocket.h"
 #include "framework/QtText.h"
 #include "framework/ScriptedDialogs.h"
 
@@ -38,6 +39,12 @@ protected:
         options.random = [] { return 1234u; };  // 1234 mod 200 = 34
         options.startThreads = false;
         options.runDialog = [this](QDialog &dialog) { return runDialog(dialog); };
+        // Scripted sockets: these hosts are never reached over the network.
+        options.connections.makeSocket = [this] {
+            auto socket = std::make_unique<ScriptedAgentSocket>();
+            sockets.push_back(socket->getScript());
+            return socket;
+        };
         return std::make_unique<TF_Main>(options);
     }
 
@@ -68,20 +75,30 @@ protected:
     }
 
     test::WorkDir dir;
+    std::vector<std::shared_ptr<ScriptedAgentSocket::Script>> sockets;
     ScriptedDialogs boxes;
     std::function<int(QDialog &)> runDialog = [](QDialog &) { return int(QDialog::Rejected); };
 };
 
-TEST_F(MainWindowTest, StartUpLoadsHostsAndLogsInOrder)
+TEST_F(MainWindowTest, StartUpLoadsHostsConnectsEveryHostAndLogsInOrder)
 {
     auto window = start(kThreeHosts);
     const std::string stamp = "2009-06-01 09:05:03 ";
     EXPECT_EQ(logLines(), (std::vector<std::string>{stamp + "Monitor正常运行\r",
+                                                    stamp + "开始连接10.0.0.1\r",
+                                                    stamp + "开始连接10.0.0.2\r",
+                                                    stamp + "开始连接10.0.0.3\r",
                                                     stamp + "更新间隔时间: 5秒\r",
                                                     stamp + "实际更新间隔时间: 4934毫秒\r",
                                                     stamp + "日志Debug开关: OFF\r"}));
     EXPECT_EQ(window->errorList().lines(),
-              (std::vector<std::string>{stamp + "Monitor正常运行", stamp + "更新间隔时间: 5秒"}));
+              (std::vector<std::string>{stamp + "Monitor正常运行", stamp + "开始连接10.0.0.1",
+                                        stamp + "开始连接10.0.0.2", stamp + "开始连接10.0.0.3",
+                                        stamp + "更新间隔时间: 5秒"}));
+    // Every host gets its connection attempt, ticked or not, on the host's own port.
+    ASSERT_EQ(sockets.size(), 3u);
+    EXPECT_EQ(sockets[0]->opens, std::vector<std::string>{"10.0.0.1:10012"});
+    EXPECT_EQ(sockets[2]->opens, std::vector<std::string>{"10.0.0.3:10012"});
     EXPECT_EQ(window->statusPanelText(0), "Monitor正常运行");
     EXPECT_EQ(window->statusPanelText(1), "HOST:0/3 PBU:0/0");
     EXPECT_EQ(window->statusPanelText(2), "版本：2009版   ");

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Beep.h"
+
 namespace tarvo {
 
 // A thread that runs `step` and then waits `period`, until stop() is asked. stop() wakes the
@@ -73,8 +75,5 @@ private:
     std::function<void()> beep;
     PeriodicThread thread;
 };
-
-// The terminal bell: the console's beep where no sound device is driven.
-void terminalBeep();
 
 } // namespace tarvo

@@ -1,8 +1,6 @@
 // The heartbeat and beep threads.
-#include "app/WorkerThreads.h"
+#include "comm/WorkerThreads.h"
 
-#include <cstdio>
-#include <unistd.h>
 
 namespace tarvo {
 
@@ -70,15 +68,6 @@ std::chrono::milliseconds ErrorBeepThread::step()
     if (beep)
         beep();
     return 500ms;
-}
-
-void terminalBeep()
-{
-    // The tone lasts about half a second on a real device; the bell is short, so wait too.
-    static const char bell = '\a';
-    if (::isatty(STDERR_FILENO))
-        (void)!::write(STDERR_FILENO, &bell, 1);
-    ::usleep(500 * 1000);
 }
 
 } // namespace tarvo

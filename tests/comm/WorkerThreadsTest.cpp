@@ -1,5 +1,5 @@
 // The beep counter and the stoppable worker threads.
-#include "app/WorkerThreads.h"
+#include "comm/WorkerThreads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,147 @@
+// The console's links to its agents: the connection registry, connecting and disconnecting
+// hosts, the connections' callbacks, polling, the heartbeat pass, and taking apart what
+// arrives (heartbeats, log messages, answers for the command pool).
+#pragma once
+
+#include "comm/MessageCommandPool.h"
+#include "comm/Mmsocketprocessor.h"
+#include "display/GridTables.h"
+#include "framework/GridState.h"
+#include "framework/RecordSet.h"
+#include "host/HostSubjectPool.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvo {
+
+// What the links need of the main window.
+class AgentLinksOwner
+{
+public:
+    virtual ~AgentLinksOwner() = default;
+    // Status bar (without stamp), error list and console log (with stamp).
+    virtual void writeLog(const std::string &text, bool showInStatusBar, bool addToErrorList) = 0;
+    virtual std::string timeStamp() const = 0;
+    virtual bool isDebugLogging() const = 0;
+    virtual void refreshCommandStates(int mode) = 0;
+    virtual void saveHostListFile() = 0;
+    // Asks the beep thread for a burst of five beeps.
+    virtual void raiseAlarm() = 0;
+    // After every message: keeps the active page's row, refreshes the command states and the
+    // active page's pop-up items. May throw the framework's errors.
+    virtual void refreshAfterMessage() = 0;
+    // A line (already stamped) for the error list only.
+    virtual void showErrorListLine(const std::string &line) = 0;
+    // The latest status message.
+    virtual void setStatusText(const std::string &text) = 0;
+};
+
+// The main window's tables and pools that the links read and change.
+struct AgentLinkModel
+{
+    RecordSet &hostTable;
+    RecordSet &pbuTable;
+    GridState &hostGrid;
+    GridState &pbuGrid;
+    HostSubjectPool &hostPool;
+    MessageCommandPool &commandPool;
+    int &checkedPbuCount;
+};
+
+class AgentLinks : public AgentConnectionOwner
+{
+public:
+    using Registry = std::map<std::string, TMMSocketProcessor *, std::less<>>;
+    // A decoded message may end at most at this byte of the receive buffer.
+    static constexpr int kMaxMessageEnd = 20480;
+    static constexpr double kHeartbeatQuietMs = 5000;
+
+    AgentLinks(AgentLinksOwner &owner, AgentLinkModel model, std::string workingDirectory,
+               TMMSocketProcessor::Settings connectionSettings = {});
+    ~AgentLinks() override;
+    AgentLinks(const AgentLinks &) = delete;
+    AgentLinks &operator=(const AgentLinks &) = delete;
+
+    void setHeartbeatText(std::string text) { heartbeatText = std::move(text); }
+
+    // --- the registry: channel IP -> connection; a lookup inserts an empty entry.
+    TMMSocketProcessor *&registryEntry(const std::string &channelIP);
+    const Registry &registry() const { return connectionRegistry; }
+    // Exit: forgets every entry (the connections live on until the links go).
+    void clearRegistry() { connectionRegistry.clear(); }
+
+    // --- commands
+    void connectHosts(bool tickedOnly);
+    void connectCurrentHost();
+    void connectSelectedHosts();
+    void disconnectCheckedHosts();
+    void disconnectSelectedHosts();
+    // A host being deleted: its open connection is closed and its waiting commands dropped.
+    void dropHost(const std::string &channelIP);
+    // The current host row's connection (or none) in `connection`; true when it is open.
+    // False without touching `connection` when the host table is empty.
+    bool currentConnection(TMMSocketProcessor *&connection);
+    void sendStatusRequest();
+    void pollHostStatus();
+    // One heartbeat pass over the registry.
+    void sendHeartbeats();
+
+    // --- the connections' callbacks
+    int processReceived(const std::string &channelIP, std::string_view buffer) override;
+    void agentConnected(const std::string &channelIP) override;
+    void agentDisconnected(const std::string &channelIP, const std::string &reason) override;
+    void connectionLog(const std::string &text) override;
+    void connectionEvent(const std::string &text) override;
+    bool isDebugLogging() const override;
+
+    // Writes the records of a log message to the error list and the host's SysLog file.
+    void writeSysLog(const std::string &channelIP, const MessageBody &body);
+    // logs/ "SysLog_" + ip + "_" + date + ".log" for the day of `stamp`.
+    std::string sysLogPath(const std::string &channelIP, const std::string &stamp) const;
+
+private:
+    // Moves the host grid's cursor for a while: remembers the operator's row and first
+    // visible row and suspends redrawing; every exit puts both back and resumes.
+    class HostGridWalk
+    {
+    public:
+        explicit HostGridWalk(const AgentLinkModel &model)
+            : grid(model.hostGrid), mark(grid.remember(kHostKeyField)), guard(grid.recordSet())
+        {
+        }
+        ~HostGridWalk() { grid.restore(mark, kHostKeyField); }
+        HostGridWalk(const HostGridWalk &) = delete;
+        HostGridWalk &operator=(const HostGridWalk &) = delete;
+
+    private:
+        GridState &grid;
+        GridState::Bookmark mark;
+        SuspendGuard guard;
+    };
+
+    void logEvent(const std::string &text, bool showInStatusBar)
+    {
+        owner.writeLog(text, showInStatusBar, true);
+    }
+    void report(const std::string &text);
+    void disconnectCurrentRow();
+    void clearRowStatus(bool alsoProgramStates);
+    void dispatchMessage(const std::string &channelIP, Message &message);
+    void closeForProtocolError(const std::string &channelIP, const std::string &text);
+    HostSubject *currentHost() const;
+
+    AgentLinksOwner &owner;
+    AgentLinkModel model;
+    std::string workingDirectory;
+    TMMSocketProcessor::Settings connectionSettings;
+    std::string heartbeatText;
+    Registry connectionRegistry;
+    // Every connection ever made; a replaced one is kept, silent, until the links go.
+    std::vector<std::unique_ptr<TMMSocketProcessor>> connections;
+};
+
+} // namespace tarvo

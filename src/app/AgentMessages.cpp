@@ -1,0 +1,206 @@
+// Taking apart what an agent sent: framing from the front of the receive buffer, protocol
+// problems reported and their connection closed, heartbeats and log messages handled here,
+// answers handed to the command pool; and the per-host SysLog files.
+#include "app/AgentLinks.h"
+
+#include "display/GridTables.h"
+#include "framework/FrameworkError.h"
+#include "protocol/Convert.h"
+#include "protocol/Message.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace tarvo {
+
+namespace {
+
+// The record's text up to its first blank, and the rest behind that blank. Without a blank
+// the word is empty and the record stays whole.
+std::string takeWord(std::string &record)
+{
+    const size_t blank = record.find(' ');
+    if (blank == std::string::npos)
+        return {};
+    std::string word = record.substr(0, blank);
+    record.erase(0, blank + 1);
+    return word;
+}
+
+// A line as the error list shows it: trailing blanks and control characters removed.
+std::string trimmedRight(const std::string &line)
+{
+    size_t end = line.size();
+    while (end > 0 && static_cast<unsigned char>(line[end - 1]) <= ' ')
+        --end;
+    return line.substr(0, end);
+}
+
+void ensureDirectory(const std::string &dir)
+{
+    struct stat info{};
+    if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return;
+    ::mkdir(dir.c_str(), 0777);
+    if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw std::runtime_error("Cannot create LogFile Directory.");
+}
+
+} // namespace
+
+void AgentLinks::closeForProtocolError(const std::string &channelIP, const std::string &text)
+{
+    report(text);
+    TMMSocketProcessor *connection = registryEntry(channelIP);
+    if (connection && connection->isOpen())
+        connection->disconnect();
+}
+
+int AgentLinks::processReceived(const std::string &channelIP, std::string_view buffer)
+{
+    int consumed = 0;
+    int previous = -1;
+    const int n = int(buffer.size());
+    while (consumed < n && consumed != previous) {
+        previous = consumed;
+        Message message;
+        int r = 0;
+        try {
+            r = message.decode(buffer);
+            // A header that announces a message ending beyond the limit need not be waited
+            // for: it is over-long however its bytes arrive.
+            if (r == Message::DECODE_INCOMPLETE) {
+                const std::optional<size_t> frame = Message::frameLength(buffer);
+                if (frame && *frame - 6 > size_t(kMaxMessageEnd))
+                    r = kMaxMessageEnd + 1;
+            }
+        } catch (const std::exception &e) {
+            owner.writeLog("exception from " + channelIP + ": " + e.what(), false, false);
+            // The bad bytes would fail again at every read: the connection is closed and
+            // its buffer dropped, so that the next connection starts clean.
+            TMMSocketProcessor *connection = registryEntry(channelIP);
+            if (connection && connection->isOpen())
+                connection->disconnect();
+            return consumed;
+        }
+        if (r >= 1 && r <= kMaxMessageEnd) {
+            const size_t length = size_t(r) + message.checkSumFieldLength() - 1;
+            consumed += int(length);
+            buffer.remove_prefix(length);
+            try {
+                dispatchMessage(channelIP, message);
+            } catch (const FrameworkError &e) {
+                owner.writeLog("Exception from " + channelIP + ": " + e.what(), false, false);
+            } catch (const std::exception &e) {
+                owner.writeLog("exception from " + channelIP + ": " + e.what(), false, false);
+            }
+            continue;
+        }
+        switch (r) {
+        case Message::DECODE_INCOMPLETE:
+            return consumed;
+        case Message::DECODE_MONITOR_OLDER:
+            closeForProtocolError(channelIP,
+                                  "Error[Monitor的版本低于探针" + channelIP + ", 请更新Monitor]");
+            break;
+        case Message::DECODE_PROBE_OLDER:
+            closeForProtocolError(channelIP,
+                                  "Error[探针" + channelIP + "的版本低于Monitor, 请更新探针]");
+            break;
+        case Message::DECODE_BAD_TRAILER:
+            closeForProtocolError(channelIP, "Error[探针" + channelIP + "消息解析错误]" +
+                                                 std::string(buffer));
+            break;
+        default: {
+            report("Error[探针" + channelIP + "消息过长]");
+            {
+                HostGridWalk walk(model);
+                if (model.hostTable.locate(kHostKeyField, channelIP))
+                    disconnectCurrentRow();
+            }
+            return kMaxMessageEnd + 1;
+        }
+        }
+    }
+    return consumed;
+}
+
+void AgentLinks::dispatchMessage(const std::string &channelIP, Message &message)
+{
+    const std::string &type = message.getMessageType();
+    std::string result;
+    if (type == "12") {
+        owner.writeLog("Beat message received from " + channelIP, false, false);
+    } else if (type == "13") {
+        if (owner.isDebugLogging())
+            owner.writeLog("Syslog message received from " + channelIP, false, false);
+        if (const MessageBody *body = message.getBody())
+            writeSysLog(channelIP, *body);
+    } else {
+        try {
+            result = model.commandPool.dispatch(message, channelIP);
+        } catch (const FrameworkError &e) {
+            owner.writeLog("Exception from " + channelIP + "(Message Execute): " + e.what() + "\n" +
+                               message.encode(),
+                           false, false);
+            result.clear();
+        }
+    }
+    if (!result.empty()) {
+        report("Error[" + result + "]");
+        owner.saveHostListFile();
+    }
+    try {
+        owner.refreshAfterMessage();
+    } catch (const FrameworkError &e) {
+        owner.writeLog("Exception from " + channelIP + "(Button Update): " + e.what() + "\n" +
+                           message.encode(),
+                       false, false);
+    }
+}
+
+std::string AgentLinks::sysLogPath(const std::string &channelIP, const std::string &stamp) const
+{
+    return workingDirectory + "/logs/SysLog_" + channelIP + "_" + stamp.substr(0, 10) + ".log";
+}
+
+void AgentLinks::writeSysLog(const std::string &channelIP, const MessageBody &body)
+{
+    std::string text = body.getFieldValue("sysLog");
+    ensureDirectory(workingDirectory + "/logs");
+    TMMSocketProcessor *connection = registryEntry(channelIP);
+    if (!connection)
+        return;
+    std::FILE *file = std::fopen(sysLogPath(channelIP, owner.timeStamp()).c_str(), "ab");
+    if (!file)
+        logEvent("无法打开系统日志文件", false);
+    struct Closer {
+        std::FILE *file;
+        ~Closer()
+        {
+            if (file)
+                std::fclose(file);
+        }
+    } closer{file};
+
+    for (size_t end = text.find('\x02'); end != std::string::npos; end = text.find('\x02')) {
+        std::string record = text.substr(0, end);
+        const std::string word = takeWord(record);
+        const std::string numberText = takeWord(record);
+        const std::optional<int32_t> number = tryToInt(numberText);
+        if (!number)
+            throw FrameworkError("'" + numberText + "' is not a valid integer value");
+        const std::string line = owner.timeStamp() + "[" + channelIP + " " + word + " " +
+                                 std::to_string(*number) + "]" + record;
+        owner.showErrorListLine(trimmedRight(line));
+        if (file)
+            std::fwrite(line.data(), 1, line.size(), file);
+        if (end + 1 == text.size())
+            break;
+        text.erase(0, end + 1);
+    }
+}
+
+} // namespace tarvo

@@ -1,0 +1,226 @@
+// The host commands of the main window: adding, editing and deleting hosts, check marks,
+// the enabled state of the commands and the host pop-up menu.
+#include "app/Fmain.h"
+
+#include "app/AppTexts.h"
+#include "app/MainWidgets.h"
+#include "display/GridTables.h"
+#include "framework/GridView.h"
+#include "framework/QtText.h"
+
+#include <QDialog>
+#include <QTabWidget>
+
+#include <limits>
+
+namespace tarvo {
+
+namespace {
+const std::string kConnected = "已连接";
+} // namespace
+
+int TF_Main::runDialog(QDialog &dialog)
+{
+    if (options.runDialog)
+        return options.runDialog(dialog);
+    return dialog.exec();
+}
+
+void TF_Main::addHostCommand()
+{
+    THostMaintenance dialog(*this, this);
+    if (runDialog(dialog) == QDialog::Accepted)
+        saveHostListFile();
+    refreshCommandStates(1);
+}
+
+void TF_Main::editHostCommand()
+{
+    if (hostTablePtr->isEmpty())
+        return;
+    HostSubject *host = hostPoolPtr->find(hostTablePtr->value(kHostKeyField));
+    if (!host)
+        return;
+    {
+        THOSTEdit dialog(*this, *host, this);
+        if (runDialog(dialog) == QDialog::Accepted) {
+            saveHostListFile();
+            // Until a grid observer follows the host, its row shows the new alias here.
+            if (hostTablePtr->locate(kHostKeyField, host->getChannelIP()) &&
+                hostTablePtr->value("hostName") != host->getHostName()) {
+                hostTablePtr->edit();
+                hostTablePtr->setValue("hostName", host->getHostName());
+                hostTablePtr->post();
+            }
+        }
+    }
+    refreshCommandStates(1);
+}
+
+bool TF_Main::deleteHost(HostSubject &host)
+{
+    const std::string ip = host.getChannelIP();
+    if (!dialogsPtr->confirm(MessageKind::Information, PRODUCT_TITLE,
+                             "您确定要删除IP为" + ip + "的报盘机吗?"))
+        return false;
+    hostTablePtr->locate(kHostKeyField, ip);
+    if (hostTablePtr->value("Connection") == kConnected)
+        links->dropHost(ip);
+    else
+        commandPool->purge(ip, std::numeric_limits<int32_t>::max());
+    if (hostTablePtr->asBool(kHostCheckField))
+        --checkedHostCount;
+    hostPoolPtr->remove(&host);
+    logEvent("删除报盘机:" + ip, true);
+    return true;
+}
+
+void TF_Main::deleteCheckedHosts()
+{
+    RecordSet &table = *hostTablePtr;
+    if (table.isEmpty())
+        return;
+    const auto mark = hostGridStatePtr->remember(kHostKeyField);
+    {
+        SuspendGuard guard(table);
+        table.first();
+        while (!table.eof() && !table.isEmpty()) {
+            const RecId row = table.currentRecId();
+            if (table.asBool(kHostCheckField)) {
+                HostSubject *host = hostPoolPtr->find(table.value(kHostKeyField));
+                // After a delete the cursor already stands on the row that followed.
+                if (host && deleteHost(*host) && !table.contains(row))
+                    continue;
+            }
+            table.next();
+        }
+        saveHostListFile();
+        hostGridStatePtr->restore(mark, kHostKeyField);
+    }
+    refreshCommandStates(1);
+}
+
+void TF_Main::deleteSelectedHosts()
+{
+    RecordSet &table = *hostTablePtr;
+    const auto mark = hostGridStatePtr->remember(kHostKeyField);
+    {
+        SuspendGuard guard(table);
+        // Each selected row is asked about once, whatever the deletes do to the selection.
+        for (RecId id : hostGridStatePtr->selectedRecIds()) {
+            if (!table.locateRecId(id))
+                continue;
+            if (HostSubject *host = hostPoolPtr->find(table.value(kHostKeyField)))
+                deleteHost(*host);
+        }
+        saveHostListFile();
+        hostGridStatePtr->restore(mark, kHostKeyField);
+    }
+    refreshCommandStates(1);
+}
+
+// ---------------------------------------------------------------- command states
+
+void TF_Main::refreshCommandStates(int mode)
+{
+    const CommandStates states = computeCommandStates(mode, activePage(), *hostTablePtr,
+                                                      *pbuTablePtr, checkedHostCount,
+                                                      checkedPbuCount);
+    applyCommandStates(states);
+}
+
+void TF_Main::applyCommandStates(const CommandStates &s)
+{
+    auto apply = [](QAction *action, const std::optional<bool> &enabled) {
+        if (enabled)
+            action->setEnabled(*enabled);
+    };
+    apply(BtnAddHost, s.addHost);
+    apply(BtnDeleteHost, s.deleteHost);
+    apply(BtnConnect, s.connect);
+    apply(BtnDisconnect, s.disconnect);
+    apply(MMnHostCnt, s.menuConnect);
+    apply(MMnHostDCnt, s.menuDisconnect);
+    apply(MMnHOSTStatus, s.hostStatusView);
+    apply(MMnPBUStatus, s.pbuStatusView);
+    apply(MMnHOSTDetail, s.hostDetail);
+    if (s.activePage) {
+        QSignalBlocker block(tabs);
+        tabs->setCurrentIndex(*s.activePage == MainPage::Host ? 0 : 1);
+    }
+    if (s.versionPanel)
+        statusBarPtr->setPanelText(2, *s.versionPanel);
+    statusBarPtr->setPanelText(1, s.countersPanel);
+}
+
+void TF_Main::hostPopupOpening()
+{
+    for (QAction *a : {PMnHSltHl, PMnHCnlHl, PMnHostAdd, PMnHostDel, PMnHostEdit})
+        a->setEnabled(true);
+    bool canConnect = false;
+    bool canDisconnect = false;
+    bool canShowDetails = false;
+    const auto selected = hostGridStatePtr->selectedRecIds();
+    const RecordSet &table = *hostTablePtr;
+    for (RecId id : selected) {
+        const int row = table.positionOf(id);
+        if (row < 0)
+            continue;
+        if (table.valueAt(row, "Connection") == kConnected) {
+            canDisconnect = true;
+            if (!table.valueAt(row, "OESStatusA").empty() &&
+                !table.valueAt(row, "OESStatusB").empty())
+                canShowDetails = true;
+        } else {
+            canConnect = true;
+        }
+    }
+    const bool canEdit = selected.size() == 1;
+    if (!canEdit)
+        canShowDetails = false;
+    PMnHostEdit->setEnabled(canEdit);
+    PMnHostDetail->setEnabled(canShowDetails);
+    PMnHostCnt->setEnabled(canConnect);
+    PMnHostDCnt->setEnabled(canDisconnect);
+}
+
+void TF_Main::onCheckToggled(bool hostGrid, bool checked)
+{
+    int &counter = hostGrid ? checkedHostCount : checkedPbuCount;
+    counter += checked ? 1 : -1;
+    refreshCommandStates(1);
+}
+
+void TF_Main::checkAll(bool hostGrid)
+{
+    RecordSet &table = hostGrid ? *hostTablePtr : *pbuTablePtr;
+    const std::string_view field = hostGrid ? kHostCheckField : kPbuCheckField;
+    int &counter = hostGrid ? checkedHostCount : checkedPbuCount;
+    {
+        SuspendGuard guard(table);
+        for (int i = 0; i < table.count(); ++i) {
+            if (table.valueAt(i, field) != kTrueText) {
+                table.setValueById(table.recIdAt(i), field, std::string(kTrueText));
+                ++counter;
+            }
+        }
+    }
+    refreshCommandStates(1);
+}
+
+void TF_Main::uncheckAll(bool hostGrid)
+{
+    RecordSet &table = hostGrid ? *hostTablePtr : *pbuTablePtr;
+    if (table.isEmpty())
+        return;
+    const std::string_view field = hostGrid ? kHostCheckField : kPbuCheckField;
+    {
+        SuspendGuard guard(table);
+        for (int i = 0; i < table.count(); ++i)
+            table.setValueById(table.recIdAt(i), field, std::string(kFalseText));
+    }
+    (hostGrid ? checkedHostCount : checkedPbuCount) = 0;
+    refreshCommandStates(1);
+}
+
+} // namespace tarvo

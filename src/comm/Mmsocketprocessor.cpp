@@ -1,0 +1,208 @@
+// The agent connection: open, send, read with the kept tail, silence time-out, reconnect guard.
+#include "comm/Mmsocketprocessor.h"
+
+#include "comm/QtAgentSocket.h"
+#include "protocol/Convert.h"
+
+#include <QTimer>
+
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+
+namespace tarvo {
+
+double wallClockMs()
+{
+    using namespace std::chrono;
+    return double(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &connectionOwner,
+                                       std::string portText, Settings connectionSettings)
+    : owner(connectionOwner), channelIP(std::move(ip)), port(std::move(portText)),
+      settings(std::move(connectionSettings))
+{
+    try {
+        socket = settings.makeSocket ? settings.makeSocket() : std::make_unique<QtAgentSocket>();
+        socket->setEvents({
+            [this] { onConnect(); },
+            [this] { onRead(); },
+            [this] { onDisconnect(); },
+            [this](int code) { onError(code); },
+        });
+        socketPort = portNumber(port);
+        connectRequested = true;
+        failed = false;
+        socket->open(channelIP, socketPort);
+        lastConnectAttempt = now();
+        timeoutTimer = std::make_unique<QTimer>();
+        timeoutTimer->setInterval(settings.timeoutMs);
+        QObject::connect(timeoutTimer.get(), &QTimer::timeout, [this] { onTimeout(); });
+    } catch (const std::exception &e) {
+        fail(e.what());
+    }
+}
+
+TMMSocketProcessor::~TMMSocketProcessor()
+{
+    if (socket)
+        socket->detach();
+}
+
+double TMMSocketProcessor::now() const
+{
+    return settings.nowMs ? settings.nowMs() : wallClockMs();
+}
+
+int TMMSocketProcessor::portNumber(const std::string &text)
+{
+    const std::optional<int32_t> number = tryToInt(text);
+    if (!number)
+        throw std::invalid_argument("'" + text + "' is not a valid integer value");
+    if (*number < 1 || *number > 65535)
+        throw std::out_of_range("'" + text + "' is not a valid port number");
+    return *number;
+}
+
+bool TMMSocketProcessor::isOpen() const { return socket && socket->isActive(); }
+
+bool TMMSocketProcessor::isTimeoutRunning() const
+{
+    return timeoutTimer && timeoutTimer->isActive();
+}
+
+bool TMMSocketProcessor::send(const std::string &text)
+{
+    if (owner.isDebugLogging())
+        owner.connectionLog("[To: " + channelIP + "]sending:" + text);
+    if (!socket)
+        throw std::logic_error("connection has no socket");
+    if (std::optional<std::string> failure = socket->write(text)) {
+        owner.connectionLog("[To: " + channelIP + "]send message failed." + *failure);
+        return false;
+    }
+    ++sentCount;
+    lastSendTime = now();
+    return true;
+}
+
+void TMMSocketProcessor::onRead()
+{
+    if (!isOpen() || reading)
+        return;
+    // A read handler may close the connection; the flag keeps a nested event from reading.
+    reading = true;
+    try {
+        if (timeoutTimer)
+            timeoutTimer->stop();
+        std::string text = socket->readAll();
+        if (owner.isDebugLogging())
+            owner.connectionLog("[From: " + channelIP + "]received:" + text);
+        if (!pending.empty()) {
+            text.insert(0, pending);
+            pending.clear();
+        }
+        const int consumed = owner.processReceived(channelIP, text);
+        // The bytes of a connection that was closed while they were handled belong to no
+        // message of the next connection: they are dropped with it.
+        if (consumed >= 0 && size_t(consumed) < text.size() && consumed <= kMaxConsumed &&
+            isOpen())
+            pending.assign(text, size_t(consumed), std::string::npos);
+        if (isOpen() && timeoutTimer)
+            timeoutTimer->start();
+    } catch (const std::exception &e) {
+        failed = true;
+        fail(e.what());
+    }
+    reading = false;
+}
+
+void TMMSocketProcessor::onConnect()
+{
+    try {
+        if (!isOpen())
+            return;
+        owner.agentConnected(channelIP);
+        if (timeoutTimer)
+            timeoutTimer->start();
+    } catch (const std::exception &e) {
+        failed = true;
+        owner.connectionLog(e.what());
+        fail(e.what());
+    }
+}
+
+void TMMSocketProcessor::onDisconnect()
+{
+    connectRequested = false;
+    if (timeoutTimer)
+        timeoutTimer->stop();
+    pending.clear();
+    owner.agentDisconnected(channelIP, "Disconnected");
+}
+
+void TMMSocketProcessor::onError(int code)
+{
+    owner.connectionEvent("网络错误,错误号:" + std::to_string(code));
+}
+
+void TMMSocketProcessor::onTimeout()
+{
+    if (isOpen())
+        fail("Agent连接超时");
+    if (timeoutTimer)
+        timeoutTimer->stop();
+}
+
+void TMMSocketProcessor::fail(const std::string &message)
+{
+    owner.connectionLog("Exception:" + message);
+    if (isOpen()) {
+        socket->close();
+        pending.clear();
+    }
+}
+
+void TMMSocketProcessor::reconnect(const std::string &portText)
+{
+    if (connectRequested && isOpen())
+        return;
+    const double at = now();
+    if (std::trunc(std::fabs(at - lastConnectAttempt)) < kReconnectGuardMs) {
+        owner.connectionEvent("报盘机[Ip:" + channelIP + "]请勿短时间重复连接");
+        return;
+    }
+    try {
+        lastConnectAttempt = at;
+        socketPort = portNumber(portText);
+        port = portText;
+        connectRequested = true;
+        if (!socket)
+            throw std::logic_error("connection has no socket");
+        socket->open(channelIP, socketPort);
+    } catch (const std::exception &e) {
+        failed = true;
+        fail(e.what());
+    }
+}
+
+void TMMSocketProcessor::disconnect()
+{
+    if (!isOpen())
+        return;
+    lastConnectAttempt = now();
+    socket->close();
+    pending.clear();
+}
+
+void TMMSocketProcessor::abandon()
+{
+    if (timeoutTimer)
+        timeoutTimer->stop();
+    if (socket)
+        socket->detach();
+    pending.clear();
+}
+
+} // namespace tarvo
