@@ -98,6 +98,7 @@ public:
     // The heartbeat pass, on the GUI thread.
     void sendHeartbeats() { links->sendHeartbeats(); }
     AgentLinks &agentLinks() const { return *links; }
+    size_t commandPoolSize() const { return commandPool->size(); }
     // Restores a minimised window and brings it to the front (a second start asked for it).
     void bringToFront();
 
@@ -107,6 +108,7 @@ public:
     GridState &hostGridState() const { return *hostGridStatePtr; }
     GridState &pbuGridState() const { return *pbuGridStatePtr; }
     ErrorList &errorList() { return errors; }
+    const ErrorList &errorList() const { return errors; }
     ConsoleLog &log() { return consoleLog; }
     const MonitorSettings &settings() const { return currentSettings; }
     int updatePeriod() const;
