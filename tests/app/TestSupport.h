@@ -21,6 +21,11 @@ inline void writeFile(const std::string &path, const std::string &bytes)
     out << bytes;
 }
 
+inline bool fileExists(const std::string &path)
+{
+    return std::ifstream(path).good();
+}
+
 // A fresh working directory that disappears with the object.
 class WorkDir
 {
