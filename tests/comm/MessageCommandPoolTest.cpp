@@ -124,6 +124,18 @@ TEST_F(CommandPoolTest, FailingExecuteKeepsItsCommandAndPropagates)
     EXPECT_EQ(pool.size(), 0u);
 }
 
+TEST_F(CommandPoolTest, AnswerOfAnotherKindUnderAStatusSequenceLeavesTheHostAlone)
+{
+    a.setCpuUsage("42");
+    a.setHostStatus("正常运行");
+    pool.add(std::make_unique<StatusMessageCommand>(6, "10.0.0.5", &a));
+    auto answer = received("6", std::make_unique<TroubleShootingResponseMessageBody>(
+                                    "TroubleShooting", "AgentVersion", "0228305"));
+    EXPECT_THROW(pool.dispatch(*answer, "10.0.0.5"), std::runtime_error);
+    EXPECT_EQ(a.getCpuUsage(), "42");
+    EXPECT_EQ(a.getHostStatus(), "正常运行");
+}
+
 struct TroubleCase
 {
     const char *type;

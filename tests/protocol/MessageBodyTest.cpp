@@ -167,6 +167,17 @@ TEST(PackageField, OnlyThePackageNamesAreAllowed)
     EXPECT_NO_THROW(PackageField("", ""));
 }
 
+TEST(PackageField, LengthFieldFollowedByAnotherFieldIsRefused)
+{
+    MessageBodyFactory factory;
+    try {
+        factory.createMessageBody("03", wire("69=5^A58=ab^A"));
+        FAIL() << "a package length followed by hostStatus was accepted";
+    } catch (const std::logic_error &e) {
+        EXPECT_STREQ(e.what(), "hostStatusis not a type name");
+    }
+}
+
 class PackageLengthMismatch : public testing::TestWithParam<std::string>
 {
 };
