@@ -24,6 +24,9 @@ std::mutex deviceMutex;
 std::string deviceName;
 
 #ifdef TARVO_HAVE_ALSA
+// ALSA prints its own complaints to stderr; a machine without sound is no error here.
+void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
+
 snd_pcm_t *pcm = nullptr;
 bool triedToOpen = false;
 
@@ -45,6 +48,7 @@ bool openDevice()
     if (triedToOpen)
         return pcm != nullptr;
     triedToOpen = true;
+    snd_lib_error_set_handler(quietAlsa);
     // Opened without blocking, so a busy or absent device cannot hang the beep thread.
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
         pcm = nullptr;
