@@ -4,6 +4,7 @@
 #include "app/HeadlessConsole.h"
 #include "app/ProgramOptions.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "platform/Gbk.h"
 #include "protocol/Message.h"
 
@@ -64,6 +65,13 @@ int main(int argc, char *argv[])
                   << gbk::toUtf8(SOFTWARE_VERSION) << "), protocol " << PROTOCOL_VERSION << "\n";
         return 0;
     }
+    // A relative --ini names a file of the directory the console was started in.
+    std::string iniPath = options.iniPath;
+    if (!iniPath.empty() && iniPath.front() != '/') {
+        char start[4096];
+        if (::getcwd(start, sizeof start))
+            iniPath = std::string(start) + "/" + iniPath;
+    }
     if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
         std::perror(("TarvoMonitor: cannot change to " + options.directory).c_str());
         return 1;
@@ -73,6 +81,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarvoMonitor"));
+    installChineseTranslations(app);
 
     const QString baseName = QString::fromStdString(
         options.instanceName.empty() ? INSTANCE_NAME : options.instanceName);
@@ -87,8 +96,8 @@ int main(int argc, char *argv[])
     }
 
     MainOptions mainOptions;
-    mainOptions.settingsPath =
-        options.iniPath.empty() ? settingsPathFor(executablePath()) : options.iniPath;
+    mainOptions.settingsPath = iniPath.empty() ? settingsPathFor(executablePath()) : iniPath;
+    mainOptions.settingsNamed = !iniPath.empty();
     mainOptions.confirmExit = !options.headless;
     std::unique_ptr<TF_Main> window;
     try {

@@ -17,6 +17,11 @@
 
 namespace tarvo {
 
+QValidator::State GbkLengthValidator::validate(QString &input, int &) const
+{
+    return gbkText(input).size() <= size_t(limit) ? Acceptable : Invalid;
+}
+
 THostMaintenance::THostMaintenance(HostMaintenanceOwner &owner, QWidget *parent)
     : QDialog(parent), owner(owner)
 {
@@ -29,7 +34,8 @@ THostMaintenance::THostMaintenance(HostMaintenanceOwner &owner, QWidget *parent)
     lblAlias = new QLabel(qtText("报盘机别名"), this);
     edtAlias = new QLineEdit(this);
     edtAlias->setToolTip(qtText("选填字段"));
-    edtAlias->setMaxLength(40);
+    // The host list keeps at most 40 bytes of alias; a Chinese character takes two.
+    edtAlias->setValidator(new GbkLengthValidator(kAliasBytes, edtAlias));
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     MMnHostEdt = new QMenuBar(this);
@@ -73,6 +79,12 @@ THostMaintenance::THostMaintenance(HostMaintenanceOwner &owner, QWidget *parent)
     layout->addLayout(content);
     layout->addWidget(StatusBar);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Tab follows the layout: IP, port, alias, then the buttons.
+    setTabOrder(edtIP, edtPort);
+    setTabOrder(edtPort, edtAlias);
+    setTabOrder(edtAlias, BtnOK);
+    setTabOrder(BtnOK, BtnCancel);
 
     connect(MMnExit, &QAction::triggered, this, &QDialog::reject);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);

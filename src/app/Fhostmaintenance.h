@@ -5,6 +5,7 @@
 #include "host/HostSubjectPool.h"
 
 #include <QDialog>
+#include <QValidator>
 
 #include <string>
 
@@ -28,6 +29,20 @@ public:
     // Sets the latest status text and logs it to the status bar, error list and log file.
     virtual void reportStatus(const std::string &text) = 0;
 };
+
+// Refuses input whose GBK form would be longer than `limit` bytes.
+class GbkLengthValidator : public QValidator
+{
+public:
+    GbkLengthValidator(int limit, QObject *parent) : QValidator(parent), limit(limit) {}
+    State validate(QString &input, int &position) const override;
+
+private:
+    int limit;
+};
+
+// Bytes of a host alias (the host table's hostName field).
+inline constexpr int kAliasBytes = 40;
 
 class THostMaintenance : public QDialog
 {

@@ -123,6 +123,9 @@ void TF_Main::readSettingsStep()
     IniFile ini;
     if (!options.settingsPath.empty())
         ini = IniFile::load(options.settingsPath);
+    const QString named = QString::fromLocal8Bit(options.settingsPath.c_str());
+    if (options.settingsNamed && !QFileInfo::exists(named))
+        logEvent("Error[设置文件" + options.settingsPath + "不存在, 使用默认设置]", false);
     currentSettings = readSettings(ini);
     const unsigned randomNumber = options.random ? options.random() : timeSeededRandom();
     const int period = updatePeriodMs(currentSettings.intervalSeconds, randomNumber);

@@ -47,6 +47,7 @@ struct MainOptions
 {
     std::string workingDirectory = ".";   // host list file and logs/
     std::string settingsPath;              // the settings ini; empty: none
+    bool settingsNamed = false;            // named by the operator: its absence is reported
     Dialogs *dialogs = nullptr;            // message boxes; null: Qt message boxes
     LocalClock clock;                      // null: the system's local time
     std::function<int(QDialog &)> runDialog; // shows a modal dialog; null: exec()

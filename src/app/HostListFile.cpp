@@ -191,13 +191,34 @@ std::optional<std::string> saveHostList(const std::string &path, const HostSubje
     return std::nullopt;
 }
 
+namespace {
+
+// What identifies the file as this console left it: a rewrite by anybody else changes it.
+std::optional<HostListStore::FileStamp> stampOf(const std::string &path)
+{
+    struct stat info{};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return HostListStore::FileStamp{info.st_ino, info.st_size, info.st_mtim.tv_sec,
+                                    info.st_mtim.tv_nsec};
+}
+
+} // namespace
+
 std::optional<std::string> HostListStore::save(const HostSubjectPool &pool)
 {
+    std::string text = formatHostList(pool);
+    // The list is saved at every poll; unchanged bytes in an untouched file need no write.
+    if (!failed && lastStamp && text == lastText && stampOf(filePath) == lastStamp)
+        return std::nullopt;
     const auto error = saveHostList(filePath, pool);
     if (!error) {
         failed = false;
+        lastText = std::move(text);
+        lastStamp = stampOf(filePath);
         return std::nullopt;
     }
+    lastStamp.reset();
     if (failed)
         return std::nullopt;
     failed = true;

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <optional>
+#include <sys/types.h>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +35,20 @@ std::optional<std::string> saveHostList(const std::string &path, const HostSubje
 
 // Saves the list at every save point and reports a failure once, not at every attempt:
 // save() returns the error line to show when a save fails after the previous one succeeded
-// (or on the first failure).
+// (or on the first failure). A save whose bytes equal the last saved ones, while the file is
+// still the one it wrote, is skipped.
 class HostListStore
 {
 public:
+    struct FileStamp
+    {
+        ino_t inode;
+        off_t size;
+        time_t seconds;
+        long nanoseconds;
+        friend bool operator==(const FileStamp &, const FileStamp &) = default;
+    };
+
     explicit HostListStore(std::string path) : filePath(std::move(path)) {}
 
     std::optional<std::string> save(const HostSubjectPool &pool);
@@ -46,6 +58,8 @@ public:
 private:
     std::string filePath;
     bool failed = false;
+    std::string lastText;
+    std::optional<FileStamp> lastStamp;
 };
 
 } // namespace tarvo

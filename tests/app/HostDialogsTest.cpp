@@ -5,6 +5,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCoreApplication>
+#include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
@@ -95,10 +97,50 @@ TEST(HostDialogsTest, ComponentsCarryTheirCaptionsHintsAndDefaults)
     EXPECT_EQ(gbkText(dialog.edtIP->toolTip()), "必填字段");
     EXPECT_EQ(gbkText(dialog.edtPort->toolTip()), "必填字段");
     EXPECT_EQ(gbkText(dialog.edtAlias->toolTip()), "选填字段");
-    EXPECT_EQ(dialog.edtAlias->maxLength(), 40);
     EXPECT_EQ(gbkText(dialog.BtnOK->text()), "确定");
     EXPECT_EQ(gbkText(dialog.BtnCancel->text()), "取消");
     EXPECT_TRUE(dialog.BtnOK->isDefault());
+}
+
+TEST(HostDialogsTest, AliasHoldsFortyGbkBytesNotFortyCharacters)
+{
+    FakeOwner owner;
+    THostMaintenance dialog(owner);
+    const QValidator *limit = dialog.edtAlias->validator();
+    ASSERT_NE(limit, nullptr);
+    auto state = [limit](const std::string &gbk) {
+        QString text = qtText(gbk);
+        int position = int(text.size());
+        return limit->validate(text, position);
+    };
+    std::string twenty;
+    for (int i = 0; i < 20; ++i)
+        twenty += "沪";
+    EXPECT_EQ(state(twenty), QValidator::Acceptable);         // 20 characters, 40 bytes
+    EXPECT_EQ(state(twenty + "a"), QValidator::Invalid);       // 41 bytes
+    EXPECT_EQ(state(std::string(40, 'a')), QValidator::Acceptable);
+    EXPECT_EQ(state(std::string(39, 'a') + "沪"), QValidator::Invalid);
+
+    // Typing stops at the limit instead of storing a longer name.
+    for (int i = 0; i < 25; ++i) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, qtText("沪"));
+        QCoreApplication::sendEvent(dialog.edtAlias, &key);
+    }
+    EXPECT_EQ(gbkText(dialog.edtAlias->text()), twenty);
+}
+
+TEST(HostDialogsTest, TabFollowsTheLayout)
+{
+    FakeOwner owner;
+    THostMaintenance dialog(owner);
+    // The widgets Tab stops at, from the address field on.
+    std::vector<QWidget *> stops;
+    for (QWidget *w = dialog.edtIP; stops.size() < 5; w = w->nextInFocusChain()) {
+        if (w->focusPolicy() & Qt::TabFocus)
+            stops.push_back(w);
+    }
+    EXPECT_EQ(stops, (std::vector<QWidget *>{dialog.edtIP, dialog.edtPort, dialog.edtAlias,
+                                             dialog.BtnOK, dialog.BtnCancel}));
 }
 
 TEST(HostDialogsTest, OkButtonClosesOnlyAfterASuccessfulAction)

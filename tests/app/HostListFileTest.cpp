@@ -171,5 +171,33 @@ TEST(HostListFileTest, StoreReportsAgainAfterARecovery)
     EXPECT_EQ(entries, 0);
 }
 
+TEST(HostListFileTest, UnchangedListIsNotWrittenAgainUnlessTheFileChanged)
+{
+    test::WorkDir dir;
+    HostSubjectPool pool;
+    addTo(pool, makeHost("a", "10.0.0.1"));
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    HostListStore store(path);
+    auto inode = [&path] {
+        struct stat info{};
+        ::stat(path.c_str(), &info);
+        return info.st_ino;
+    };
+    EXPECT_FALSE(store.save(pool));
+    const ino_t first = inode();
+    EXPECT_FALSE(store.save(pool));
+    EXPECT_EQ(inode(), first);  // every save replaces the file: an equal inode means no write
+
+    addTo(pool, makeHost("b", "10.0.0.2"));
+    EXPECT_FALSE(store.save(pool));
+    EXPECT_NE(inode(), first);
+    EXPECT_EQ(test::readFile(path), "a,10.0.0.1,10012,N,N,0,\r\nb,10.0.0.2,10012,N,N,0,\r\n");
+
+    // Somebody else rewrote the file: the next save puts the list back.
+    test::writeFile(path, "stale\r\n");
+    EXPECT_FALSE(store.save(pool));
+    EXPECT_EQ(test::readFile(path), "a,10.0.0.1,10012,N,N,0,\r\nb,10.0.0.2,10012,N,N,0,\r\n");
+}
+
 } // namespace
 } // namespace tarvo

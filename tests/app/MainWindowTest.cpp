@@ -136,6 +136,25 @@ TEST_F(MainWindowTest, SettingsFileSetsPeriodAndDebugTick)
     EXPECT_EQ(lines[3], "2009-06-01 09:05:03 日志Debug开关: on\r");
 }
 
+TEST_F(MainWindowTest, NamedSettingsFileThatIsMissingIsReportedAndDefaultsApply)
+{
+    MainOptions options;
+    options.workingDirectory = dir.path();
+    options.settingsPath = dir.file("nowhere.ini");
+    options.settingsNamed = true;
+    options.dialogs = &boxes;
+    options.clock = [] { return LocalTime{2009, 6, 1, 9, 5, 3}; };
+    options.random = [] { return 1234u; };
+    options.startThreads = false;
+    TF_Main window(options);
+    const std::string line = "2009-06-01 09:05:03 Error[设置文件" + dir.file("nowhere.ini") +
+                             "不存在, 使用默认设置]";
+    EXPECT_NE(std::find(window.errorList().lines().begin(), window.errorList().lines().end(),
+                        line),
+              window.errorList().lines().end());
+    EXPECT_EQ(window.updatePeriod(), 4934);
+}
+
 TEST_F(MainWindowTest, DeletingTickedHostsAsksForEachAndFollowsTheAnswers)
 {
     auto window = start(kThreeHosts);
