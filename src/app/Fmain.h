@@ -90,8 +90,15 @@ public:
     void deleteSelectedHosts();
     void refreshCommandStates(int mode) override;
     void hostPopupOpening();
+    // Check marks and selection, on the host grid (true) or the PBU grid (false).
+    void toggleCurrentCheck(bool hostGrid);
+    void checkSelectedRows(bool hostGrid) { markSelectedRows(hostGrid, true); }
+    void uncheckSelectedRows(bool hostGrid) { markSelectedRows(hostGrid, false); }
     void checkAll(bool hostGrid);
     void uncheckAll(bool hostGrid);
+    void pbuPopupOpening();
+    // A key went down in a grid; true when it was one of the grid's keys.
+    bool gridKeyPressed(bool hostGrid, int key);
     void showHelp();
     void showAbout();
     // The update timer's tick: polling line, counters, saving the host list.
@@ -127,6 +134,7 @@ public:
     // A command by its caption (GBK), or nullptr.
     QAction *findAction(const std::string &caption) const;
     QMenu *hostPopupMenu() const { return PMnHostPopup; }
+    QMenu *pbuPopupMenu() const { return PMnPBUPopup; }
 
     int checkedHostCount = 0;
     int checkedPbuCount = 0;
@@ -160,6 +168,16 @@ private:
     void updateWindowStateTicks();
     void applyCommandStates(const CommandStates &states);
     void onCheckToggled(bool hostGrid, bool checked);
+    struct GridMarks
+    {
+        RecordSet &table;
+        GridState &grid;
+        std::string_view keyField;
+        std::string_view checkField;
+        int &counter;
+    };
+    GridMarks marksOf(bool hostGrid);
+    void markSelectedRows(bool hostGrid, bool check);
     // Runs a command; an exception is shown in the error list instead of ending the program.
     void guarded(const std::function<void()> &command);
     QAction *makeAction(const std::string &caption, const QKeySequence &shortcut = {});

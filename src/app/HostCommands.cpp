@@ -1,5 +1,5 @@
-// The host commands of the main window: adding, editing and deleting hosts, check marks,
-// the enabled state of the commands and the host pop-up menu.
+// The host commands of the main window: adding, editing and deleting hosts, the enabled
+// state of the commands and the host pop-up menu.
 #include "app/Fmain.h"
 
 #include "app/AppTexts.h"
@@ -182,45 +182,6 @@ void TF_Main::hostPopupOpening()
     PMnHostDetail->setEnabled(canShowDetails);
     PMnHostCnt->setEnabled(canConnect);
     PMnHostDCnt->setEnabled(canDisconnect);
-}
-
-void TF_Main::onCheckToggled(bool hostGrid, bool checked)
-{
-    int &counter = hostGrid ? checkedHostCount : checkedPbuCount;
-    counter += checked ? 1 : -1;
-    refreshCommandStates(1);
-}
-
-void TF_Main::checkAll(bool hostGrid)
-{
-    RecordSet &table = hostGrid ? *hostTablePtr : *pbuTablePtr;
-    const std::string_view field = hostGrid ? kHostCheckField : kPbuCheckField;
-    int &counter = hostGrid ? checkedHostCount : checkedPbuCount;
-    {
-        SuspendGuard guard(table);
-        for (int i = 0; i < table.count(); ++i) {
-            if (table.valueAt(i, field) != kTrueText) {
-                table.setValueById(table.recIdAt(i), field, std::string(kTrueText));
-                ++counter;
-            }
-        }
-    }
-    refreshCommandStates(1);
-}
-
-void TF_Main::uncheckAll(bool hostGrid)
-{
-    RecordSet &table = hostGrid ? *hostTablePtr : *pbuTablePtr;
-    if (table.isEmpty())
-        return;
-    const std::string_view field = hostGrid ? kHostCheckField : kPbuCheckField;
-    {
-        SuspendGuard guard(table);
-        for (int i = 0; i < table.count(); ++i)
-            table.setValueById(table.recIdAt(i), field, std::string(kFalseText));
-    }
-    (hostGrid ? checkedHostCount : checkedPbuCount) = 0;
-    refreshCommandStates(1);
 }
 
 } // namespace tarvo

@@ -10,6 +10,9 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTabBar>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -135,7 +138,13 @@ void TF_Main::buildMenus()
         }
         updateWindowStateTicks();
     };
-    connect(MMnMinimize, &QAction::triggered, this, [setState] { setState(Qt::WindowMinimized); });
+    // F9 shows the console in front of everything else ("前端显示"), restoring it when it was
+    // minimised: a window that hides itself cannot be in front.
+    MMnMinimize->setStatusTip(qtText("前端显示"));
+    connect(MMnMinimize, &QAction::triggered, this, [this] {
+        bringToFront();
+        updateWindowStateTicks();
+    });
     connect(MMnNormal, &QAction::triggered, this, [setState] { setState(Qt::WindowNoState); });
     connect(MMnMaximize, &QAction::triggered, this, [setState] { setState(Qt::WindowMaximized); });
     connect(MMnWindow, &QMenu::aboutToShow, this, &TF_Main::updateWindowStateTicks);
@@ -266,54 +275,44 @@ void TF_Main::buildPages()
             [this] { guarded([this] { links->connectSelectedHosts(); }); });
     connect(PMnHostDCnt, &QAction::triggered, this,
             [this] { guarded([this] { links->disconnectSelectedHosts(); }); });
-    // Keys C and O in the host grid work whatever the pop-up items show.
-    auto *keyConnect = new QAction(this);
-    keyConnect->setShortcut(QKeySequence(Qt::Key_C));
-    auto *keyDisconnect = new QAction(this);
-    keyDisconnect->setShortcut(QKeySequence(Qt::Key_O));
-    for (QAction *a : {keyConnect, keyDisconnect}) {
-        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        hostGridPtr->addAction(a);
-    }
-    connect(keyConnect, &QAction::triggered, this,
-            [this] { guarded([this] { links->connectSelectedHosts(); }); });
-    connect(keyDisconnect, &QAction::triggered, this,
-            [this] { guarded([this] { links->disconnectSelectedHosts(); }); });
     connect(PMnHostAdd, &QAction::triggered, this, [this] { guarded([this] { addHostCommand(); }); });
     connect(PMnHostDel, &QAction::triggered, this,
             [this] { guarded([this] { deleteSelectedHosts(); }); });
     connect(PMnHostEdit, &QAction::triggered, this, [this] { guarded([this] { editHostCommand(); }); });
-    connect(PMnHSltHl, &QAction::triggered, this, [this] {
-        auto &state = *hostGridStatePtr;
-        for (RecId id : state.selectedRecIds()) {
-            if (hostTablePtr->locateRecId(id) && !hostTablePtr->asBool(kHostCheckField)) {
-                hostTablePtr->setValueById(id, kHostCheckField, std::string(kTrueText));
-                ++checkedHostCount;
-            }
-        }
-        refreshCommandStates(1);
-    });
-    connect(PMnHCnlHl, &QAction::triggered, this, [this] {
-        for (RecId id : hostGridStatePtr->selectedRecIds()) {
-            if (hostTablePtr->locateRecId(id) && hostTablePtr->asBool(kHostCheckField)) {
-                hostTablePtr->setValueById(id, kHostCheckField, std::string(kFalseText));
-                --checkedHostCount;
-            }
-        }
-        refreshCommandStates(1);
-    });
+    connect(PMnHSltHl, &QAction::triggered, this, [this] { checkSelectedRows(true); });
+    connect(PMnHCnlHl, &QAction::triggered, this, [this] { uncheckSelectedRows(true); });
 
     PMnPBUPopup = new QMenu(this);
     PMnPSltHl = makeAction("选中高亮PBU(&L)");
     PMnPCnlHl = new QAction(qtText("取消高亮选中(&Z)"), this);
     PMnPBUPopup->addAction(PMnPSltHl);
     PMnPBUPopup->addAction(PMnPCnlHl);
+    connect(PMnPBUPopup, &QMenu::aboutToShow, this, &TF_Main::pbuPopupOpening);
+    connect(PMnPSltHl, &QAction::triggered, this, [this] { checkSelectedRows(false); });
+    connect(PMnPCnlHl, &QAction::triggered, this, [this] { uncheckSelectedRows(false); });
+    // The tab control opens the PBU pop-up menu too.
+    tabs->tabBar()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tabs->tabBar(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PMnPBUPopup->popup(tabs->tabBar()->mapToGlobal(at)); });
+    for (GridView *grid : {hostGridPtr, pbuGridPtr}) {
+        const bool hostGrid = grid == hostGridPtr;
+        grid->installEventFilter(this);
+        // A header that turns bold with the selection makes the grid jump; keep it steady.
+        grid->horizontalHeader()->setHighlightSections(false);
+        connect(grid, &QAbstractItemView::doubleClicked, this,
+                [this, hostGrid] { guarded([this, hostGrid] { toggleCurrentCheck(hostGrid); }); });
+    }
     connect(pbuGridPtr, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PMnPBUPopup->popup(pbuGridPtr->viewport()->mapToGlobal(at)); });
 }
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && (watched == hostGridPtr || watched == pbuGridPtr)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (gridKeyPressed(watched == hostGridPtr, key))
+            return true;
+    }
     if (watched == splitter && event->type() == QEvent::Resize && MMnLog->isChecked()) {
         // The splitter lays its parts out after this event; size them once it has.
         QMetaObject::invokeMethod(this, [this] {
