@@ -5,6 +5,7 @@
 #include "app/ProgramOptions.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
+#include "framework/QtText.h"
 #include "platform/Gbk.h"
 #include "protocol/Message.h"
 
@@ -80,7 +81,8 @@ int main(int argc, char *argv[])
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("TarvoMonitor"));
+    // The application's title is the product's title (the desktop's name of the program).
+    QApplication::setApplicationName(qtText(PRODUCT_TITLE));
     installChineseTranslations(app);
 
     const QString baseName = QString::fromStdString(
