@@ -275,6 +275,60 @@ void AgentLinks::pollHostStatus()
     }
 }
 
+void AgentLinks::runTroubleshootingStep(const std::string &channelIP, const std::string &stepName)
+{
+    HostGridWalk walk(model);
+    RecordSet &hosts = model.hostTable;
+    if (!hosts.locate(kHostKeyField, channelIP))
+        return;
+    HostSubject *host = model.hostPool.find(channelIP);
+    if (!host)
+        return;
+    const std::string connection = hosts.value("Connection");
+    if (stepName == "AgentStatus") {
+        if (connection == kConnected) {
+            host->setTroubleShootingText({});
+            return;
+        }
+        TMMSocketProcessor *&entry = registryEntry(channelIP);
+        if (!entry) {
+            connections.push_back(std::make_unique<TMMSocketProcessor>(channelIP, *this,
+                                                                       host->getPort(),
+                                                                       connectionSettings));
+            registryEntry(channelIP) = connections.back().get();
+        } else if (!entry->isOpen()) {
+            entry->reconnect(host->getPort());
+        }
+        host->setTroubleShootingText("正在尝试连接探针...");
+        return;
+    }
+    if (stepName == "AgentStatus1") {
+        if (connection == kNotConnected || connection == kDisconnected) {
+            host->setTroubleShootingText("探针没有启动或端口设置错误(当前监视界面端口设置为" +
+                                         host->getPort() + "，探针端的默认端口为10012)");
+            host->troubleShootingPending = false;
+        } else if (connection == kConnected) {
+            host->setTroubleShootingText({});
+            host->troubleShootingPending = false;
+        }
+        return;
+    }
+    TMMSocketProcessor *open = nullptr;
+    if (!currentConnection(open))
+        return;  // nothing is sent: the window reports the step as timed out
+    try {
+        const int32_t sequence = open->getSentCount();
+        Message message(PROTOCOL_VERSION, "C", std::to_string(sequence),
+                        std::make_unique<TroubleShootingRequestMessageBody>("TroubleShooting",
+                                                                            stepName));
+        open->send(message.encode());
+        model.commandPool.add(
+            std::make_unique<TroubleShootingCommand>(sequence, channelIP, host));
+    } catch (const std::exception &e) {
+        owner.writeLog("Error[" + std::string(e.what()) + "]", false, false);
+    }
+}
+
 void AgentLinks::sendHeartbeats()
 {
     const auto now = [this] {

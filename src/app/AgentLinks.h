@@ -89,6 +89,11 @@ public:
     void pollHostStatus();
     // One heartbeat pass over the registry.
     void sendHeartbeats();
+    // One step of a host's troubleshooting run: "AgentStatus" (make sure the agent is being
+    // connected), "AgentStatus1" (the connection's state), or a request step ("AgentVersion",
+    // "CheckCfgFile", "CheckCS") sent on the open connection. Results land in the host's
+    // troubleShootingText and troubleShootingPending, at once or when the answer comes.
+    void runTroubleshootingStep(const std::string &channelIP, const std::string &stepName);
 
     // --- the connections' callbacks
     int processReceived(const std::string &channelIP, std::string_view buffer) override;

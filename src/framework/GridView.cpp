@@ -86,6 +86,66 @@ void GridView::repaintAll()
     viewport()->update();
 }
 
+bool GridView::visibleRows(int& top, int& bottom) const
+{
+    const QWidget* port = viewport();
+    if (proxy_->rowCount() == 0 || port->width() <= 0 || port->height() <= 0)
+        return false;
+    top = rowAt(0);
+    if (top < 0)
+        return false;
+    bottom = rowAt(port->height() - 1);
+    if (bottom < 0)
+        bottom = proxy_->rowCount() - 1;  // the rows end above the bottom edge
+    return true;
+}
+
+std::vector<GridCell> GridView::visibleCellsWithBackground(
+    const std::vector<int>& modelColumns) const
+{
+    std::vector<GridCell> cells;
+    int top = 0;
+    int bottom = -1;
+    if (!visibleRows(top, bottom))
+        return cells;
+    for (int row = top; row <= bottom; ++row) {
+        for (int column : modelColumns) {
+            if (column < 0 || column >= proxy_->columnCount() || isColumnHidden(column))
+                continue;
+            const QModelIndex index = proxy_->index(row, column);
+            const bool selected = selectionModel()->isSelected(index);
+            if (delegate_->styleFor(index, selected).background)
+                cells.push_back({recIdAtViewRow(row), column});
+        }
+    }
+    return cells;
+}
+
+QRect GridView::cellRect(const GridCell& cell) const
+{
+    const int row = viewRowOf(cell.recId);
+    if (row < 0 || cell.column < 0 || cell.column >= proxy_->columnCount()
+        || isColumnHidden(cell.column))
+        return {};
+    const QRect rect(columnViewportPosition(cell.column), rowViewportPosition(row),
+                     columnWidth(cell.column), rowHeight(row));
+    return rect.intersected(viewport()->rect());
+}
+
+void GridView::repaintCells(const std::vector<GridCell>& cells)
+{
+    if (!isVisible())
+        return;
+    QRegion region;
+    for (const GridCell& cell : cells) {
+        const QRect rect = cellRect(cell);
+        if (!rect.isEmpty())
+            region += rect;
+    }
+    if (!region.isEmpty())
+        viewport()->update(region);
+}
+
 void GridView::followCurrentRecord()
 {
     int row = viewRowOf(recordSet().currentRecId());

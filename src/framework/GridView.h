@@ -10,6 +10,14 @@
 
 namespace tarvo {
 
+// One cell of a grid, by record and model column.
+struct GridCell {
+    RecId recId = kNoRecId;
+    int column = 0;
+    friend bool operator==(const GridCell&, const GridCell&) = default;
+    friend auto operator<=>(const GridCell&, const GridCell&) = default;
+};
+
 class GridView : public QTableView, private GridStateListener {
     Q_OBJECT
 public:
@@ -22,6 +30,7 @@ public:
     RecordSetModel* recordModel() const { return model_; }
     RecordSortProxy* sortModel() const { return proxy_; }
     CellDelegate* cellDelegate() const { return delegate_; }
+    const std::vector<ColumnDef>& columns() const { return columns_; }
 
     void setCellPainter(CellPainter painter);
     void setCheckToggled(RecordSetModel::CheckToggled handler);
@@ -29,8 +38,16 @@ public:
     // Row in the grid's sorted order of a record, or -1; and the other way round.
     int viewRowOf(RecId id) const;
     RecId recIdAtViewRow(int row) const;
-    // Repaints every visible cell (the flash clock uses it).
+    // Repaints every visible cell.
     void repaintAll();
+    // The visible cells of these model columns to which the paint hook gives a background,
+    // asked as they would be drawn now (rows of the selection as selected).
+    std::vector<GridCell> visibleCellsWithBackground(const std::vector<int>& modelColumns) const;
+    // Repaints just these cells where they are visible now; rows that are gone are skipped.
+    // A hidden grid does nothing.
+    void repaintCells(const std::vector<GridCell>& cells);
+    // The viewport rectangle of a cell, empty when it is not visible.
+    QRect cellRect(const GridCell& cell) const;
 
 private:
     void selectionChanged() override;
@@ -39,6 +56,8 @@ private:
     void viewCurrentChanged(const QModelIndex& current);
     void viewSelectionChanged();
     void applyColumns();
+    // View rows [top, bottom] shown in the viewport; false when none is.
+    bool visibleRows(int& top, int& bottom) const;
 
     GridState& state_;
     std::vector<ColumnDef> columns_;

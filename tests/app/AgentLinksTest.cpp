@@ -244,6 +244,47 @@ TEST_F(AgentLinksTest, ExitForgetsTheConnections)
     EXPECT_TRUE(sockets[0]->detached);
 }
 
+TEST_F(AgentLinksTest, TroubleshootingStepsCheckTheConnectionAndAskTheAgent)
+{
+    auto window = start(kHosts);
+    AgentLinks &links = window->agentLinks();
+    HostSubject &h2 = *window->hostPool().find("127.0.0.2");
+    links.runTroubleshootingStep("127.0.0.2", "AgentStatus1");
+    EXPECT_EQ(h2.getTroubleShootingText(),
+              "探针没有启动或端口设置错误(当前监视界面端口设置为10013，探针端的默认端口为10012)");
+    EXPECT_FALSE(h2.troubleShootingPending);
+    now += 3000;
+    links.runTroubleshootingStep("127.0.0.2", "AgentStatus");
+    EXPECT_EQ(h2.getTroubleShootingText(), "正在尝试连接探针...");
+    EXPECT_EQ(sockets[1]->opens.size(), 2u);  // the closed connection tries again
+
+    ScriptedAgentSocket::connect(*sockets[1]);
+    h2.troubleShootingPending = true;
+    links.runTroubleshootingStep("127.0.0.2", "AgentStatus");
+    EXPECT_EQ(h2.getTroubleShootingText(), "");
+    links.runTroubleshootingStep("127.0.0.2", "AgentVersion");
+    Message request;
+    ASSERT_GT(request.decode(sockets[1]->writes.back()), 0);
+    EXPECT_EQ(request.getMessageType(), "19");
+    EXPECT_EQ(request.getSequence(), "1");
+    EXPECT_EQ(request.getBody()->getFieldValue("ShootingType"), "AgentVersion");
+    EXPECT_EQ(request.getBody()->getFieldValue("serviceType"), "TroubleShooting");
+    ScriptedAgentSocket::receive(
+        *sockets[1], test::agentMessage("1", std::make_unique<TroubleShootingResponseMessageBody>(
+                                                 "TroubleShooting", "AgentVersion", "0228305")));
+    EXPECT_EQ(h2.results[2].text, "探针版本信息正确");
+    EXPECT_FALSE(h2.troubleShootingPending);
+
+    // Without an open connection nothing is sent and the step stays pending.
+    ScriptedAgentSocket::peerClose(*sockets[1]);
+    h2.troubleShootingPending = true;
+    const size_t writes = sockets[1]->writes.size();
+    links.runTroubleshootingStep("127.0.0.2", "CheckCS");
+    EXPECT_EQ(sockets[1]->writes.size(), writes);
+    EXPECT_TRUE(h2.troubleShootingPending);
+    links.runTroubleshootingStep("127.0.0.9", "AgentStatus");  // no such row: nothing
+}
+
 TEST_F(AgentLinksTest, ConnectingWithoutHostsSaysSo)
 {
     auto window = start("");
