@@ -213,16 +213,17 @@ TEST_F(Painters, AnotherTableLayoutIsReadByFieldName)
 
 #ifdef QT_WIDGETS_LIB
 // The test main normally provides the application; this one runs the tests without it.
-void ensureApplication()
+bool ensureApplication()
 {
     if (QApplication::instance())
-        return;
+        return true;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "display_tests";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);  // lives to the end of the run
+    return true;
 }
 
 using Cells = std::set<std::pair<RecId, int>>;  // record, visible position
@@ -230,7 +231,6 @@ using Cells = std::set<std::pair<RecId, int>>;  // record, visible position
 struct Flash : Painters {
     Flash()
     {
-        ensureApplication();
         for (int i = 2; i <= 40; ++i) {
             addRow(*hosts, {{"ChannelIP", "10.0.0." + std::to_string(i)}, {"CpuUsage", "1%"}});
             addRow(*pbus, {{"HostIp", "10.0.0." + std::to_string(i)}, {"Submitted", "1"}});
@@ -270,6 +270,7 @@ struct Flash : Painters {
         return {painted[0], painted[1]};
     }
 
+    const bool application = ensureApplication();  // before the first widget
     GridState hostState{*hosts};
     GridState pbuState{*pbus};
     GridView hostGrid{hostState, hostGridColumns(), kHostSortField};
