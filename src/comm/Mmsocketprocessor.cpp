@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <stdexcept>
@@ -17,6 +18,17 @@ double wallClockMs()
     using namespace std::chrono;
     return double(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
 }
+
+namespace {
+
+// Silence is measured on a clock that does not jump when the wall clock is set.
+double steadyMs()
+{
+    using namespace std::chrono;
+    return double(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+} // namespace
 
 TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &connectionOwner,
                                        std::string portText, Settings connectionSettings)
@@ -38,6 +50,7 @@ TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &con
         lastConnectAttempt = now();
         timeoutTimer = std::make_unique<QTimer>();
         timeoutTimer->setInterval(settings.timeoutMs);
+        timeoutTimer->setSingleShot(true);
         QObject::connect(timeoutTimer.get(), &QTimer::timeout, [this] { onTimeout(); });
     } catch (const std::exception &e) {
         fail(e.what());
@@ -53,6 +66,18 @@ TMMSocketProcessor::~TMMSocketProcessor()
 double TMMSocketProcessor::now() const
 {
     return settings.nowMs ? settings.nowMs() : wallClockMs();
+}
+
+double TMMSocketProcessor::activityNow() const
+{
+    return settings.nowMs ? settings.nowMs() : steadyMs();
+}
+
+void TMMSocketProcessor::startSilenceCount()
+{
+    lastActivity = activityNow();
+    if (timeoutTimer)
+        timeoutTimer->start(settings.timeoutMs);
 }
 
 int TMMSocketProcessor::portNumber(const std::string &text)
@@ -94,8 +119,10 @@ void TMMSocketProcessor::onRead()
     // A read handler may close the connection; the flag keeps a nested event from reading.
     reading = true;
     try {
-        if (timeoutTimer)
-            timeoutTimer->stop();
+        // The silence count starts again with every read. The timer is not restarted here:
+        // with thousands of connections that costs more than the rest of the read, so its
+        // tick checks the time of the last read instead.
+        lastActivity = activityNow();
         std::string text = socket->readAll();
         if (owner.isDebugLogging())
             owner.connectionLog("[From: " + channelIP + "]received:" + text);
@@ -109,8 +136,6 @@ void TMMSocketProcessor::onRead()
         if (consumed >= 0 && size_t(consumed) < text.size() && consumed <= kMaxConsumed &&
             isOpen())
             pending.assign(text, size_t(consumed), std::string::npos);
-        if (isOpen() && timeoutTimer)
-            timeoutTimer->start();
     } catch (const std::exception &e) {
         failed = true;
         fail(e.what());
@@ -124,8 +149,8 @@ void TMMSocketProcessor::onConnect()
         if (!isOpen())
             return;
         owner.agentConnected(channelIP);
-        if (timeoutTimer)
-            timeoutTimer->start();
+        if (isOpen())
+            startSilenceCount();
     } catch (const std::exception &e) {
         failed = true;
         owner.connectionLog(e.what());
@@ -149,10 +174,21 @@ void TMMSocketProcessor::onError(int code)
 
 void TMMSocketProcessor::onTimeout()
 {
-    if (isOpen())
-        fail("Agent连接超时");
+    if (!isOpen()) {
+        if (timeoutTimer)
+            timeoutTimer->stop();
+        return;
+    }
+    const double quiet = std::max(0.0, activityNow() - lastActivity);
+    if (quiet < settings.timeoutMs) {
+        // Something arrived since the count started: wait for the rest of the 40 s.
+        if (timeoutTimer)
+            timeoutTimer->start(std::max(1, int(settings.timeoutMs - quiet)));
+        return;
+    }
     if (timeoutTimer)
         timeoutTimer->stop();
+    fail("Agent连接超时");
 }
 
 void TMMSocketProcessor::fail(const std::string &message)

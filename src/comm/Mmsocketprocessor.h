@@ -97,6 +97,8 @@ public:
 private:
     void open();
     double now() const;
+    double activityNow() const;
+    void startSilenceCount();
     static int portNumber(const std::string &text);
 
     std::unique_ptr<AgentSocket> socket;
@@ -113,6 +115,7 @@ private:
     Settings settings;
     int socketPort = 0;
     bool reading = false;
+    double lastActivity = 0;  // last connect or read, on the silence clock
 };
 
 } // namespace tarvo

@@ -41,16 +41,22 @@ void hostPageStates(CommandStates& s, const RecordSet& hosts, int checkedHostCou
     bool canConnect = false;
     bool canDisconnect = false;
     bool canShowDetails = false;
-    for (int i = 0; i < hosts.count(); ++i) {
+    // This runs after every message from every agent: the walk ends as soon as the answer
+    // is known, and there is none without checked rows.
+    int checkedLeft = checkedHostCount;
+    for (int i = 0; i < hosts.count() && checkedLeft > 0; ++i) {
         if (hosts.valueAt(i, check) != kTrueText)
             continue;
+        --checkedLeft;
         if (hosts.valueAt(i, connection) != "已连接") {
             canConnect = true;
-            continue;
+        } else {
+            canDisconnect = true;
+            if (!hosts.valueAt(i, statusA).empty() && !hosts.valueAt(i, statusB).empty())
+                canShowDetails = true;
         }
-        canDisconnect = true;
-        if (!hosts.valueAt(i, statusA).empty() && !hosts.valueAt(i, statusB).empty())
-            canShowDetails = true;
+        if (canConnect && canDisconnect && (canShowDetails || checkedHostCount != 1))
+            break;
     }
     if (checkedHostCount != 1)
         canShowDetails = false;

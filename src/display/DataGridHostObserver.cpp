@@ -62,14 +62,14 @@ private:
 
 // Stores the text only when it differs, so unchanged cells cost neither a copy nor a
 // change notification.
-void assign(RecordSet& set, std::string_view field, std::string_view value)
+void assign(RecordSet& set, int field, std::string_view value)
 {
     if (set.value(field) != value)
         set.setValue(field, std::string(value));
 }
 
 // The host's cell with its change flag: "T" and the new text when it differs, else "F".
-void setHostFlagged(RecordSet& set, std::string_view field, std::string value, std::string& flag)
+void setHostFlagged(RecordSet& set, int field, std::string value, std::string& flag)
 {
     if (set.value(field) == value) {
         flag = kUnchanged;
@@ -138,6 +138,14 @@ DataGridHostObserver::DataGridHostObserver(RecordSet& hostTable, RecordSet& pbuT
     : hostTable_(hostTable), pbuTable_(pbuTable), hostGrid_(hostGrid), pbuGrid_(pbuGrid),
       checkedPbuCount_(checkedPbuCount), raiseAlarm_(std::move(raiseAlarm))
 {
+    auto h = [&hostTable](std::string_view name) { return hostTable.requireField(name); };
+    host_ = {h("hostName"), h("EnvNo"), h("OESStatusA"), h("OESStatusB"), h("OESVersion"),
+             h("CpuUsage"), h("DiskUsage"), h("MemoryUsage"), h("WarningLevelA"),
+             h("WarningLevelB"), h("PbuPrinted"), h("activePBUs"), h("InactivePBUs")};
+    auto p = [&pbuTable](std::string_view name) { return pbuTable.requireField(name); };
+    pbu_ = {p("OES"), p("OESStatus"), p("Status"), p("WarningLevel"), p("HostIp"), p("Operator"),
+            p("ID"), p("CSIP"), p("LocalIP"), p("Submitted"), p("Responsed"), p("CJHB"),
+            p("MaxIndex"), p("Capability"), p("Work"), p(kPbuKeyField)};
 }
 
 void DataGridHostObserver::update(HostSubject& host)
@@ -150,7 +158,7 @@ void DataGridHostObserver::update(HostSubject& host)
     }
     const RecId hostRow = hostTable_.currentRecId();
     hostTable_.edit();
-    assign(hostTable_, "hostName", host.getHostName());
+    assign(hostTable_, host_.hostName, host.getHostName());
     const std::string& hostStatus = host.getHostStatus();
     if (hostStatus == kUnknown || hostStatus == kStopped) {
         hostTable_.post();
@@ -162,7 +170,7 @@ void DataGridHostObserver::update(HostSubject& host)
     {
         GridBracket pbuBracket(pbuGrid_, kPbuKeyField, true);
         Counts counts;
-        const bool firstFill = hostTable_.value("PbuPrinted").empty();
+        const bool firstFill = hostTable_.value(host_.pbuPrinted).empty();
         if (firstFill)
             fillFirstTime(host, counts);
         else
@@ -176,32 +184,32 @@ void DataGridHostObserver::update(HostSubject& host)
 void DataGridHostObserver::writeHostState(Host& host)
 {
     RecordSet& row = hostTable_;
-    assign(row, "EnvNo", envNoText(host.getEnvNo()));
+    assign(row, host_.envNo, envNoText(host.getEnvNo()));
 
     const Oes& a = programAt(host, 0);
     const Oes& b = programAt(host, 1);
-    assign(row, "OESStatusA", a.getOesStatus());
-    assign(row, "OESStatusB", b.getOesStatus());
+    assign(row, host_.oesStatusA, a.getOesStatus());
+    assign(row, host_.oesStatusB, b.getOesStatus());
     std::string_view version;
     if (a.getOesStatus() == kRunning)
         version = a.getOesVersion();
     else if (b.getOesStatus() == kRunning)
         version = b.getOesVersion();
-    assign(row, "OESVersion", version);
+    assign(row, host_.oesVersion, version);
 
-    setHostFlagged(row, "CpuUsage", host.getCpuUsage() + "%", host.cpuUsageChanged);
-    setHostFlagged(row, "DiskUsage", host.getDiskUsage() + "%", host.diskUsageChanged);
-    setHostFlagged(row, "MemoryUsage", host.getMemoryUsage() + "%", host.memoryUsageChanged);
+    setHostFlagged(row, host_.cpuUsage, host.getCpuUsage() + "%", host.cpuUsageChanged);
+    setHostFlagged(row, host_.diskUsage, host.getDiskUsage() + "%", host.diskUsageChanged);
+    setHostFlagged(row, host_.memoryUsage, host.getMemoryUsage() + "%", host.memoryUsageChanged);
 
-    assign(row, "WarningLevelA", a.getWarningLevel());
-    assign(row, "WarningLevelB", b.getWarningLevel());
+    assign(row, host_.warningLevelA, a.getWarningLevel());
+    assign(row, host_.warningLevelB, b.getWarningLevel());
     row.post();
 }
 
 void DataGridHostObserver::fillFirstTime(Host& host, Counts& counts)
 {
     hostTable_.edit();
-    hostTable_.setValue("PbuPrinted", "true");
+    hostTable_.setValue(host_.pbuPrinted, "true");
     hostTable_.post();
     // PBU rows kept from before a disconnect stay as they are until the next refresh.
     for (const auto& pbu : host.getPbuList()) {
@@ -240,11 +248,11 @@ void DataGridHostObserver::writeCounts(Host& host, RecId hostRow, bool firstFill
     hostTable_.locateRecId(hostRow);
     hostTable_.edit();
     if (firstFill)
-        hostTable_.setValue("PbuPrinted", "true");
+        hostTable_.setValue(host_.pbuPrinted, "true");
     host.activePbuCount = counts.active;
     host.inactivePbuCount = counts.sleeping;
-    setHostFlagged(hostTable_, "activePBUs", std::to_string(counts.active), host.activePbusChanged);
-    setHostFlagged(hostTable_, "InactivePBUs", std::to_string(counts.sleeping),
+    setHostFlagged(hostTable_, host_.activePbus, std::to_string(counts.active), host.activePbusChanged);
+    setHostFlagged(hostTable_, host_.inactivePbus, std::to_string(counts.sleeping),
                    host.inactivePbusChanged);
     hostTable_.post();
 }
@@ -252,12 +260,12 @@ void DataGridHostObserver::writeCounts(Host& host, RecId hostRow, bool firstFill
 void DataGridHostObserver::fillPbuRow(const Host& host, Pbu& pbu, bool newRow, Counts& counts)
 {
     RecordSet& row = pbuTable_;
-    assign(row, "OES", pbu.getOesName());
+    assign(row, pbu_.oes, pbu.getOesName());
 
     // A PBU whose program is not in the answer keeps its state cells and is not counted.
     if (const Oes* program = programNamed(host, pbu.getOesName())) {
         const std::string& oesStatus = program->getOesStatus();
-        if (setFlagged("OESStatus", oesStatus, pbu.oesStatusChanged) == Change::ToStopped
+        if (setFlagged(pbu_.oesStatus, oesStatus, pbu.oesStatusChanged) == Change::ToStopped
             && !newRow)
             alarm();
 
@@ -271,7 +279,7 @@ void DataGridHostObserver::fillPbuRow(const Host& host, Pbu& pbu, bool newRow, C
         } else {
             pbu.setPbuStatus("0");
         }
-        if (setFlagged("Status", *text, pbu.statusChanged) == Change::ToStopped && !newRow
+        if (setFlagged(pbu_.status, *text, pbu.statusChanged) == Change::ToStopped && !newRow
             && word)
             alarm();
         if (word && *word == kRunning)
@@ -282,26 +290,26 @@ void DataGridHostObserver::fillPbuRow(const Host& host, Pbu& pbu, bool newRow, C
 
     const std::string& operatorNumber = pbu.getOperatorNumber();
     const std::string_view number(operatorNumber);
-    assign(row, "WarningLevel", pbu.getWarningLevel());
-    assign(row, "HostIp", host.getChannelIP());
-    assign(row, "Operator", number.size() > 5 ? number.substr(5, 6) : std::string_view());
-    assign(row, "ID", number.substr(0, 5));
+    assign(row, pbu_.warningLevel, pbu.getWarningLevel());
+    assign(row, pbu_.hostIp, host.getChannelIP());
+    assign(row, pbu_.operatorCode, number.size() > 5 ? number.substr(5, 6) : std::string_view());
+    assign(row, pbu_.id, number.substr(0, 5));
 
-    setFlagged("CSIP", pbu.getCsIP(), pbu.csIPChanged);
-    setFlagged("LocalIP", pbu.getHostExtIP(), pbu.localIPChanged);
-    setFlagged("Submitted", pbu.getPbuBidNumber(), pbu.submittedChanged);
-    setFlagged("Responsed", pbu.getPbuResponseNumber(), pbu.responsedChanged);
-    setFlagged("CJHB", pbu.getPbuTradeNumber(), pbu.cjhbChanged);
+    setFlagged(pbu_.csIP, pbu.getCsIP(), pbu.csIPChanged);
+    setFlagged(pbu_.localIP, pbu.getHostExtIP(), pbu.localIPChanged);
+    setFlagged(pbu_.submitted, pbu.getPbuBidNumber(), pbu.submittedChanged);
+    setFlagged(pbu_.responsed, pbu.getPbuResponseNumber(), pbu.responsedChanged);
+    setFlagged(pbu_.cjhb, pbu.getPbuTradeNumber(), pbu.cjhbChanged);
 
-    assign(row, "MaxIndex", pbu.getMaxOrderNumber());
-    assign(row, "Capability", pbu.getCapability());
-    assign(row, "Work", pbu.getWork());
+    assign(row, pbu_.maxIndex, pbu.getMaxOrderNumber());
+    assign(row, pbu_.capability, pbu.getCapability());
+    assign(row, pbu_.work, pbu.getWork());
     if (newRow)
-        row.setValue(kPbuKeyField, key_);
+        row.setValue(pbu_.key, key_);
     row.post();
 }
 
-DataGridHostObserver::Change DataGridHostObserver::setFlagged(std::string_view field,
+DataGridHostObserver::Change DataGridHostObserver::setFlagged(int field,
                                                               const std::string& value,
                                                               std::string& flag)
 {

@@ -47,7 +47,7 @@ private:
     void fillPbuRow(const Host& host, Pbu& pbu, bool newRow, Counts& counts);
     // A change-flagged PBU cell: "T" and the new text when it differs, else "F". ToStopped
     // when it changed to "停止" from anything but "未知".
-    Change setFlagged(std::string_view field, const std::string& value, std::string& flag);
+    Change setFlagged(int field, const std::string& value, std::string& flag);
     void buildKey(const Pbu& pbu, const std::string& channelIP);
     void alarm();
 
@@ -58,6 +58,16 @@ private:
     int& checkedPbuCount_;
     std::function<void()> raiseAlarm_;
     std::string key_;  // reused for every PBU's PbuIden so the per-PBU path does not allocate
+
+    // Field indexes, looked up once: a status answer sets hundreds of cells.
+    struct HostFields {
+        int hostName, envNo, oesStatusA, oesStatusB, oesVersion, cpuUsage, diskUsage,
+            memoryUsage, warningLevelA, warningLevelB, pbuPrinted, activePbus, inactivePbus;
+    } host_;
+    struct PbuFields {
+        int oes, oesStatus, status, warningLevel, hostIp, operatorCode, id, csIP, localIP,
+            submitted, responsed, cjhb, maxIndex, capability, work, key;
+    } pbu_;
 };
 
 // The EnvNo cell for an envNo text: "生产环境" for 0, "" for -1, else

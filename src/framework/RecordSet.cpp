@@ -126,9 +126,19 @@ std::vector<int> RecordSet::findAll(std::string_view field, std::string_view val
 
 const std::string& RecordSet::value(std::string_view field) const
 {
-    int f = requireField(field);
-    if (state_ != State::Browse)
+    return value(requireField(field));
+}
+
+const std::string& RecordSet::value(int f) const
+{
+    if (state_ == State::Insert)
         return buffer_[f];
+    if (state_ == State::Edit) {
+        for (const auto& [field, text] : edits_) {
+            if (field == f)
+                return text;
+        }
+    }
     if (cursor_ < 0)
         return kEmpty;
     return rows_[cursor_].values[f];
@@ -145,7 +155,8 @@ void RecordSet::edit()
         return;
     if (cursor_ < 0)
         throw std::logic_error("Cannot edit: the record set is empty");
-    buffer_ = rows_[cursor_].values;
+    // Only the fields that are set are kept; the row itself is not copied.
+    edits_.clear();
     state_ = State::Edit;
 }
 
@@ -158,10 +169,26 @@ void RecordSet::append()
 
 void RecordSet::setValue(std::string_view field, std::string value)
 {
-    int f = requireField(field);
+    setValue(requireField(field), std::move(value));
+}
+
+void RecordSet::setValue(int f, std::string value)
+{
+    if (f < 0 || f >= fieldCount())
+        throw std::out_of_range("Field index " + std::to_string(f) + " not found");
     if (state_ == State::Browse)
         throw std::logic_error("Record set not in edit or insert mode");
-    buffer_[f] = std::move(value);
+    if (state_ == State::Insert) {
+        buffer_[f] = std::move(value);
+        return;
+    }
+    for (auto& [field, text] : edits_) {
+        if (field == f) {
+            text = std::move(value);
+            return;
+        }
+    }
+    edits_.emplace_back(f, std::move(value));
 }
 
 void RecordSet::setBool(std::string_view field, bool on)
@@ -188,22 +215,27 @@ void RecordSet::indexErase(int field, const std::string& value, RecId id)
         indexes_[field].erase(it);
 }
 
-void RecordSet::storeEdit(int position, std::vector<std::string> values)
+void RecordSet::storeEdit(int position, std::vector<std::pair<int, std::string>>& edits)
 {
     Row& row = rows_[position];
-    std::vector<int> changed;
-    for (int f = 0; f < fieldCount(); ++f) {
-        if (row.values[f] == values[f])
+    changedScratch_.clear();
+    for (auto& [f, text] : edits) {
+        if (row.values[f] == text)
             continue;
         if (fields_[f].indexed) {
             indexErase(f, row.values[f], row.id);
-            indexInsert(f, values[f], row.id);
+            indexInsert(f, text, row.id);
         }
-        row.values[f] = std::move(values[f]);
-        changed.push_back(f);
+        row.values[f] = std::move(text);
+        changedScratch_.push_back(f);
     }
-    if (!changed.empty())
-        notifyChanged(row.id, position, changed);
+    edits.clear();
+    if (changedScratch_.empty())
+        return;
+    std::sort(changedScratch_.begin(), changedScratch_.end());
+    changedScratch_.erase(std::unique(changedScratch_.begin(), changedScratch_.end()),
+                          changedScratch_.end());
+    notifyChanged(row.id, position, changedScratch_);
 }
 
 void RecordSet::post()
@@ -212,12 +244,12 @@ void RecordSet::post()
         return;
     State was = state_;
     state_ = State::Browse;
-    std::vector<std::string> values = std::move(buffer_);
-    buffer_.clear();
     if (was == State::Edit) {
-        storeEdit(cursor_, std::move(values));
+        storeEdit(cursor_, edits_);
         return;
     }
+    std::vector<std::string> values = std::move(buffer_);
+    buffer_.clear();
     Row row{nextId_++, std::move(values)};
     for (int f = 0; f < fieldCount(); ++f) {
         if (fields_[f].indexed)
@@ -233,6 +265,7 @@ void RecordSet::cancel()
 {
     state_ = State::Browse;
     buffer_.clear();
+    edits_.clear();
 }
 
 void RecordSet::deleteCurrent()
@@ -292,9 +325,9 @@ bool RecordSet::setValueById(RecId id, std::string_view field, std::string value
     int position = positionOf(id);
     if (position < 0)
         return false;
-    std::vector<std::string> values = rows_[position].values;
-    values[f] = std::move(value);
-    storeEdit(position, std::move(values));
+    std::vector<std::pair<int, std::string>> edit;
+    edit.emplace_back(f, std::move(value));
+    storeEdit(position, edit);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tarvo {
@@ -88,6 +89,8 @@ public:
     // --- the current row (the edit buffer while editing or appending)
     // Value of a field of the current row; "" when there is no current row.
     const std::string& value(std::string_view field) const;
+    // The same by field index (fieldIndex), for loops that look many fields up.
+    const std::string& value(int field) const;
     // True when the field holds "True".
     bool asBool(std::string_view field) const { return value(field) == kTrueText; }
 
@@ -99,6 +102,7 @@ public:
     void append();
     // Sets a field in the edit buffer; throws std::logic_error outside edit/append.
     void setValue(std::string_view field, std::string value);
+    void setValue(int field, std::string value);
     void setBool(std::string_view field, bool on);
     // Stores the edit buffer. An appended row becomes the current row. Does nothing in Browse.
     void post();
@@ -144,7 +148,8 @@ private:
     void moveCursor(int position, bool eof);
     void indexInsert(int field, const std::string& value, RecId id);
     void indexErase(int field, const std::string& value, RecId id);
-    void storeEdit(int position, std::vector<std::string> values);
+    // Applies the edits (field, new text) to a row; reports the fields that changed.
+    void storeEdit(int position, std::vector<std::pair<int, std::string>>& edits);
     void notifyInserted(int position);
     void notifyRemoved(RecId id, int position);
     void notifyChanged(RecId id, int position, const std::vector<int>& fields);
@@ -159,7 +164,9 @@ private:
     int cursor_ = -1;
     bool eof_ = true;
     State state_ = State::Browse;
-    std::vector<std::string> buffer_;
+    std::vector<std::string> buffer_;                 // the row being appended
+    std::vector<std::pair<int, std::string>> edits_;  // the fields set on the row being edited
+    std::vector<int> changedScratch_;
 
     std::vector<RecordSetListener*> listeners_;
     int suspendDepth_ = 0;

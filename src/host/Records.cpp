@@ -8,11 +8,37 @@
 namespace tarvo {
 namespace {
 
-void readInto(Field &field, std::string_view name, std::string_view text, size_t &position,
-              std::string &member)
+// One field of an item, expected to be `name` (wire ID `id`), into `member`. A field that is
+// exactly "<id>=value" is read in place; anything else goes through Field, which throws the
+// protocol's own error texts. `previousId` is the ID read last, so that Field's messages
+// name the field before the bad one just as a read through Field alone does.
+void readInto(Field &field, std::string_view name, const std::string &id, std::string_view text,
+              size_t &position, std::string &member, std::string_view &previousId)
 {
+    if (position >= 1 && position <= text.size()) {
+        const std::string_view rest = text.substr(position - 1);
+        if (rest.size() > id.size() && rest.compare(0, id.size(), id) == 0 &&
+            rest[id.size()] == '=') {
+            const size_t end = rest.find(FIELD_SEPARATOR, id.size() + 1);
+            const std::string_view value =
+                rest.substr(id.size() + 1, end == std::string_view::npos ? end : end - id.size() - 1);
+            member.assign(value);
+            position = end == std::string_view::npos ? text.size() + 1 : position + end + 1;
+            previousId = id;
+            return;
+        }
+    }
+    if (!previousId.empty())
+        field.setTypeId(previousId);
     field.parseExpected(name, text, position);
     member = field.getValue();
+    previousId = {};
+}
+
+// The wire IDs of the item fields, looked up once.
+const std::string &idOf(std::string_view name)
+{
+    return FieldMapping::instance().typeIdOf(name);
 }
 
 void writeField(std::string &out, std::string_view name, const std::string &value)
@@ -29,13 +55,17 @@ Oes::Oes() : oesStatus(statusNames[0]) {}
 
 void Oes::readItem(std::string_view text, size_t &position)
 {
+    static const std::string *const ids[] = {&idOf("oesExist"), &idOf("oesName"),
+                                              &idOf("oesType"), &idOf("oesStatus"),
+                                              &idOf("oesVersion"), &idOf("warningLevel")};
     Field f;
-    readInto(f, "oesExist", text, position, oesExist);
-    readInto(f, "oesName", text, position, oesName);
-    readInto(f, "oesType", text, position, oesType);
-    readInto(f, "oesStatus", text, position, oesStatus);
-    readInto(f, "oesVersion", text, position, oesVersion);
-    readInto(f, "warningLevel", text, position, warningLevel);
+    std::string_view last;
+    readInto(f, "oesExist", *ids[0], text, position, oesExist, last);
+    readInto(f, "oesName", *ids[1], text, position, oesName, last);
+    readInto(f, "oesType", *ids[2], text, position, oesType, last);
+    readInto(f, "oesStatus", *ids[3], text, position, oesStatus, last);
+    readInto(f, "oesVersion", *ids[4], text, position, oesVersion, last);
+    readInto(f, "warningLevel", *ids[5], text, position, warningLevel, last);
 }
 
 void Oes::assign(const Oes &other)
@@ -87,20 +117,36 @@ Pbu::Pbu(std::string operatorNumber, std::string oesType, std::string pbuStatus,
 
 void Pbu::readItem(std::string_view text, size_t &position)
 {
+    static const std::string *const ids[] = {
+        &idOf("oesName"),
+        &idOf("operatorNumber"),
+        &idOf("oesType"),
+        &idOf("pbuStatus"),
+        &idOf("pbuBidNumber"),
+        &idOf("pbuResponseNumber"),
+        &idOf("pbuTradeNumber"),
+        &idOf("MaxOrderNumber"),
+        &idOf("csIP"),
+        &idOf("hostExtIP"),
+        &idOf("capability"),
+        &idOf("work"),
+        &idOf("warningLevel"),
+    };
     Field f;
-    readInto(f, "oesName", text, position, oesName);
-    readInto(f, "operatorNumber", text, position, operatorNumber);
-    readInto(f, "oesType", text, position, oesType);
-    readInto(f, "pbuStatus", text, position, pbuStatus);
-    readInto(f, "pbuBidNumber", text, position, pbuBidNumber);
-    readInto(f, "pbuResponseNumber", text, position, pbuResponseNumber);
-    readInto(f, "pbuTradeNumber", text, position, pbuTradeNumber);
-    readInto(f, "MaxOrderNumber", text, position, MaxOrderNumber);
-    readInto(f, "csIP", text, position, csIP);
-    readInto(f, "hostExtIP", text, position, hostExtIP);
-    readInto(f, "capability", text, position, capability);
-    readInto(f, "work", text, position, work);
-    readInto(f, "warningLevel", text, position, warningLevel);
+    std::string_view last;
+    readInto(f, "oesName", *ids[0], text, position, oesName, last);
+    readInto(f, "operatorNumber", *ids[1], text, position, operatorNumber, last);
+    readInto(f, "oesType", *ids[2], text, position, oesType, last);
+    readInto(f, "pbuStatus", *ids[3], text, position, pbuStatus, last);
+    readInto(f, "pbuBidNumber", *ids[4], text, position, pbuBidNumber, last);
+    readInto(f, "pbuResponseNumber", *ids[5], text, position, pbuResponseNumber, last);
+    readInto(f, "pbuTradeNumber", *ids[6], text, position, pbuTradeNumber, last);
+    readInto(f, "MaxOrderNumber", *ids[7], text, position, MaxOrderNumber, last);
+    readInto(f, "csIP", *ids[8], text, position, csIP, last);
+    readInto(f, "hostExtIP", *ids[9], text, position, hostExtIP, last);
+    readInto(f, "capability", *ids[10], text, position, capability, last);
+    readInto(f, "work", *ids[11], text, position, work, last);
+    readInto(f, "warningLevel", *ids[12], text, position, warningLevel, last);
 }
 
 std::string Pbu::toString() const

@@ -162,6 +162,11 @@ TEST_F(ConnectionTest, SilentAgentIsClosedByTheTimeout)
 {
     auto c = open();
     ScriptedAgentSocket::connect(*script);
+    now += 39'999;
+    c->onTimeout();  // early: the count goes on
+    EXPECT_TRUE(c->isOpen());
+    EXPECT_TRUE(c->isTimeoutRunning());
+    now += 1;
     c->onTimeout();
     EXPECT_FALSE(c->isOpen());
     EXPECT_EQ(owner.log, std::vector<std::string>{"Exception:Agent连接超时"});
@@ -234,9 +239,16 @@ TEST_F(ConnectionTest, ReadsRestartTheSilenceCount)
     auto c = open();
     ScriptedAgentSocket::connect(*script);
     owner.debug = true;
+    now += 30'000;
     ScriptedAgentSocket::receive(*script, "beat");
     EXPECT_TRUE(c->isTimeoutRunning());
     EXPECT_EQ(owner.log, std::vector<std::string>{"[From: 127.0.0.9]received:beat"});
+    now += 30'000;  // 60 s after connecting, 30 s after the read
+    c->onTimeout();
+    EXPECT_TRUE(c->isOpen());
+    now += 10'000;
+    c->onTimeout();
+    EXPECT_FALSE(c->isOpen());
 }
 
 TEST_F(ConnectionTest, AbandonedConnectionHearsNothingMore)
