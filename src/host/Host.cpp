@@ -81,32 +81,56 @@ void Host::updatePbus(std::string_view pbuPackage)
     for (auto &pbu : pbuList)
         pbu->stale = true;
 
-    // Positions of the records by (program, operator), in list order, so that each item of
-    // the package finds its namesake without a scan. Replaced records leave a null slot
-    // that is squeezed out at the end, keeping the order of the others.
+    // Each item replaces the first record of its (program, operator) not yet replaced; a
+    // replaced record leaves a null slot that is squeezed out at the end, keeping the order
+    // of the others. Agents list their PBUs in the same order every time, so the record
+    // after the last one replaced is tried first; only when that guess fails are the
+    // records indexed.
     struct Positions
     {
         std::vector<size_t> at;
         size_t next = 0;
     };
     std::unordered_map<std::string, Positions> index;
-    index.reserve(pbuList.size() * 2 + 8);
-    for (size_t i = 0; i < pbuList.size(); ++i)
-        index[pbuKey(pbuList[i]->getOesName(), pbuList[i]->getOperatorNumber())].at.push_back(i);
+    bool indexed = false;
+    size_t guess = 0;
+    const size_t original = pbuList.size();
+    auto buildIndex = [&] {
+        indexed = true;
+        index.reserve(pbuList.size() * 2 + 8);
+        for (size_t i = 0; i < pbuList.size(); ++i) {
+            if (pbuList[i])
+                index[pbuKey(pbuList[i]->getOesName(), pbuList[i]->getOperatorNumber())]
+                    .at.push_back(i);
+        }
+    };
 
     auto squeeze = [this] {
         std::erase_if(pbuList, [](const std::unique_ptr<Pbu> &p) { return !p; });
     };
+    // A replaced record is read into again for the next item instead of being freed.
+    std::unique_ptr<Pbu> spare;
     try {
         size_t position = 1;
         while (position <= pbuPackage.size()) {
-            auto pbu = std::make_unique<Pbu>();
+            std::unique_ptr<Pbu> pbu = spare ? std::move(spare) : std::make_unique<Pbu>();
+            pbu->resetDisplayState();
             pbu->readItem(pbuPackage, position);
-            Positions &same = index[pbuKey(pbu->getOesName(), pbu->getOperatorNumber())];
-            if (same.next < same.at.size())
-                pbuList[same.at[same.next++]].reset();
-            pbu->stale = false;
-            same.at.push_back(pbuList.size());
+            size_t namesake = pbuList.size();
+            if (!indexed && guess < original && pbuList[guess] &&
+                pbuList[guess]->getOesName() == pbu->getOesName() &&
+                pbuList[guess]->getOperatorNumber() == pbu->getOperatorNumber()) {
+                namesake = guess++;
+            } else {
+                if (!indexed)
+                    buildIndex();
+                Positions &same = index[pbuKey(pbu->getOesName(), pbu->getOperatorNumber())];
+                if (same.next < same.at.size())
+                    namesake = same.at[same.next++];
+                same.at.push_back(pbuList.size());
+            }
+            if (namesake < pbuList.size())
+                spare = std::move(pbuList[namesake]);
             pbuList.push_back(std::move(pbu));
         }
     } catch (...) {

@@ -26,6 +26,8 @@ public:
     void readItem(std::string_view text, size_t &position);
     // The item's wire text.
     std::string toString() const;
+    // Back to the display state of a new record: fresh, every change flag "F".
+    void resetDisplayState();
 
     // Display state kept with the record: not in the latest response, and change flags
     // ("T" the cell changed at the last refresh, "F" not).

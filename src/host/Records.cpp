@@ -149,6 +149,14 @@ void Pbu::readItem(std::string_view text, size_t &position)
     readInto(f, "warningLevel", *ids[12], text, position, warningLevel, last);
 }
 
+void Pbu::resetDisplayState()
+{
+    stale = false;
+    for (std::string *flag : {&oesStatusChanged, &statusChanged, &csIPChanged, &localIPChanged,
+                              &submittedChanged, &responsedChanged, &cjhbChanged})
+        flag->assign(1, 'F');
+}
+
 std::string Pbu::toString() const
 {
     std::string out;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace tarvo;
 using namespace tarvo::testing;
 
@@ -165,6 +167,74 @@ TEST(UpdatePbus, BrokenItemKeepsItemsBeforeIt)
     EXPECT_ANY_THROW(h.updatePbus(text));
     EXPECT_EQ(ids(h), (std::vector<std::string>{"1*", "2"}));
     EXPECT_EQ(h.getPbuList()[1]->getPbuStatus(), "1");
+}
+
+// The rule the update keeps, written the plain way: drop the stale records, mark the rest
+// stale, and let every item replace the first record of its name not yet replaced (records
+// appended by this package included) and go to the end.
+struct ModelRecord
+{
+    std::string name;
+    std::string bids;
+    bool stale;
+};
+
+void modelUpdate(std::vector<ModelRecord> &list,
+                 const std::vector<std::pair<std::string, std::string>> &items)
+{
+    std::erase_if(list, [](const ModelRecord &r) { return r.stale; });
+    for (auto &r : list)
+        r.stale = true;
+    std::vector<bool> replaced(list.size(), false);
+    for (const auto &[name, bids] : items) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (!replaced[i] && list[i].name == name) {
+                replaced[i] = true;
+                break;
+            }
+        }
+        list.push_back({name, bids, false});
+        replaced.push_back(false);
+    }
+    std::vector<ModelRecord> kept;
+    for (size_t i = 0; i < list.size(); ++i)
+        if (!replaced[i])
+            kept.push_back(list[i]);
+    list = kept;
+}
+
+TEST(UpdatePbus, AgreesWithThePlainRuleOverRandomPackages)
+{
+    std::mt19937 random(20091023);
+    Host host;
+    std::vector<ModelRecord> model;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<Pbu> items;
+        std::vector<std::pair<std::string, std::string>> named;
+        const int count = int(random() % 7);
+        for (int i = 0; i < count; ++i) {
+            // Mostly the same PBUs in the same order, now and then a reorder, a gap or a twin.
+            const unsigned n = random() % 3 == 0 ? random() % 6 : unsigned(i);
+            const std::string op = "0000000000" + std::to_string(n);
+            const std::string bids = std::to_string(random() % 1000);
+            items.push_back(pbu(OES_NAME_A, op, "3", bids));
+            named.emplace_back(op, bids);
+        }
+        host.updatePbus(package(items));
+        modelUpdate(model, named);
+        ASSERT_EQ(host.getPbuList().size(), model.size()) << "round " << round;
+        for (size_t i = 0; i < model.size(); ++i) {
+            const Pbu &p = *host.getPbuList()[i];
+            ASSERT_EQ(p.getOperatorNumber(), model[i].name) << "round " << round << " at " << i;
+            ASSERT_EQ(p.getPbuBidNumber(), model[i].bids) << "round " << round;
+            ASSERT_EQ(p.stale, model[i].stale) << "round " << round;
+            if (!p.stale) {
+                ASSERT_EQ(p.submittedChanged, "F");
+            }
+        }
+        for (auto &p : host.getPbuList())
+            p->submittedChanged = "T";  // what a display would leave behind
+    }
 }
 
 TEST(Host, SetStoppedKeepsRecords)
