@@ -53,7 +53,9 @@ TF_Main::TF_Main(MainOptions opts, QWidget *parent)
     pbuTablePtr = makePbuTable();
     hostGridStatePtr = std::make_unique<GridState>(*hostTablePtr);
     pbuGridStatePtr = std::make_unique<GridState>(*pbuTablePtr);
+    flashClock = std::make_unique<FlashClock>();
     buildWindow();
+    flashClock->setGrids(hostGridPtr, pbuGridPtr);
     start();
 }
 
@@ -99,6 +101,7 @@ void TF_Main::start()
     gridRemover = std::make_unique<DataGridHostRemover>(*hostTablePtr, *pbuTablePtr, checkedPbuCount);
     hostPoolPtr->addAdder(gridAdder.get());
     hostPoolPtr->addRemover(gridRemover.get());
+    installCellPainters(*hostGridPtr, *pbuGridPtr, *hostPoolPtr, *flashClock);
     links = std::make_unique<AgentLinks>(
         *this,
         AgentLinkModel{*hostTablePtr, *pbuTablePtr, *hostGridStatePtr, *pbuGridStatePtr,
@@ -109,6 +112,7 @@ void TF_Main::start()
         loadHostList(hostListStore.path(), *hostPoolPtr);
         hostTablePtr->first();
     }
+    flashClock->start();  // white until its first step
     statusText = "Monitor正常运行";
     logEvent(statusText, true);
     links->connectHosts(false);

@@ -13,6 +13,8 @@
 #include "display/CommandStates.h"
 #include "display/DataGridHostAdder.h"
 #include "display/DataGridHostObserver.h"
+#include "display/FlashClock.h"
+#include "display/HostDetailOwner.h"
 #include "display/DataGridHostRemover.h"
 #include "framework/Dialogs.h"
 #include "framework/GridState.h"
@@ -58,7 +60,10 @@ struct MainOptions
     bool confirmExit = true;               // ask "您确定要退出吗？" on close
 };
 
-class TF_Main : public QMainWindow, public HostMaintenanceOwner, public AgentLinksOwner
+class TF_Main : public QMainWindow,
+                public HostMaintenanceOwner,
+                public AgentLinksOwner,
+                public HostDetailOwner
 {
     Q_OBJECT
 public:
@@ -103,6 +108,9 @@ public:
     void showAbout();
     // The update timer's tick: polling line, counters, saving the host list.
     void TimerUpdateTimer();
+    // The flash step: changed cells alternate white and yellow every 500 ms.
+    void TimerFlashTimer() { flashClock->TimerFlashTimer(); }
+    FlashClock &flash() const { return *flashClock; }
     // The heartbeat pass, on the GUI thread.
     void sendHeartbeats() { links->sendHeartbeats(); }
     AgentLinks &agentLinks() const { return *links; }
@@ -138,6 +146,19 @@ public:
 
     int checkedHostCount = 0;
     int checkedPbuCount = 0;
+
+    // --- the host detail windows
+    // Opens (creating it the first time) the detail window of the current row's host, unless
+    // that host is stopped; returns the window shown, or nullptr.
+    QWidget *openDetailWindow();
+    int pollPeriodMs() const override { return updatePeriod(); }
+    void runTroubleshootingStep(const std::string &channelIP, const std::string &stepName) override
+    {
+        links->runTroubleshootingStep(channelIP, stepName);
+    }
+    void detailWindowActivated(QWidget *window) override { lastDetailWindow = window; }
+    QWidget *mainWindowWidget() const override { return const_cast<TF_Main *>(this); }
+    QWidget *activeDetailWindow() const { return lastDetailWindow; }
 
     // --- what the agent links ask of the window
     void raiseAlarm() override;
@@ -191,6 +212,7 @@ private:
     MonitorSettings currentSettings;
 
     // Members in the order of their creation at start-up.
+    std::unique_ptr<FlashClock> flashClock;
     std::unique_ptr<HeartbeatThread> heartbeatThread;
     bool debugLogging = false;
     std::unique_ptr<DataGridHostObserver> gridObserver;

@@ -4,6 +4,7 @@
 
 #include "app/AppTexts.h"
 #include "app/MainWidgets.h"
+#include "display/Fhost.h"
 #include "display/GridTables.h"
 #include "framework/GridView.h"
 #include "framework/QtText.h"
@@ -151,6 +152,25 @@ void TF_Main::applyCommandStates(const CommandStates &s)
     if (s.versionPanel)
         statusBarPtr->setPanelText(2, *s.versionPanel);
     statusBarPtr->setPanelText(1, s.countersPanel);
+}
+
+QWidget *TF_Main::openDetailWindow()
+{
+    if (hostTablePtr->isEmpty())
+        return nullptr;
+    HostSubject *host = hostPoolPtr->find(hostTablePtr->value(kHostKeyField));
+    if (!host || host->getHostStatus() == "停止")
+        return nullptr;
+    if (!host->getDetailWindow())
+        host->setDetailWindow(std::make_unique<TF_HOST>(*this, *host));
+    auto *window = static_cast<TF_HOST *>(host->getDetailWindow());
+    window->setWindowTitle(
+        qtText("报盘机详细信息: " + host->getHostName() + " " + host->getChannelIP()));
+    window->show();
+    window->raise();
+    window->activateWindow();
+    logEvent("查看报盘机" + host->getChannelIP() + "的详细信息", true);
+    return window;
 }
 
 void TF_Main::hostPopupOpening()

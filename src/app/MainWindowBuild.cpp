@@ -275,6 +275,8 @@ void TF_Main::buildPages()
             [this] { guarded([this] { links->connectSelectedHosts(); }); });
     connect(PMnHostDCnt, &QAction::triggered, this,
             [this] { guarded([this] { links->disconnectSelectedHosts(); }); });
+    for (QAction *detail : {PMnHostDetail, MMnHOSTDetail})
+        connect(detail, &QAction::triggered, this, [this] { guarded([this] { openDetailWindow(); }); });
     connect(PMnHostAdd, &QAction::triggered, this, [this] { guarded([this] { addHostCommand(); }); });
     connect(PMnHostDel, &QAction::triggered, this,
             [this] { guarded([this] { deleteSelectedHosts(); }); });
