@@ -6,6 +6,7 @@
 #include "display/GridTables.h"
 #include "framework/GridView.h"
 
+#include <QAction>
 #include <QKeyEvent>
 
 namespace tarvo {
@@ -90,8 +91,8 @@ void TF_Main::uncheckAll(bool hostGrid)
 
 void TF_Main::pbuPopupOpening()
 {
-    PMnPSltHl->setEnabled(true);
-    PMnPCnlHl->setEnabled(true);
+    enable(PMnPSltHl, true);
+    enable(PMnPCnlHl, true);
 }
 
 bool TF_Main::gridKeyPressed(bool hostGrid, int key)

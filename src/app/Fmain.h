@@ -45,6 +45,9 @@ class GridView;
 class MonitorStatusBar;
 
 // What the console is started with; tests replace the parts that touch the world.
+// Sets an action's enabled state when it differs.
+void enable(QAction *action, bool on);
+
 struct MainOptions
 {
     std::string workingDirectory = ".";   // host list file and logs/

@@ -9,6 +9,7 @@
 #include "framework/GridView.h"
 #include "framework/QtText.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QTabWidget>
 
@@ -19,6 +20,13 @@ namespace tarvo {
 namespace {
 const std::string kConnected = "已连接";
 } // namespace
+
+void enable(QAction *action, bool on)
+{
+    // Runs after every message from every agent; an unchanged action need not hear of it.
+    if (action->isEnabled() != on)
+        action->setEnabled(on);
+}
 
 int TF_Main::runDialog(QDialog &dialog)
 {
@@ -134,7 +142,7 @@ void TF_Main::applyCommandStates(const CommandStates &s)
 {
     auto apply = [](QAction *action, const std::optional<bool> &enabled) {
         if (enabled)
-            action->setEnabled(*enabled);
+            enable(action, *enabled);
     };
     apply(BtnAddHost, s.addHost);
     apply(BtnDeleteHost, s.deleteHost);
@@ -176,7 +184,7 @@ QWidget *TF_Main::openDetailWindow()
 void TF_Main::hostPopupOpening()
 {
     for (QAction *a : {PMnHSltHl, PMnHCnlHl, PMnHostAdd, PMnHostDel, PMnHostEdit})
-        a->setEnabled(true);
+        enable(a, true);
     bool canConnect = false;
     bool canDisconnect = false;
     bool canShowDetails = false;
@@ -198,10 +206,10 @@ void TF_Main::hostPopupOpening()
     const bool canEdit = selected.size() == 1;
     if (!canEdit)
         canShowDetails = false;
-    PMnHostEdit->setEnabled(canEdit);
-    PMnHostDetail->setEnabled(canShowDetails);
-    PMnHostCnt->setEnabled(canConnect);
-    PMnHostDCnt->setEnabled(canDisconnect);
+    enable(PMnHostEdit, canEdit);
+    enable(PMnHostDetail, canShowDetails);
+    enable(PMnHostCnt, canConnect);
+    enable(PMnHostDCnt, canDisconnect);
 }
 
 } // namespace tarvo

@@ -45,7 +45,9 @@ void MonitorStatusBar::resizeEvent(QResizeEvent *event)
 
 void MonitorStatusBar::setPanelText(int panel, const std::string &gbk)
 {
-    panels[panel]->setText(qtText(gbk));
+    const QString text = qtText(gbk);
+    if (panels[panel]->text() != text)
+        panels[panel]->setText(text);
 }
 
 std::string MonitorStatusBar::panelText(int panel) const { return gbkText(panels[panel]->text()); }

@@ -40,9 +40,21 @@ RecId RecordSet::currentRecId() const
 
 int RecordSet::positionOf(RecId id) const
 {
-    auto it = std::lower_bound(rows_.begin(), rows_.end(), id,
+    if (rows_.empty() || id < rows_.front().id || id > rows_.back().id)
+        return -1;
+    // RecIds ascend without repeats, so a row stands at most (id - first) rows from the
+    // front and at most (last - id) rows from the back: the search range is only as wide as
+    // the number of rows deleted in between, mostly a single row even in a big table.
+    const RecId n = static_cast<RecId>(rows_.size());
+    const RecId high = std::min(n - 1, id - rows_.front().id);
+    const RecId low = std::max<RecId>(0, n - 1 - (rows_.back().id - id));
+    if (low > high)
+        return -1;  // more rows around it than ids: it is not in the set
+    auto begin = rows_.begin() + low;
+    auto end = rows_.begin() + high + 1;
+    auto it = std::lower_bound(begin, end, id,
                                [](const Row& row, RecId value) { return row.id < value; });
-    if (it == rows_.end() || it->id != id)
+    if (it == end || it->id != id)
         return -1;
     return static_cast<int>(it - rows_.begin());
 }

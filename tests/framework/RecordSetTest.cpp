@@ -239,6 +239,30 @@ TEST(RecordSet, BooleansAreTrueFalseTextsAndEmptyIsFalse)
     EXPECT_FALSE(set.asBool("Checked"));
 }
 
+TEST(RecordSet, PositionsStayExactAfterRandomDeletes)
+{
+    RecordSet set({{"k", 10, FieldKind::Text, true}});
+    std::mt19937 random(7);
+    std::vector<RecId> alive;
+    for (int round = 0; round < 2000; ++round) {
+        if (alive.empty() || random() % 3 != 0) {
+            set.append();
+            set.setValue("k", std::to_string(round));
+            set.post();
+            alive.push_back(set.currentRecId());
+        } else {
+            const size_t victim = random() % alive.size();
+            ASSERT_TRUE(set.locateRecId(alive[victim]));
+            set.deleteCurrent();
+            alive.erase(alive.begin() + long(victim));
+        }
+        const RecId probe = RecId(random() % (round + 2));
+        const auto at = std::find(alive.begin(), alive.end(), probe);
+        ASSERT_EQ(set.positionOf(probe), at == alive.end() ? -1 : int(at - alive.begin()))
+            << "round " << round << " id " << probe;
+    }
+}
+
 TEST(RecordSet, CursorAfterDelete)
 {
     RecordSet set(fields());
