@@ -21,6 +21,10 @@ public:
                const QModelIndex& index) const override;
 
 private:
+    // Draws an unselected, unfocused text cell without the style; false for any other cell.
+    bool paintPlainText(QPainter* painter, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const;
+
     const std::vector<ColumnDef>& columns_;
     CellPainter painter_ = defaultCellStyle;
 };

@@ -11,12 +11,44 @@ namespace {
 
 // Runs iconv over the whole input; an unconvertible input sequence is skipped by
 // `skipBytes` bytes and `replacement` is written in its place.
+// One conversion descriptor per direction and thread, opened at first use: opening costs
+// far more than converting a cell's text, and the grids convert thousands a second.
+class Converter
+{
+public:
+    Converter(const char *to, const char *from) : cd(iconv_open(to, from))
+    {
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error(std::string("iconv_open failed: ") + from + " -> " + to);
+    }
+    ~Converter() { iconv_close(cd); }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    iconv_t get() const
+    {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return cd;
+    }
+
+private:
+    iconv_t cd;
+};
+
+iconv_t descriptor(const char *to, const char *from)
+{
+    thread_local Converter toUtf8("UTF-8", "GB18030");
+    thread_local Converter toGbk("GB18030", "UTF-8");
+    if (std::string_view(to) == "UTF-8" && std::string_view(from) == "GB18030")
+        return toUtf8.get();
+    if (std::string_view(to) == "GB18030" && std::string_view(from) == "UTF-8")
+        return toGbk.get();
+    throw std::logic_error(std::string("no converter ") + from + " -> " + to);
+}
+
 std::string convert(const char *to, const char *from, std::string_view in,
                     std::string_view replacement)
 {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error(std::string("iconv_open failed: ") + from + " -> " + to);
+    iconv_t cd = descriptor(to, from);
 
     std::string out;
     out.reserve(in.size() * 3 / 2 + 4);
@@ -41,7 +73,6 @@ std::string convert(const char *to, const char *from, std::string_view in,
     size_t dstLeft = sizeof buffer;
     iconv(cd, nullptr, nullptr, &dst, &dstLeft);
     out.append(buffer, dst - buffer);
-    iconv_close(cd);
     return out;
 }
 
