@@ -4,7 +4,10 @@
 #include "framework/RecordSetModel.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace tarvo {
 
@@ -76,6 +79,27 @@ bool CellDelegate::paintPlainText(QPainter* painter, const QStyleOptionViewItem&
     painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     painter->setPen(pen);
     painter->setFont(before);
+    return true;
+}
+
+bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                             const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (!event || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // A text cut by its column's width shows whole as a tool tip; a text that fits needs none.
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const QWidget* widget = option.widget;
+    const QStyle* qstyle = widget ? widget->style() : QApplication::style();
+    const int margin = qstyle->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    QFont font = option.font;
+    font.setBold(styleFor(index, false).bold);
+    if (text.isEmpty()
+        || QFontMetrics(font).horizontalAdvance(text) <= option.rect.width() - 2 * margin) {
+        QToolTip::hideText();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), text, view, option.rect);
     return true;
 }
 

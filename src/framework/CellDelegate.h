@@ -19,6 +19,9 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // Tool tips: the whole text of a cell whose column is too narrow for it, nothing else.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     // Draws an unselected, unfocused text cell without the style; false for any other cell.

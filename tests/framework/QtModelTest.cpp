@@ -10,6 +10,9 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 #include <gtest/gtest.h>
 
 namespace tarvo {
@@ -339,6 +342,30 @@ TEST_F(ViewTest, PaintingRunsTheHookForVisibleCells)
     QPixmap shot = view.grab();
     EXPECT_FALSE(shot.isNull());
     EXPECT_GT(calls, 0);
+}
+
+TEST_F(ViewTest, CutTextShowsWholeAsAToolTipAndTextThatFitsNone)
+{
+    const std::string longName = "上海证券交易所第一报盘机备用线路";
+    set.setValueById(ids[0], "Name", longName);  // 10.0.0.2
+    set.setValueById(ids[1], "Name", "ok");       // 10.0.0.10
+    GridView view(state, columns(), "Ip");
+    view.resize(600, 300);
+    view.show();
+    const int nameColumn = view.recordModel()->columnOf("Name");
+    auto ask = [&](RecId id) {
+        const QModelIndex index = view.sortModel()->index(view.viewRowOf(id), nameColumn);
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.rect = view.visualRect(index);
+        option.widget = &view;
+        const QPoint at = option.rect.center();
+        QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        EXPECT_TRUE(view.cellDelegate()->helpEvent(&help, &view, option, index));
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(ask(ids[1]), QString());
+    EXPECT_EQ(gbkText(ask(ids[0])), longName);
 }
 
 } // namespace
