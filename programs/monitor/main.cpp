@@ -2,6 +2,7 @@
 #include "app/AppTexts.h"
 #include "app/Fmain.h"
 #include "app/HeadlessConsole.h"
+#include "app/PollOnce.h"
 #include "app/ProgramOptions.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
@@ -85,10 +86,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(qtText(PRODUCT_TITLE));
     installChineseTranslations(app);
 
+    // --once runs beside an open console: it takes no single-instance lock.
     const QString baseName = QString::fromStdString(
         options.instanceName.empty() ? INSTANCE_NAME : options.instanceName);
     SingleInstance instance(defaultInstanceName(baseName), QDir::tempPath());
-    if (!instance.acquire()) {
+    if (!options.once && !instance.acquire()) {
         if (instance.notifyRunning())
             std::cerr << "TarvoMonitor already runs; its window was brought to the front.\n";
         else
@@ -120,8 +122,25 @@ int main(int argc, char *argv[])
 
     // Without a window: the error list goes to the terminal as it grows and the tables after
     // every poll; SIGINT and SIGTERM end the console in order.
-    HeadlessConsole terminal(*window);
-    terminal.printTables();
+    HeadlessConsole terminal(*window, stdout,
+                             options.once ? HeadlessConsole::Mode::Lines
+                                          : HeadlessConsole::modeOf(stdout));
+    std::unique_ptr<PollOnce> once;
+    int exitCode = 1;  // --once ended before every host answered (a signal, say)
+    if (options.once) {
+        once = std::make_unique<PollOnce>(*window, options.onceSeconds * 1000);
+        QObject::connect(once.get(), &PollOnce::finished, &app, [&] {
+            terminal.printTables(true);
+            exitCode = once->everyHostAnswered() ? 0 : 1;
+            if (exitCode != 0)
+                std::cerr << "TarvoMonitor: " << once->answered() << " of "
+                          << window->hostPool().size() << " hosts answered\n";
+            window->close();
+            app.quit();
+        });
+    } else {
+        terminal.printTables(true);
+    }
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         std::signal(SIGINT, onSignal);
@@ -134,5 +153,6 @@ int main(int argc, char *argv[])
         window->close();
         app.quit();
     });
-    return app.exec();
+    const int code = app.exec();
+    return options.once ? exitCode : code;
 }

@@ -4,6 +4,11 @@
 #include "app/Fmain.h"
 #include "platform/Gbk.h"
 
+#include <QTimer>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace tarvo {
 
 namespace {
@@ -43,50 +48,119 @@ std::string formatTable(const RecordSet &table, const Column (&columns)[N])
     return text;
 }
 
+// GBK bytes of `gbk` that fit in `columns` columns, not splitting a character.
+size_t fittingBytes(const std::string &gbk, size_t columns)
+{
+    size_t used = 0;
+    while (used < gbk.size()) {
+        const size_t length = static_cast<unsigned char>(gbk[used]) >= 0x81 ? 2 : 1;
+        if (used + length > columns)
+            break;
+        used += length;
+    }
+    return used;
+}
+
+int terminalRows(std::FILE *out)
+{
+    winsize size{};
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_row > 0)
+        return size.ws_row;
+    return 24;
+}
+
 } // namespace
 
 std::string padColumn(const std::string &gbk, size_t width)
 {
-    std::string text;
-    // Room for one blank between columns; a lead byte (>= 0x81) starts a two-byte character.
-    for (size_t i = 0; i < gbk.size();) {
-        const size_t length = static_cast<unsigned char>(gbk[i]) >= 0x81 ? 2 : 1;
-        if (text.size() + length >= width)
-            break;
-        text.append(gbk, i, length);
-        i += length;
-    }
-    text.append(width - text.size(), ' ');
-    return text;
+    if (width == 0)
+        return {};
+    // A GBK character is two bytes and two columns, so bytes count columns; one column stays
+    // free before the next cell.
+    if (gbk.size() + 1 <= width)
+        return gbk::toUtf8(gbk) + std::string(width - gbk.size(), ' ');
+    const size_t kept = width >= 2 ? fittingBytes(gbk, width - 2) : 0;
+    // The output is UTF-8: the ellipsis is written as its UTF-8 bytes, not as a literal
+    // (literals hold GBK).
+    return gbk::toUtf8(gbk.substr(0, kept)) + "\xE2\x80\xA6" + std::string(width - kept - 1, ' ');
 }
 
 std::string formatHostTable(const RecordSet &hosts) { return formatTable(hosts, kHostColumns); }
 
 std::string formatPbuTable(const RecordSet &pbus) { return formatTable(pbus, kPbuColumns); }
 
-HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output)
-    : window(mainWindow), out(output)
+HeadlessConsole::Mode HeadlessConsole::modeOf(std::FILE *out)
 {
-    for (const auto &line : window.errorList().lines())
-        std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
-    std::fflush(out);
+    return ::isatty(::fileno(out)) ? Mode::Terminal : Mode::Lines;
+}
+
+HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode displayMode)
+    : window(mainWindow), out(output), mode(displayMode)
+{
+    if (mode == Mode::Lines) {
+        for (const auto &line : window.errorList().lines())
+            std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
+        std::fflush(out);
+    }
     window.errorList().setEcho([this](const std::string &line) {
+        if (mode == Mode::Terminal) {
+            redraw();
+            return;
+        }
         std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
         std::fflush(out);
     });
-    connect(&window, &TF_Main::pollTick, this, &HeadlessConsole::printTables);
+    connect(&window, &TF_Main::pollTick, this, [this] { printTables(); });
 }
 
 HeadlessConsole::~HeadlessConsole() { window.errorList().setEcho({}); }
 
-void HeadlessConsole::printTables()
+std::string HeadlessConsole::tablesText() const
 {
-    std::string text = "\n" + window.timeStamp() + "\n" + formatHostTable(window.hostTable());
+    std::string text = formatHostTable(window.hostTable());
     if (!window.pbuTable().isEmpty())
         text += "\n" + formatPbuTable(window.pbuTable());
-    text += window.statusPanelText(1) + "\n";
-    std::fputs(gbk::toUtf8(text).c_str(), out);
+    text += gbk::toUtf8(window.statusPanelText(1)) + "\n";
+    return text;
+}
+
+void HeadlessConsole::printTables(bool always)
+{
+    if (mode == Mode::Terminal) {
+        redraw();
+        return;
+    }
+    std::string tables = tablesText();
+    if (!always && tables == lastTables)
+        return;
+    lastTables = tables;
+    const std::string text = "\n" + gbk::toUtf8(window.timeStamp()) + "\n" + tables;
+    std::fputs(text.c_str(), out);
     std::fflush(out);
+}
+
+void HeadlessConsole::redraw()
+{
+    // Several changes in one pass of the event loop make one redraw.
+    if (redrawPending)
+        return;
+    redrawPending = true;
+    QTimer::singleShot(0, this, [this] {
+        redrawPending = false;
+        const std::string tables = tablesText();
+        int lines = 1;
+        for (char c : tables)
+            lines += c == '\n';
+        std::string screen = "\x1b[H\x1b[2J" + gbk::toUtf8(window.timeStamp()) + "\n" + tables + "\n";
+        // The newest error-list lines fill what the tables leave of the screen.
+        const auto &errors = window.errorList().lines();
+        const int room = std::max(0, terminalRows(out) - lines - 2);
+        const size_t first = errors.size() > size_t(room) ? errors.size() - size_t(room) : 0;
+        for (size_t i = first; i < errors.size(); ++i)
+            screen += gbk::toUtf8(errors[i]) + "\n";
+        std::fputs(screen.c_str(), out);
+        std::fflush(out);
+    });
 }
 
 } // namespace tarvo

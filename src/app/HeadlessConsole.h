@@ -1,5 +1,6 @@
 // The console without a window: the error list goes to stdout as it grows, and after every
-// poll the host table and the PBU table are printed as aligned text (UTF-8).
+// poll the host table and the PBU table are shown as aligned text (UTF-8): redrawn in place
+// on a terminal, appended as plain lines (only when they changed) anywhere else.
 #pragma once
 
 #include <QObject>
@@ -12,11 +13,12 @@ namespace tarvo {
 class RecordSet;
 class TF_Main;
 
-// GBK text padded with blanks to `width` columns (a GBK character takes two bytes and two
-// columns, so bytes and columns agree); longer text is cut at a character boundary.
+// A GBK cell as UTF-8 text exactly `width` terminal columns wide (a Chinese character takes
+// two): padded with blanks, or cut at a character boundary and ended by "…" when it would
+// not leave one blank before the next column.
 std::string padColumn(const std::string &gbk, size_t width);
 
-// The two tables as lines of GBK text, each line ended by LF.
+// The two tables as UTF-8 lines, each ended by LF.
 std::string formatHostTable(const RecordSet &hosts);
 std::string formatPbuTable(const RecordSet &pbus);
 
@@ -24,16 +26,29 @@ class HeadlessConsole : public QObject
 {
     Q_OBJECT
 public:
-    // Starts echoing the window's error list (its lines so far first) to `out`.
-    HeadlessConsole(TF_Main &window, std::FILE *out = stdout);
+    enum class Mode { Lines, Terminal };
+
+    // Starts showing the window's error list (its lines so far first) on `out`. Terminal mode
+    // redraws the screen; Lines mode appends.
+    HeadlessConsole(TF_Main &window, std::FILE *out = stdout, Mode mode = modeOf(stdout));
     ~HeadlessConsole() override;
 
-    // Prints both tables and the counters.
-    void printTables();
+    // Terminal when `out` is a terminal, else Lines.
+    static Mode modeOf(std::FILE *out);
+
+    // Shows the tables now (Lines mode: only when they differ from the last ones shown,
+    // unless `always`).
+    void printTables(bool always = false);
 
 private:
+    void redraw();
+    std::string tablesText() const;
+
     TF_Main &window;
     std::FILE *out;
+    Mode mode;
+    std::string lastTables;
+    bool redrawPending = false;
 };
 
 } // namespace tarvo

@@ -12,6 +12,9 @@ struct ProgramOptions
     std::string iniPath;        // --ini: settings file; "" means next to the executable
     std::string instanceName;   // --instance: single-instance lock name; "" the default
     bool headless = false;      // --headless
+    bool once = false;          // --once: poll every host once, print, exit (implies headless)
+    int onceSeconds = 10;       // --timeout: how long --once waits for the answers
+    std::string metrics;        // --metrics ADDR:PORT: serve /metrics; "" none
     bool help = false;
     bool version = false;
     std::string error;          // set when the command line is wrong

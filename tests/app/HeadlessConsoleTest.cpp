@@ -21,15 +21,17 @@ class PadColumn : public ::testing::TestWithParam<PadCase>
 
 TEST_P(PadColumn, PadsToTheWidthAndCutsAtCharacterBoundaries)
 {
-    EXPECT_EQ(padColumn(GetParam().text, GetParam().width), GetParam().padded);
+    // Expected texts are written in GBK here; the column comes out in UTF-8.
+    EXPECT_EQ(padColumn(GetParam().text, GetParam().width), gbk::toUtf8(GetParam().padded));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, PadColumn,
     ::testing::Values(PadCase{"", 3, "   "}, PadCase{"ab", 4, "ab  "},
-                      PadCase{"运行", 6, "运行  "},     // two characters, four columns
-                      PadCase{"已连接", 6, "已连  "},   // the third would touch the next column
-                      PadCase{"abcdef", 4, "abc "}, PadCase{"a运", 3, "a  "}));
+                      PadCase{"运行", 6, "运行  "},    // two characters, four columns
+                      PadCase{"运行", 5, "运行 "},     // exactly one blank left
+                      PadCase{"已连接", 6, "已连… "},  // cut: two columns, the ellipsis, a blank
+                      PadCase{"abcdef", 4, "ab… "}, PadCase{"a运", 3, "a… "}));
 
 class HeadlessConsoleTest : public test::AgentConsole
 {
@@ -41,7 +43,7 @@ TEST_F(HeadlessConsoleTest, PrintsTheErrorListAsItGrowsAndTheTablesAtEveryTick)
     std::FILE *out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     {
-        HeadlessConsole console(*window, out);
+        HeadlessConsole console(*window, out, HeadlessConsole::Mode::Lines);
         ScriptedAgentSocket::connect(*sockets[0]);
         answer(*sockets[0], {tarvo::testing::pbu(OES_NAME_A, "A0000000001", "3", "77")});
         window->TimerUpdateTimer();
@@ -55,13 +57,12 @@ TEST_F(HeadlessConsoleTest, PrintsTheErrorListAsItGrowsAndTheTablesAtEveryTick)
     // Lines written before the console was attached come first, in UTF-8.
     EXPECT_EQ(utf8.rfind(gbk::toUtf8(kStamp + "Monitor正常运行") + "\n", 0), 0u) << utf8;
     EXPECT_NE(utf8.find(gbk::toUtf8(kStamp + "报盘机[Ip:127.0.0.1]连接成功")), std::string::npos);
-    EXPECT_NE(utf8.find(gbk::toUtf8(padColumn("127.0.0.1", 16) + padColumn("h1", 16) +
-                                    padColumn("已连接", 10) + padColumn("运行", 10))),
+    EXPECT_NE(utf8.find(padColumn("127.0.0.1", 16) + padColumn("h1", 16) +
+                        padColumn("已连接", 10) + padColumn("运行", 10)),
               std::string::npos)
         << utf8;
-    EXPECT_NE(utf8.find(gbk::toUtf8(padColumn("A0000", 7) + padColumn("000001", 11) +
-                                    padColumn("运行", 10) + padColumn("运行", 10) +
-                                    padColumn("77", 10))),
+    EXPECT_NE(utf8.find(padColumn("A0000", 7) + padColumn("000001", 11) + padColumn("运行", 10) +
+                        padColumn("运行", 10) + padColumn("77", 10)),
               std::string::npos)
         << utf8;
     EXPECT_NE(utf8.find("HOST:0/1 PBU:0/1"), std::string::npos);

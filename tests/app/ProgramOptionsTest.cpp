@@ -24,6 +24,21 @@ TEST(ProgramOptionsTest, WrongCommandLinesAreExplained)
     EXPECT_EQ(parseProgramOptions({"--dir"}).error, "missing value for --dir");
     EXPECT_EQ(parseProgramOptions({"--bogus"}).error, "unknown option --bogus");
     EXPECT_EQ(parseProgramOptions({"--ini="}).error, "empty value for --ini");
+    EXPECT_EQ(parseProgramOptions({"--timeout", "0"}).error,
+              "--timeout takes a number of seconds from 1 to 3600, not 0");
+    EXPECT_EQ(parseProgramOptions({"--timeout=5s"}).error,
+              "--timeout takes a number of seconds from 1 to 3600, not 5s");
+}
+
+TEST(ProgramOptionsTest, OnceRunsHeadlessWithItsTimeoutAndMetricsTakeAnAddress)
+{
+    const auto o = parseProgramOptions({"--once", "--timeout", "3", "--metrics", "127.0.0.1:9464"});
+    EXPECT_EQ(o.error, "");
+    EXPECT_TRUE(o.once);
+    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.onceSeconds, 3);
+    EXPECT_EQ(o.metrics, "127.0.0.1:9464");
+    EXPECT_EQ(parseProgramOptions({}).onceSeconds, 10);
 }
 
 } // namespace
