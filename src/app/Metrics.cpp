@@ -1,0 +1,452 @@
+// The Prometheus exporter: listen text checking, the series of every family as of the last
+// update, and the counters that follow the agents' counts across program restarts.
+#include "app/Metrics.h"
+
+#include "app/Fmain.h"
+#include "framework/RecordSet.h"
+#include "host/HostSubjectPool.h"
+#include "host/StatusNames.h"
+#include "platform/Gbk.h"
+
+#include <prometheus/counter.h>
+#include <prometheus/exposer.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <concepts>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace tarvo {
+
+namespace {
+
+using prometheus::Labels;
+
+const std::string kConnected = "已连接";
+
+[[noreturn]] void badListen(std::string_view listen, const std::string &why)
+{
+    throw std::invalid_argument("metrics listen address \"" + std::string(listen) + "\": " + why
+                                + " (expected PORT or ADDRESS:PORT, e.g. 127.0.0.1:9464)");
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool allDigits(std::string_view text)
+{
+    return !text.empty()
+           && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A finite number that is the whole text (blanks around it and, for usages, a trailing '%'
+// allowed); the agents send integers, but a decimal point does no harm.
+std::optional<double> numberOf(std::string_view text, bool percent)
+{
+    text = trimBlanks(text);
+    if (percent && !text.empty() && text.back() == '%')
+        text = trimBlanks(text.substr(0, text.size() - 1));
+    if (text.empty())
+        return std::nullopt;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// The index of a state word in statusNames, -1 for any other text.
+double stateIndex(const std::string &word)
+{
+    const auto found = std::find(statusNames.begin(), statusNames.end(), word);
+    return found == statusNames.end() ? -1 : double(found - statusNames.begin());
+}
+
+// The series of one family as of the last update. An update marks every series it sets;
+// finish() removes the ones it did not set, so rows that are gone leave the output.
+template <typename Metric>
+class SeriesSet
+{
+public:
+    explicit SeriesSet(prometheus::Family<Metric> &family) : family(family) {}
+
+    void begin()
+    {
+        for (auto &[labels, entry] : entries)
+            entry.seen = false;
+    }
+
+    void finish()
+    {
+        for (auto it = entries.begin(); it != entries.end();) {
+            if (it->second.seen) {
+                ++it;
+                continue;
+            }
+            family.Remove(it->second.metric);
+            it = entries.erase(it);
+        }
+    }
+
+    void set(const Labels &labels, double value)
+        requires std::same_as<Metric, prometheus::Gauge>
+    {
+        if (Entry *entry = touch(labels))
+            entry->metric->Set(value);
+    }
+
+    // A counter that shows the agent's count. Growth is added; a count that went back (the
+    // program restarted, or a new trading day began) starts a new series at the new count,
+    // which a scraper reads as an ordinary counter reset.
+    void follow(const Labels &labels, double count)
+        requires std::same_as<Metric, prometheus::Counter>
+    {
+        if (count < 0)
+            return;
+        bool created = false;
+        Entry *entry = touch(labels, &created);
+        if (!entry)
+            return;
+        if (created || count >= entry->last) {
+            entry->metric->Increment(created ? count : count - entry->last);
+        } else {
+            family.Remove(entry->metric);
+            entry->metric = &family.Add(labels);
+            entry->metric->Increment(count);
+        }
+        entry->last = count;
+    }
+
+    // Keeps a series that this update has no new value for.
+    void keep(const Labels &labels)
+    {
+        const auto found = entries.find(labels);
+        if (found != entries.end())
+            found->second.seen = true;
+    }
+
+private:
+    struct Entry
+    {
+        Metric *metric = nullptr;
+        double last = 0;
+        bool seen = false;
+    };
+
+    // The series of these labels, created when new; nullptr when this update has set it
+    // already (two rows with the same labels: the first one counts).
+    Entry *touch(const Labels &labels, bool *created = nullptr)
+    {
+        auto [it, inserted] = entries.try_emplace(labels);
+        if (!inserted && it->second.seen)
+            return nullptr;
+        if (inserted)
+            it->second.metric = &family.Add(labels);
+        if (created)
+            *created = inserted;
+        it->second.seen = true;
+        return &it->second;
+    }
+
+    prometheus::Family<Metric> &family;
+    std::map<Labels, Entry> entries;
+};
+
+prometheus::Family<prometheus::Gauge> &gauge(prometheus::Registry &registry,
+                                             const std::string &name, const std::string &help)
+{
+    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
+}
+
+prometheus::Family<prometheus::Counter> &counter(prometheus::Registry &registry,
+                                                 const std::string &name, const std::string &help)
+{
+    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
+}
+
+// Opens and at once closes a connection to the server, which wakes its accept wait.
+void knock(const MetricsListen &where)
+{
+    sockaddr_storage peer{};
+    socklen_t size = 0;
+    std::string host = where.address;
+    if (!host.empty() && host.front() == '[') {
+        host = host.substr(1, host.size() - 2);
+        auto *v6 = reinterpret_cast<sockaddr_in6 *>(&peer);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(uint16_t(where.port));
+        if (inet_pton(AF_INET6, host == "::" ? "::1" : host.c_str(), &v6->sin6_addr) != 1)
+            return;
+        size = sizeof *v6;
+    } else {
+        auto *v4 = reinterpret_cast<sockaddr_in *>(&peer);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(uint16_t(where.port));
+        if (inet_pton(AF_INET, host == "0.0.0.0" ? "127.0.0.1" : host.c_str(), &v4->sin_addr) != 1)
+            return;
+        size = sizeof *v4;
+    }
+    const int fd = ::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    (void)::connect(fd, reinterpret_cast<sockaddr *>(&peer), size);
+    ::close(fd);
+}
+
+} // namespace
+
+MetricsListen parseMetricsListen(std::string_view listen)
+{
+    const std::string_view text = trimBlanks(listen);
+    if (text.empty())
+        badListen(listen, "empty");
+    MetricsListen result;
+    std::string_view portText;
+    if (allDigits(text)) {
+        result.address = "127.0.0.1";
+        portText = text;
+    } else {
+        const size_t colon = text.rfind(':');
+        if (colon == std::string_view::npos)
+            badListen(listen, "no port");
+        std::string_view host = text.substr(0, colon);
+        portText = text.substr(colon + 1);
+        if (host.empty())
+            badListen(listen, "no address before the port");
+        if (host == "localhost")
+            host = "127.0.0.1";
+        if (host.front() == '[') {
+            if (host.size() < 3 || host.back() != ']')
+                badListen(listen, "an IPv6 address needs its closing bracket");
+            in6_addr v6{};
+            const std::string inner(host.substr(1, host.size() - 2));
+            if (inet_pton(AF_INET6, inner.c_str(), &v6) != 1)
+                badListen(listen, "'" + inner + "' is not an IPv6 address");
+        } else {
+            in_addr v4{};
+            const std::string address(host);
+            if (inet_pton(AF_INET, address.c_str(), &v4) != 1)
+                badListen(listen, "'" + address + "' is not an IPv4 address");
+        }
+        result.address = std::string(host);
+    }
+    if (!allDigits(portText))
+        badListen(listen, portText.empty() ? "no port" : "'" + std::string(portText) + "' is not a port number");
+    if (portText.size() > 5 || std::stoul(std::string(portText)) > 65535)
+        badListen(listen, "port " + std::string(portText) + " is above 65535");
+    result.port = unsigned(std::stoul(std::string(portText)));
+    return result;
+}
+
+struct MetricsExporter::Impl
+{
+    Impl()
+        : registry(std::make_shared<prometheus::Registry>()),
+          up(gauge(*registry, "tarvo_host_up",
+                   "1 while the console is connected to the host's agent, else 0")),
+          cpu(gauge(*registry, "tarvo_host_cpu_usage_percent", "CPU usage the agent reported")),
+          memory(gauge(*registry, "tarvo_host_memory_usage_percent",
+                       "Memory usage the agent reported")),
+          disk(gauge(*registry, "tarvo_host_disk_usage_percent", "Disk usage the agent reported")),
+          programState(gauge(*registry, "tarvo_program_state",
+                             "State of an order-submission program: 0 unknown, 1 stopped, "
+                             "2 initialising, 3 running, 4 logging out, 5 logging in, -1 other")),
+          activePbus(gauge(*registry, "tarvo_host_active_pbus", "PBUs of the host that run")),
+          sleepingPbus(gauge(*registry, "tarvo_host_sleeping_pbus",
+                             "PBUs of the host that are stopped")),
+          pbuState(gauge(*registry, "tarvo_pbu_state",
+                         "State code of a PBU (0 to 5 as for programs, -1 other)")),
+          orders(counter(*registry, "tarvo_pbu_orders_total", "Orders the PBU sent")),
+          responses(counter(*registry, "tarvo_pbu_responses_total",
+                            "Order responses the PBU received")),
+          trades(counter(*registry, "tarvo_pbu_trades_total", "Trade reports the PBU received"))
+    {
+    }
+
+    void begin()
+    {
+        for (SeriesSet<prometheus::Gauge> *set : gauges())
+            set->begin();
+        for (SeriesSet<prometheus::Counter> *set : counters())
+            set->begin();
+    }
+    void finish()
+    {
+        for (SeriesSet<prometheus::Gauge> *set : gauges())
+            set->finish();
+        for (SeriesSet<prometheus::Counter> *set : counters())
+            set->finish();
+    }
+    std::array<SeriesSet<prometheus::Gauge> *, 8> gauges()
+    {
+        return {&up, &cpu, &memory, &disk, &programState, &activePbus, &sleepingPbus, &pbuState};
+    }
+    std::array<SeriesSet<prometheus::Counter> *, 3> counters()
+    {
+        return {&orders, &responses, &trades};
+    }
+
+    void updateHosts(const RecordSet &hosts, const HostSubjectPool &pool);
+    void updatePbus(const RecordSet &pbus);
+
+    // Declared first, destroyed last: the server (declared last) stops before the metrics go.
+    std::shared_ptr<prometheus::Registry> registry;
+    SeriesSet<prometheus::Gauge> up, cpu, memory, disk, programState, activePbus, sleepingPbus,
+        pbuState;
+    SeriesSet<prometheus::Counter> orders, responses, trades;
+    std::mutex updating;  // update() is meant for the GUI thread; this keeps a stray call safe
+    MetricsListen where;  // as bound
+    std::string bound;
+    std::unique_ptr<prometheus::Exposer> exposer;
+};
+
+void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjectPool &pool)
+{
+    const int ipField = hosts.requireField("ChannelIP");
+    const int nameField = hosts.requireField("hostName");
+    const int connectionField = hosts.requireField("Connection");
+    const int programFields[2] = {hosts.requireField("OESStatusA"),
+                                  hosts.requireField("OESStatusB")};
+    const int activeField = hosts.requireField("activePBUs");
+    const int sleepingField = hosts.requireField("InactivePBUs");
+
+    for (int row = 0; row < hosts.count(); ++row) {
+        const std::string &ip = hosts.valueAt(row, ipField);
+        const Labels labels{{"host", gbk::toUtf8(ip)},
+                            {"name", gbk::toUtf8(hosts.valueAt(row, nameField))}};
+        const bool connected = hosts.valueAt(row, connectionField) == kConnected;
+        up.set(labels, connected ? 1 : 0);
+
+        // A disconnected host's last usages are history, not its state: left out.
+        const HostSubject *host = connected ? pool.find(ip) : nullptr;
+        const auto usage = [&](SeriesSet<prometheus::Gauge> &set, const std::string &text) {
+            if (const auto value = numberOf(text, true))
+                set.set(labels, *value);
+        };
+        if (host) {
+            usage(cpu, host->getCpuUsage());
+            usage(memory, host->getMemoryUsage());
+            usage(disk, host->getDiskUsage());
+        }
+
+        for (int slot = 0; slot < 2; ++slot) {
+            const std::string &word = hosts.valueAt(row, programFields[slot]);
+            Labels program = labels;
+            program.emplace("program", slot == 0 ? "A" : "B");
+            program.emplace("state", gbk::toUtf8(word));
+            programState.set(program, stateIndex(word));
+        }
+
+        if (const auto active = numberOf(hosts.valueAt(row, activeField), false))
+            activePbus.set(labels, *active);
+        if (const auto sleeping = numberOf(hosts.valueAt(row, sleepingField), false))
+            sleepingPbus.set(labels, *sleeping);
+    }
+}
+
+void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
+{
+    const int hostField = pbus.requireField("HostIp");
+    const int programField = pbus.requireField("OES");
+    const int idField = pbus.requireField("ID");
+    const int operatorField = pbus.requireField("Operator");
+    const int statusField = pbus.requireField("Status");
+    const std::pair<SeriesSet<prometheus::Counter> *, int> counts[3] = {
+        {&orders, pbus.requireField("Submitted")},
+        {&responses, pbus.requireField("Responsed")},
+        {&trades, pbus.requireField("CJHB")},
+    };
+
+    for (int row = 0; row < pbus.count(); ++row) {
+        const Labels labels{{"host", gbk::toUtf8(pbus.valueAt(row, hostField))},
+                            {"program", gbk::toUtf8(pbus.valueAt(row, programField))},
+                            {"pbu", gbk::toUtf8(pbus.valueAt(row, idField))},
+                            {"operator", gbk::toUtf8(pbus.valueAt(row, operatorField))}};
+        pbuState.set(labels, stateIndex(pbus.valueAt(row, statusField)));
+        for (const auto &[set, field] : counts) {
+            // A count that is not a number leaves the series at its last value.
+            if (const auto count = numberOf(pbus.valueAt(row, field), false))
+                set->follow(labels, *count);
+            else
+                set->keep(labels);
+        }
+    }
+}
+
+MetricsExporter::MetricsExporter(const std::string &listen) : impl(std::make_unique<Impl>())
+{
+    const MetricsListen where = parseMetricsListen(listen);
+    const std::string text = where.address + ":" + std::to_string(where.port);
+    try {
+        impl->exposer = std::make_unique<prometheus::Exposer>(text);
+    } catch (const std::exception &e) {
+        throw std::runtime_error("metrics: cannot listen on " + text + ": " + e.what());
+    }
+    const std::vector<int> ports = impl->exposer->GetListeningPorts();
+    if (ports.empty() || ports.front() <= 0)
+        throw std::runtime_error("metrics: cannot listen on " + text + ": no port was bound");
+    impl->where = {where.address, unsigned(ports.front())};
+    impl->bound = where.address + ":" + std::to_string(ports.front());
+    impl->exposer->RegisterCollectable(impl->registry);
+}
+
+MetricsExporter::~MetricsExporter()
+{
+    // The server sees a stop request only when its accept wait (2 s) ends or a connection
+    // comes in: knocking until it has stopped keeps closing the console quick.
+    std::atomic<bool> stopped = false;
+    std::thread knocker([this, &stopped] {
+        while (!stopped.load()) {
+            knock(impl->where);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    impl->exposer.reset();
+    stopped = true;
+    knocker.join();
+}
+
+void MetricsExporter::update(const TF_Main &window)
+{
+    // hostPool() is only non-const because it serves the dialogs; nothing here changes it.
+    update(window.hostTable(), window.pbuTable(), const_cast<TF_Main &>(window).hostPool());
+}
+
+void MetricsExporter::update(const RecordSet &hosts, const RecordSet &pbus,
+                             const HostSubjectPool &pool)
+{
+    const std::lock_guard<std::mutex> lock(impl->updating);
+    impl->begin();
+    impl->updateHosts(hosts, pool);
+    impl->updatePbus(pbus);
+    impl->finish();
+}
+
+std::string MetricsExporter::listenAddress() const
+{
+    return impl->bound;
+}
+
+} // namespace tarvo

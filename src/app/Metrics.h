@@ -1,0 +1,51 @@
+// The console's Prometheus exporter: host, program and PBU state of the tables as metrics
+// at http://ADDR:PORT/metrics, for the existing dashboards.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tarvo {
+
+class HostSubjectPool;
+class RecordSet;
+class TF_Main;
+
+// The address a listen text names, checked: "9464" (loopback), "127.0.0.1:9464",
+// "0.0.0.0:9464", "localhost:9464", "[::1]:9464". Port 0 lets the system choose.
+struct MetricsListen
+{
+    std::string address;  // as the server wants it ("[::1]" keeps its brackets)
+    unsigned port = 0;
+};
+// Throws std::invalid_argument naming the text and what is wrong with it.
+MetricsListen parseMetricsListen(std::string_view listen);
+
+// Serves the Prometheus text format at http://ADDR:PORT/metrics. The server answers from its
+// own threads; it only reads metric objects, which lock themselves, and every series is
+// added, set and removed by update(), so nothing else of the console is shared with it.
+class MetricsExporter
+{
+public:
+    // "127.0.0.1:9464", "9464" (loopback), "0.0.0.0:9464"; throws std::invalid_argument for a
+    // bad text, std::runtime_error when the port cannot be bound.
+    explicit MetricsExporter(const std::string &listen);
+    ~MetricsExporter();
+    MetricsExporter(const MetricsExporter &) = delete;
+    MetricsExporter &operator=(const MetricsExporter &) = delete;
+
+    // Rebuilds every value from the console's tables and hosts; call on the GUI thread after
+    // each poll. Series of rows that are gone are removed.
+    void update(const TF_Main &window);
+    void update(const RecordSet &hosts, const RecordSet &pbus, const HostSubjectPool &pool);
+
+    // The bound "addr:port" (with port 0, the one the system chose).
+    std::string listenAddress() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+} // namespace tarvo

@@ -1,0 +1,288 @@
+// The metrics exporter scraped over loopback: host, program and PBU series of a console with
+// scripted agents, counters across an agent's restart, series that go, and listen texts.
+#include "AgentTestSupport.h"
+
+#include "app/Metrics.h"
+#include "display/GridTables.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <map>
+
+namespace tarvo {
+namespace {
+
+using namespace tarvo::testing;
+
+// UTF-8 bytes of a u8 literal (narrow literals hold GBK here).
+std::string utf8(std::u8string_view text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// The body of GET /metrics, read to the end of the connection.
+std::string scrape(const std::string &address)
+{
+    const size_t colon = address.rfind(':');
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(uint16_t(std::stoi(address.substr(colon + 1))));
+    inet_pton(AF_INET, address.substr(0, colon).c_str(), &peer.sin_addr);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    EXPECT_GE(fd, 0);
+    timeval timeout{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof peer) == 0) {
+        const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
+        EXPECT_EQ(::write(fd, request.data(), request.size()), ssize_t(request.size()));
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            reply.append(buffer, size_t(n));
+    } else {
+        ADD_FAILURE() << "cannot connect to " << address;
+    }
+    ::close(fd);
+    EXPECT_NE(reply.find(" 200 "), std::string::npos) << reply.substr(0, 200);
+    const size_t body = reply.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : reply.substr(body + 4);
+}
+
+// Samples by their "name{labels}" text, values as numbers.
+std::map<std::string, double> samples(const std::string &body)
+{
+    std::map<std::string, double> result;
+    std::istringstream in(body);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const size_t space = line.rfind(' ');
+        result[line.substr(0, space)] = std::stod(line.substr(space + 1));
+    }
+    return result;
+}
+
+size_t seriesOf(const std::map<std::string, double> &all, const std::string &prefix)
+{
+    return size_t(std::count_if(all.begin(), all.end(),
+                                [&](const auto &sample) { return sample.first.starts_with(prefix); }));
+}
+
+const std::string kHostLabels = "host=\"127.0.0.1\",name=\"" + utf8(u8"沪一") + "\"";
+const std::string kPbuA = "{host=\"127.0.0.1\",operator=\"678901\",pbu=\"12345\",program=\""
+                          + utf8(u8"A股报盘程序") + "\"}";
+const std::string kPbuB = "{host=\"127.0.0.1\",operator=\"000002\",pbu=\"54321\",program=\""
+                          + utf8(u8"B股报盘程序") + "\"}";
+
+class MetricsTest : public test::AgentConsole
+{
+protected:
+    std::unique_ptr<TF_Main> connectedConsole()
+    {
+        auto window = start("沪一,127.0.0.1,10012,N,N,0,\r\n深二,127.0.0.2,10012,N,N,0,\r\n");
+        EXPECT_EQ(sockets.size(), 2u);
+        ScriptedAgentSocket::connect(*sockets[0]);
+        answer(*sockets[0], pbus("10"));
+        return window;
+    }
+    static std::vector<Pbu> pbus(const std::string &bids)
+    {
+        return {pbu(OES_NAME_A, "12345678901", "3", bids), pbu(OES_NAME_B, "54321000002", "1")};
+    }
+    std::map<std::string, double> scrapeAfter(TF_Main &window)
+    {
+        exporter.update(window);
+        return samples(scrape(exporter.listenAddress()));
+    }
+
+    MetricsExporter exporter{"127.0.0.1:0"};
+};
+
+TEST_F(MetricsTest, ConnectedHostShowsItsUsagesProgramsAndPbus)
+{
+    auto window = connectedConsole();
+    const std::string body = scrape(exporter.listenAddress());
+    EXPECT_EQ(body.find("tarvo_host_up{"), std::string::npos);  // nothing before the first update
+
+    const auto all = scrapeAfter(*window);
+    EXPECT_EQ(all.at("tarvo_host_up{" + kHostLabels + "}"), 1);
+    EXPECT_EQ(all.at("tarvo_host_cpu_usage_percent{" + kHostLabels + "}"), 10);
+    EXPECT_EQ(all.at("tarvo_host_memory_usage_percent{" + kHostLabels + "}"), 20);
+    EXPECT_EQ(all.at("tarvo_host_disk_usage_percent{" + kHostLabels + "}"), 30);
+    const std::string running = utf8(u8"运行");
+    EXPECT_EQ(all.at("tarvo_program_state{" + kHostLabels + ",program=\"A\",state=\"" + running
+                     + "\"}"),
+              3);
+    EXPECT_EQ(all.at("tarvo_program_state{" + kHostLabels + ",program=\"B\",state=\"" + running
+                     + "\"}"),
+              3);
+    EXPECT_EQ(all.at("tarvo_host_active_pbus{" + kHostLabels + "}"), 1);
+    EXPECT_EQ(all.at("tarvo_host_sleeping_pbus{" + kHostLabels + "}"), 1);
+
+    EXPECT_EQ(all.at("tarvo_pbu_state" + kPbuA), 3);
+    EXPECT_EQ(all.at("tarvo_pbu_state" + kPbuB), 1);
+    EXPECT_EQ(all.at("tarvo_pbu_orders_total" + kPbuA), 10);
+    EXPECT_EQ(all.at("tarvo_pbu_responses_total" + kPbuA), 9);
+    EXPECT_EQ(all.at("tarvo_pbu_trades_total" + kPbuA), 8);
+    EXPECT_EQ(seriesOf(all, "tarvo_pbu_state{"), 2u);
+
+    // The host that never connected is down, with no usages and no PBUs.
+    const std::string other = "host=\"127.0.0.2\",name=\"" + utf8(u8"深二") + "\"";
+    EXPECT_EQ(all.at("tarvo_host_up{" + other + "}"), 0);
+    EXPECT_EQ(all.count("tarvo_host_cpu_usage_percent{" + other + "}"), 0u);
+    EXPECT_EQ(all.at("tarvo_program_state{" + other + ",program=\"A\",state=\"\"}"), -1);
+    EXPECT_EQ(seriesOf(all, "tarvo_pbu_state{host=\"127.0.0.2\""), 0u);
+}
+
+TEST_F(MetricsTest, CountersFollowTheAgentAndStartAgainWhenItsCountGoesBack)
+{
+    auto window = connectedConsole();
+    scrapeAfter(*window);
+    const std::string body = scrape(exporter.listenAddress());
+    EXPECT_NE(body.find("# TYPE tarvo_pbu_orders_total counter"), std::string::npos);
+
+    window->TimerUpdateTimer();
+    answer(*sockets[0], pbus("25"));
+    EXPECT_EQ(scrapeAfter(*window).at("tarvo_pbu_orders_total" + kPbuA), 25);
+    // An update with nothing new adds nothing.
+    EXPECT_EQ(scrapeAfter(*window).at("tarvo_pbu_orders_total" + kPbuA), 25);
+
+    // The program restarted: its count begins again, and so does the counter.
+    window->TimerUpdateTimer();
+    answer(*sockets[0], pbus("4"));
+    EXPECT_EQ(scrapeAfter(*window).at("tarvo_pbu_orders_total" + kPbuA), 4);
+    window->TimerUpdateTimer();
+    answer(*sockets[0], pbus("7"));
+    const auto all = scrapeAfter(*window);
+    EXPECT_EQ(all.at("tarvo_pbu_orders_total" + kPbuA), 7);
+    EXPECT_EQ(seriesOf(all, "tarvo_pbu_orders_total{"), 2u);
+}
+
+TEST_F(MetricsTest, DisconnectedHostIsDownAndItsPbuSeriesGo)
+{
+    auto window = connectedConsole();
+    ASSERT_EQ(scrapeAfter(*window).count("tarvo_pbu_state" + kPbuA), 1u);
+
+    ScriptedAgentSocket::peerClose(*sockets[0]);
+    const auto all = scrapeAfter(*window);
+    EXPECT_EQ(all.at("tarvo_host_up{" + kHostLabels + "}"), 0);
+    EXPECT_EQ(all.count("tarvo_host_cpu_usage_percent{" + kHostLabels + "}"), 0u);
+    EXPECT_EQ(all.count("tarvo_host_active_pbus{" + kHostLabels + "}"), 0u);
+    EXPECT_EQ(seriesOf(all, "tarvo_pbu_"), 0u);
+    // The state label of the last poll went with its series.
+    EXPECT_EQ(seriesOf(all, "tarvo_program_state{" + kHostLabels), 2u);
+    EXPECT_EQ(all.at("tarvo_program_state{" + kHostLabels + ",program=\"A\",state=\"\"}"), -1);
+}
+
+TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
+{
+    MetricsExporter exporter("0");
+    EXPECT_TRUE(exporter.listenAddress().starts_with("127.0.0.1:"));
+    EXPECT_NE(exporter.listenAddress(), "127.0.0.1:0");
+
+    auto hosts = makeHostTable();
+    auto pbus = makePbuTable();
+    HostSubjectPool pool;
+    auto host = std::make_unique<HostSubject>("x", "10.0.0.9", "10012");
+    host->setCpuUsage("abc");
+    host->setMemoryUsage("12.5");
+    host->setDiskUsage("");
+    ASSERT_TRUE(pool.add(host));
+    hosts->append();
+    hosts->setValue("ChannelIP", "10.0.0.9");
+    hosts->setValue("hostName", "x");
+    hosts->setValue("Connection", "已连接");
+    hosts->setValue("OESStatusA", "停机");  // not a state word
+    hosts->setValue("OESStatusB", "正在登录");
+    hosts->post();
+    pbus->append();
+    pbus->setValue("HostIp", "10.0.0.9");
+    pbus->setValue("OES", "A");
+    pbus->setValue("ID", "11111");
+    pbus->setValue("Operator", "1");
+    pbus->setValue("Status", "9");
+    pbus->setValue("Submitted", "n/a");
+    pbus->setValue("Responsed", "3");
+    pbus->post();
+
+    exporter.update(*hosts, *pbus, pool);
+    auto all = samples(scrape(exporter.listenAddress()));
+    const std::string labels = "{host=\"10.0.0.9\",name=\"x\"}";
+    EXPECT_EQ(all.count("tarvo_host_cpu_usage_percent" + labels), 0u);
+    EXPECT_EQ(all.at("tarvo_host_memory_usage_percent" + labels), 12.5);
+    EXPECT_EQ(all.count("tarvo_host_disk_usage_percent" + labels), 0u);
+    EXPECT_EQ(all.at("tarvo_program_state{host=\"10.0.0.9\",name=\"x\",program=\"A\",state=\""
+                     + utf8(u8"停机") + "\"}"),
+              -1);
+    EXPECT_EQ(all.at("tarvo_program_state{host=\"10.0.0.9\",name=\"x\",program=\"B\",state=\""
+                     + utf8(u8"正在登录") + "\"}"),
+              5);
+    const std::string pbu = "{host=\"10.0.0.9\",operator=\"1\",pbu=\"11111\",program=\"A\"}";
+    EXPECT_EQ(all.at("tarvo_pbu_state" + pbu), -1);
+    EXPECT_EQ(all.count("tarvo_pbu_orders_total" + pbu), 0u);
+    EXPECT_EQ(all.at("tarvo_pbu_responses_total" + pbu), 3);
+
+    // A renamed host is one series under its new name, not two.
+    ASSERT_TRUE(hosts->locate("ChannelIP", "10.0.0.9"));
+    hosts->edit();
+    hosts->setValue("hostName", "y");
+    hosts->post();
+    exporter.update(*hosts, *pbus, pool);
+    all = samples(scrape(exporter.listenAddress()));
+    EXPECT_EQ(seriesOf(all, "tarvo_host_up{"), 1u);
+    EXPECT_EQ(all.count("tarvo_host_up{host=\"10.0.0.9\",name=\"y\"}"), 1u);
+
+    hosts->deleteCurrent();
+    pbus->first();
+    pbus->deleteCurrent();
+    exporter.update(*hosts, *pbus, pool);
+    all = samples(scrape(exporter.listenAddress()));
+    EXPECT_EQ(seriesOf(all, "tarvo_"), 0u);
+}
+
+TEST(MetricsListenText, BadTextsAreRefusedWithTheReason)
+{
+    const auto refusal = [](const std::string &text) -> std::string {
+        try {
+            MetricsExporter exporter(text);
+        } catch (const std::invalid_argument &e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    EXPECT_NE(refusal("").find("empty"), std::string::npos);
+    EXPECT_NE(refusal("metrics").find("\"metrics\": no port"), std::string::npos);
+    EXPECT_NE(refusal("127.0.0.1:").find("no port"), std::string::npos);
+    EXPECT_NE(refusal("127.0.0.1:http").find("'http' is not a port number"), std::string::npos);
+    EXPECT_NE(refusal("127.0.0.1:70000").find("above 65535"), std::string::npos);
+    EXPECT_NE(refusal("300.1.1.1:9464").find("'300.1.1.1' is not an IPv4 address"),
+              std::string::npos);
+    EXPECT_NE(refusal(":9464").find("no address"), std::string::npos);
+    EXPECT_NE(refusal("[::1:9464").find("closing bracket"), std::string::npos);
+    EXPECT_NE(refusal("9464s").find("expected PORT or ADDRESS:PORT"), std::string::npos);
+
+    const MetricsListen any = parseMetricsListen("0.0.0.0:9464");
+    EXPECT_EQ(any.address, "0.0.0.0");
+    EXPECT_EQ(any.port, 9464u);
+    EXPECT_EQ(parseMetricsListen("localhost:80").address, "127.0.0.1");
+    EXPECT_EQ(parseMetricsListen(" 9464 ").address, "127.0.0.1");
+}
+
+TEST(MetricsListenText, APortInUseIsARuntimeError)
+{
+    MetricsExporter first("127.0.0.1:0");
+    try {
+        MetricsExporter second(first.listenAddress());
+        FAIL() << "a second exporter bound " << second.listenAddress();
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("cannot listen on " + first.listenAddress()),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+} // namespace
+} // namespace tarvo
