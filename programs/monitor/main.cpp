@@ -2,6 +2,7 @@
 #include "app/AppTexts.h"
 #include "app/Fmain.h"
 #include "app/HeadlessConsole.h"
+#include "app/Metrics.h"
 #include "app/PollOnce.h"
 #include "app/ProgramOptions.h"
 #include "app/SingleInstance.h"
@@ -114,6 +115,21 @@ int main(int argc, char *argv[])
     }
     QObject::connect(&instance, &SingleInstance::activationRequested, window.get(),
                      &TF_Main::bringToFront);
+
+    // Metrics for dashboards: refreshed at every poll from what the tables show.
+    std::unique_ptr<MetricsExporter> metrics;
+    if (!options.metrics.empty()) {
+        try {
+            metrics = std::make_unique<MetricsExporter>(options.metrics);
+        } catch (const std::exception &e) {
+            std::cerr << "TarvoMonitor: " << e.what() << "\n";
+            return 2;
+        }
+        window->writeLog("Metrics: http://" + metrics->listenAddress() + "/metrics", false, true);
+        metrics->update(*window);
+        QObject::connect(window.get(), &TF_Main::pollTick, window.get(),
+                         [&metrics, &window] { metrics->update(*window); });
+    }
 
     if (!options.headless) {
         window->show();
