@@ -1,0 +1,139 @@
+// The headless console as a program against real agents: its tables, its console log, the
+// host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it.
+#include "OesSim.h"
+#include "TestSupport.h"
+
+#include "platform/Gbk.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvo {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// GET /metrics over loopback; "" when nothing answers.
+std::string scrape(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+        const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
+        (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char chunk[8192];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            reply.append(chunk, size_t(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+struct Host
+{
+    std::string ip;
+    test::TempDir dir;
+    int port = test::freePort();
+    std::unique_ptr<test::ChildProcess> programA, programB, agent;
+
+    void start(const std::string &envNo)
+    {
+        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
+        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_BSHR.exe");
+        test::writeFile(dir / "cfgA/SystemConfiguration.ini",
+                        sim::demoSystemConfiguration(sim::Program::A, 2, "127.0.0.1"));
+        test::writeFile(dir / "cfgB/SystemConfiguration.ini",
+                        sim::demoSystemConfiguration(sim::Program::B, 2, "127.0.0.1"));
+        test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=" + envNo + "\r\n");
+        test::writeFile(dir / "TarvoMonitorAgent.ini",
+                        "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
+                        "[PORT]\r\nport=10012\r\n[ACCESS_CONTROL]\r\n");
+        fs::create_directories(dir / "monitor");
+        const std::vector<std::string> fast = {"--interval-ms", "50"};
+        programA = std::make_unique<test::ChildProcess>(dir / "Tarvo_ASHR.exe", fast, dir.path(),
+                                                        dir / "a.out");
+        programB = std::make_unique<test::ChildProcess>(dir / "Tarvo_BSHR.exe", fast, dir.path(),
+                                                        dir / "b.out");
+        agent = std::make_unique<test::ChildProcess>(
+            TARVO_AGENT_EXE,
+            std::vector<std::string>{"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
+                                     "--bind", ip, "--port", std::to_string(port), "--watch-ms",
+                                     "50"},
+            dir.path(), dir / "agent.out");
+    }
+};
+
+TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
+{
+    Host h2, h3;
+    h2.ip = "127.0.0.2";
+    h3.ip = "127.0.0.3";
+    h2.start("00");
+    h3.start("03");
+    test::TempDir console;
+    const std::string list = "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n" +
+                             "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
+    test::writeFile(console / "TarvoMonitor.CFG", list);
+    test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
+    const int metricsPort = test::freePort();
+    ASSERT_TRUE(test::waitUntil([&] { return fs::exists(h3.dir / "logs/TarvoMonitorAgent.log"); }));
+    test::ChildProcess monitor(TARVO_MONITOR_EXE,
+                               {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
+                                "--headless", "--instance", "headless-e2e", "--metrics",
+                                "127.0.0.1:" + std::to_string(metricsPort)},
+                               console.path(), console / "monitor.out");
+    const std::string stoppedPbu = "operator=\"000002\",pbu=\"A0000\",program=\"" +
+                                   gbk::toUtf8("A股报盘程序") + "\"";
+    auto pbuState = [&](const std::string &state) {
+        const std::string metrics = scrape(metricsPort);
+        for (size_t at = metrics.find("tarvo_pbu_state{"); at != std::string::npos;
+             at = metrics.find("tarvo_pbu_state{", at + 1)) {
+            const std::string line = metrics.substr(at, metrics.find('\n', at) - at);
+            if (line.find("host=\"127.0.0.2\"") != std::string::npos &&
+                line.find(stoppedPbu) != std::string::npos)
+                return line.substr(line.rfind(' ') + 1) == state;
+        }
+        return false;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s))
+        << scrape(metricsPort) << test::readFile(console / "monitor.out");
+    const std::string metrics = scrape(metricsPort);
+    EXPECT_NE(metrics.find("tarvo_host_up{host=\"127.0.0.3\",name=\"h3\"} 1"), std::string::npos)
+        << metrics;
+
+    test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000002\n");
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("1"); }, 15s)) << scrape(metricsPort);
+    ASSERT_TRUE(test::waitUntil([&] {
+        return test::readFile(console / "monitor.out").find(gbk::toUtf8("停止")) != std::string::npos;
+    }, 10s));
+    test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "");
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s)) << scrape(metricsPort);
+
+    const int status = monitor.kill(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string out = test::readFile(console / "monitor.out");
+    EXPECT_NE(out.find(gbk::toUtf8("Monitor正常退出")), std::string::npos) << out;
+    EXPECT_NE(out.find(gbk::toUtf8("测试环境[03]")), std::string::npos) << out;
+    // The list is saved with what the agents reported: both programs and the four PBUs each.
+    const std::string saved = test::readFile(console / "TarvoMonitor.CFG");
+    EXPECT_EQ(saved.rfind("h2,127.0.0.2," + std::to_string(h2.port) + ",Y,Y,4,A股报盘程序,"
+                          "A0000000001,A股报盘程序,A0000000002,B股报盘程序,B0000000001,",
+                          0),
+              0u)
+        << saved;
+    EXPECT_NE(saved.find("\r\nh3,127.0.0.3,"), std::string::npos) << saved;
+    bool loggedConnect = false;
+    for (const auto &entry : fs::directory_iterator(console / "logs")) {
+        if (entry.path().filename().string().rfind("MonitorLog_", 0) == 0)
+            loggedConnect = test::readFile(entry.path().string())
+                                .find("报盘机[Ip:127.0.0.2]连接成功\r\n") != std::string::npos;
+    }
+    EXPECT_TRUE(loggedConnect);
+}
+
+} // namespace
+} // namespace tarvo
