@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Runs tools/demo.sh headless on a free port for a few seconds: every host connects, host 1 is
+# the production host, --stop-pbu stops a PBU, and SIGTERM ends the demo with nothing left.
+# Usage: demo_test.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+BUILD="$(cd "${1:?usage: demo_test.sh BUILD_DIR SOURCE_DIR}" && pwd)"
+SOURCE="$(cd "${2:?usage: demo_test.sh BUILD_DIR SOURCE_DIR}" && pwd)"
+HOSTS=3
+WORK="$(mktemp -d /tmp/tarvo-demo-test.XXXXXX)"
+OUT="$WORK/out.txt"
+demo=""
+
+fail() {
+  echo "FAIL: $*"
+  echo "---- demo output"
+  cat "$OUT" 2>/dev/null | tail -n 60
+  exit 1
+}
+finish() {
+  # A failed test still leaves nothing behind.
+  [ -n "$demo" ] && kill -TERM "$demo" 2>/dev/null && sleep 3
+  for pid in $(pgrep -f "$WORK/" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+  rm -rf "$WORK"
+}
+trap finish EXIT
+
+# A port free on every host's address, away from the demo's usual 10012 and its neighbours.
+listening() { ss -ltnH 2>/dev/null | awk '{print $4}'; }
+port=""
+for try in $(seq 1 50); do
+  candidate=$((20000 + RANDOM % 30000))
+  listening | grep -Eq "(^|[:.])$candidate\$" && continue
+  port=$candidate
+  break
+done
+[ -n "$port" ] || fail "no free port"
+
+env -u DISPLAY -u WAYLAND_DISPLAY TARVO_DEMO_DIR="$WORK/demo" \
+  "$SOURCE/tools/demo.sh" "$BUILD" --hosts $HOSTS --port "$port" > "$OUT" 2>&1 &
+demo=$!
+
+# Waits up to $1 seconds for the console's output to show every pattern given.
+wait_for() {
+  local seconds="$1" tries pattern missing
+  shift
+  for tries in $(seq 1 $((seconds * 5))); do
+    missing=0
+    for pattern in "$@"; do grep -aEq "$pattern" "$OUT" || missing=1; done
+    [ $missing -eq 0 ] && return 0
+    kill -0 "$demo" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+
+connected=()
+for k in $(seq 1 $HOSTS); do connected+=("^127\\.0\\.0\\.$k +报盘机$k +已连接 +运行 +运行"); done
+wait_for 15 "${connected[@]}" || fail "not every host shows 已连接 with both programs running"
+wait_for 2 "^127\\.0\\.0\\.1 +报盘机1 +已连接.*生产环境" "^127\\.0\\.0\\.2 +报盘机2 +已连接.*测试环境\\[01\\]" \
+  || fail "host 1 is not the production host, or host 2 not test environment 01"
+grep -aq "agent on 127.0.0.1:$port" "$OUT" || fail "the demo does not name its port $port"
+for k in $(seq 1 $HOSTS); do
+  grep -aq ",127\.0\.0\.$k,$port," "$WORK/demo/TarvoMonitor.CFG" \
+    || fail "the host list does not carry host $k on port $port"
+done
+for k in $(seq 1 $HOSTS); do
+  listening | grep -qx "127.0.0.$k:$port" || fail "no agent listens on 127.0.0.$k:$port"
+done
+
+# --stop-pbu from another terminal: the second PBU of host 1's program A stops.
+TARVO_DEMO_DIR="$WORK/demo" "$SOURCE/tools/demo.sh" "$BUILD" --stop-pbu > "$WORK/stop.txt" 2>&1 \
+  || fail "--stop-pbu failed: $(cat "$WORK/stop.txt")"
+wait_for 12 "^127\\.0\\.0\\.1 +A股报盘程序 +A0000 +000002 +运行 +停止" \
+  || fail "the stopped PBU does not show 停止"
+
+kill -TERM "$demo"
+for tries in $(seq 1 50); do kill -0 "$demo" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$demo" 2>/dev/null && fail "the demo did not end within 10 s of SIGTERM"
+wait "$demo" 2>/dev/null
+demo=""
+sleep 0.5
+left="$(pgrep -fa "$WORK/")"
+[ -z "$left" ] || fail "processes left after SIGTERM: $left"
+for k in $(seq 1 $HOSTS); do
+  listening | grep -qx "127.0.0.$k:$port" && fail "127.0.0.$k:$port still listens"
+done
+echo "PASS: $HOSTS hosts connected on port $port, a PBU stopped, nothing left after SIGTERM"
