@@ -104,8 +104,10 @@ void AgentConfig::load()
     logsDir = ini.readString("Tarvo", "logs_dir", "./logs/");
     logFile = logsDir + ini.readString("LOG", "name", "TarvoMonitorAgent.log");
     port = static_cast<int>(ini.readInt("PORT", "port", 10012));
-    oesFlagA = ini.readString("Tarvo", OES_NAME_A, "N") == "Y" ? "Y" : "N";
-    oesFlagB = ini.readString("Tarvo", OES_NAME_B, "N") == "Y" ? "Y" : "N";
+    // Anything but exactly "Y" is "N". (Filled, not copied: GCC 12 warns about a copy of the
+    // literal here in optimised builds, wrongly.)
+    oesFlagA.assign(1, ini.readString("Tarvo", OES_NAME_A, "N") == "Y" ? 'Y' : 'N');
+    oesFlagB.assign(1, ini.readString("Tarvo", OES_NAME_B, "N") == "Y" ? 'Y' : 'N');
     debug = equalsIgnoreCase(ini.readString("Log", "Debug", "OFF"), "ON");
 
     for (const std::string &key : ini.keys("ACCESS_CONTROL")) {

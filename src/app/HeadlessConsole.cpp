@@ -118,8 +118,10 @@ HeadlessConsole::~HeadlessConsole() { window.errorList().setEcho({}); }
 std::string HeadlessConsole::tablesText() const
 {
     std::string text = formatHostTable(window.hostTable());
-    if (!window.pbuTable().isEmpty())
-        text += "\n" + formatPbuTable(window.pbuTable());
+    if (!window.pbuTable().isEmpty()) {
+        text += '\n';
+        text += formatPbuTable(window.pbuTable());
+    }
     text += gbk::toUtf8(window.statusPanelText(1)) + "\n";
     return text;
 }
@@ -134,7 +136,10 @@ void HeadlessConsole::printTables(bool always)
     if (!always && tables == lastTables)
         return;
     lastTables = tables;
-    const std::string text = "\n" + gbk::toUtf8(window.timeStamp()) + "\n" + tables;
+    std::string text(1, '\n');
+    text += gbk::toUtf8(window.timeStamp());
+    text += '\n';
+    text += tables;
     std::fputs(text.c_str(), out);
     std::fflush(out);
 }
@@ -151,7 +156,11 @@ void HeadlessConsole::redraw()
         int lines = 1;
         for (char c : tables)
             lines += c == '\n';
-        std::string screen = "\x1b[H\x1b[2J" + gbk::toUtf8(window.timeStamp()) + "\n" + tables + "\n";
+        std::string screen = "\x1b[H\x1b[2J";
+        screen += gbk::toUtf8(window.timeStamp());
+        screen += '\n';
+        screen += tables;
+        screen += '\n';
         // The newest error-list lines fill what the tables leave of the screen.
         const auto &errors = window.errorList().lines();
         const int room = std::max(0, terminalRows(out) - lines - 2);
