@@ -135,7 +135,14 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "demo: no display, the console runs in this terminal (--headless)"
   options+=(--headless)
 fi
+# Metrics for a dashboard on the first free port from 9464 on.
+metrics_port=9464
+while [ "$metrics_port" -lt 9564 ] && (exec 3<>"/dev/tcp/127.0.0.1/$metrics_port") 2>/dev/null; do
+  metrics_port=$((metrics_port + 1))
+done
+options+=(--metrics "127.0.0.1:$metrics_port")
 echo "demo: the console's working directory is $DEMO (host list TarvoMonitor.CFG, logs/)"
+echo "demo: metrics of every host and PBU:  curl -s 127.0.0.1:$metrics_port/metrics"
 echo "demo: host 1 is the production host (生产环境), the others are test environments"
 echo "demo: stop one PBU of host 1:   $command_prefix --stop-pbu"
 echo "demo: start it again:           $command_prefix --start-pbu"

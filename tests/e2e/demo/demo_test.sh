@@ -67,6 +67,20 @@ for k in $(seq 1 $HOSTS); do
   listening | grep -qx "127.0.0.$k:$port" || fail "no agent listens on 127.0.0.$k:$port"
 done
 
+# The metrics the demo announces carry every host.
+metrics_port=$(grep -aoE 'curl -s 127\.0\.0\.1:[0-9]+/metrics' "$OUT" | head -1 | sed -E 's/.*:([0-9]+)\/metrics/\1/')
+[ -n "$metrics_port" ] || fail "the demo does not announce its metrics"
+scrape() {
+  exec 5<>"/dev/tcp/127.0.0.1/$metrics_port" || return 1
+  printf 'GET /metrics HTTP/1.0\r\n\r\n' >&5
+  cat <&5
+  exec 5<&-
+}
+for k in $(seq 1 $HOSTS); do
+  scrape | grep -q "^tarvo_host_up{host=\"127.0.0.$k\",.*} 1" \
+    || fail "the metrics on port $metrics_port do not show host 127.0.0.$k up"
+done
+
 # --stop-pbu from another terminal: the second PBU of host 1's program A stops.
 TARVO_DEMO_DIR="$WORK/demo" "$SOURCE/tools/demo.sh" "$BUILD" --stop-pbu > "$WORK/stop.txt" 2>&1 \
   || fail "--stop-pbu failed: $(cat "$WORK/stop.txt")"
