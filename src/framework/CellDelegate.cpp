@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QAbstractItemView>
 #include <QHelpEvent>
+#include <QIcon>
 #include <QPainter>
 #include <QToolTip>
 
@@ -124,6 +125,15 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         && columns_[column].kind == ColumnKind::Image) {
         opt.decorationAlignment = Qt::AlignCenter;
         opt.decorationSize = QSize(16, 16);
+        // A warning disc keeps its colour on a selected row: the style would tint it with the
+        // selection colour, turning the yellow disc into a green one.
+        const QPixmap disc = index.data(Qt::DecorationRole).value<QPixmap>();
+        if (!disc.isNull()) {
+            QIcon icon;
+            icon.addPixmap(disc, QIcon::Normal);
+            icon.addPixmap(disc, QIcon::Selected);
+            opt.icon = icon;
+        }
     }
     const QWidget* widget = opt.widget;
     QStyle* qstyle = widget ? widget->style() : QApplication::style();

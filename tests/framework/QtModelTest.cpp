@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 
 #include <QHelpEvent>
+#include <QPainter>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
@@ -366,6 +367,27 @@ TEST_F(ViewTest, CutTextShowsWholeAsAToolTipAndTextThatFitsNone)
     };
     EXPECT_EQ(ask(ids[1]), QString());
     EXPECT_EQ(gbkText(ask(ids[0])), longName);
+}
+
+TEST_F(ViewTest, DiscKeepsItsColourOnASelectedRow)
+{
+    set.setValueById(ids[0], "Level", "2");  // yellow
+    GridView view(state, columns(), "Ip");
+    view.resize(600, 300);
+    view.show();
+    const QModelIndex index =
+        view.sortModel()->index(view.viewRowOf(ids[0]), view.recordModel()->columnOf("Level"));
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.rect = QRect(0, 0, 30, 20);
+    option.widget = &view;
+    option.state |= QStyle::State_Selected;
+    QImage image(30, 20, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    view.cellDelegate()->paint(&painter, option, index);
+    painter.end();
+    EXPECT_EQ(image.pixel(15, 10) & 0xFFFFFF, qRgb(255, 255, 0) & 0xFFFFFF);
 }
 
 } // namespace
