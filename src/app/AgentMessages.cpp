@@ -3,12 +3,11 @@
 // answers handed to the command pool; and the per-host SysLog files.
 #include "app/AgentLinks.h"
 
+#include "app/ConsoleLog.h"
 #include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Convert.h"
 #include "protocol/Message.h"
-
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -36,16 +35,6 @@ std::string trimmedRight(const std::string &line)
     while (end > 0 && static_cast<unsigned char>(line[end - 1]) <= ' ')
         --end;
     return line.substr(0, end);
-}
-
-void ensureDirectory(const std::string &dir)
-{
-    struct stat info{};
-    if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        return;
-    ::mkdir(dir.c_str(), 0777);
-    if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        throw std::runtime_error("Cannot create LogFile Directory.");
 }
 
 } // namespace
@@ -169,7 +158,7 @@ std::string AgentLinks::sysLogPath(const std::string &channelIP, const std::stri
 void AgentLinks::writeSysLog(const std::string &channelIP, const MessageBody &body)
 {
     std::string text = body.getFieldValue("sysLog");
-    ensureDirectory(workingDirectory + "/logs");
+    ensureLogDirectory(workingDirectory + "/logs");
     TMMSocketProcessor *connection = registryEntry(channelIP);
     if (!connection)
         return;

@@ -45,9 +45,10 @@ std::string ConsoleLog::filePathFor(const std::string &stamp) const
     return directory() + "MonitorLog_" + stamp.substr(0, 10) + ".log";
 }
 
-void ConsoleLog::ensureDirectory() const
+void ConsoleLog::ensureDirectory() const { ensureLogDirectory(base + "/logs"); }
+
+void ensureLogDirectory(const std::string &dir)
 {
-    const std::string dir = base + "/logs";
     struct stat info{};
     if (::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return;

@@ -24,6 +24,10 @@ LocalTime systemLocalTime();
 // "YYYY-MM-DD hh:mm:ss " (20 characters, the last a blank).
 std::string formatTimeStamp(const LocalTime &time);
 
+// Makes sure `dir` is a directory, creating it when missing; throws std::runtime_error
+// "Cannot create LogFile Directory." when it cannot be had.
+void ensureLogDirectory(const std::string &dir);
+
 // Thread-safe: the GUI thread and the heartbeat thread both append.
 class ConsoleLog
 {

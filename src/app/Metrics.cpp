@@ -6,6 +6,7 @@
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
 #include "host/StatusNames.h"
+#include "protocol/Convert.h"
 #include "platform/Gbk.h"
 
 #include <prometheus/counter.h>
@@ -43,16 +44,6 @@ const std::string kConnected = "已连接";
 {
     throw std::invalid_argument("metrics listen address \"" + std::string(listen) + "\": " + why
                                 + " (expected PORT or ADDRESS:PORT, e.g. 127.0.0.1:9464)");
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 bool allDigits(std::string_view text)

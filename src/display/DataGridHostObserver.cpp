@@ -4,6 +4,7 @@
 #include "display/GridTables.h"
 #include "host/HostSubject.h"
 #include "host/StatusNames.h"
+#include "protocol/Convert.h"
 
 #include <algorithm>
 
@@ -95,16 +96,6 @@ const Oes* programNamed(const Host& host, const std::string& oesName)
             return oes.get();
     }
     return nullptr;
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 } // namespace

@@ -39,4 +39,14 @@ int32_t toInt(std::string_view text)
     throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
 }
 
+std::string_view trimBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
 } // namespace tarvo

@@ -15,4 +15,7 @@ int32_t toInt(std::string_view text);
 // As toInt, but returns nothing instead of throwing.
 std::optional<int32_t> tryToInt(std::string_view text);
 
+// The text without the blanks and tabs around it.
+std::string_view trimBlanks(std::string_view text);
+
 } // namespace tarvo
