@@ -526,37 +526,5 @@ TEST_F(ConsoleAgents, HeartbeatsGoOutAfterFiveQuietSecondsAndAgentBeatsAreLogged
     EXPECT_EQ(beeps(), 0);
 }
 
-TEST_F(ConsoleAgents, OnceExitsZeroWhenEveryHostAnswersAndOneWhenOneDoesNot)
-{
-    addHost("h2", "127.0.0.2");
-    addHost("h3", "127.0.0.3", "03");
-    ASSERT_NO_FATAL_FAILURE(startHosts());
-    std::string list;
-    for (const auto &host : hosts)
-        list += host->name + "," + host->ip + "," + std::to_string(host->port) + ",N,N,0,\r\n";
-    test::writeFile(console / "TarvoMonitor.CFG", list);
-    std::string output;
-    EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
-                               {"--dir", console.path(), "--once", "--timeout", "10"},
-                               console.path(), output),
-              0)
-        << output;
-    // The console prints UTF-8; the literals here are GBK.
-    EXPECT_NE(output.find(gbk::toUtf8("127.0.0.3       h3              已连接")), std::string::npos)
-        << output;
-    EXPECT_NE(output.find(gbk::toUtf8("测试环境[03]")), std::string::npos) << output;
-
-    // A host whose agent is not there: the others answer, the exit code says it.
-    test::writeFile(console / "TarvoMonitor.CFG",
-                    list + "gone,127.0.0.9," + std::to_string(test::freePort()) + ",N,N,0,\r\n");
-    EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
-                               {"--dir", console.path(), "--once", "--timeout", "2"},
-                               console.path(), output),
-              1)
-        << output;
-    EXPECT_NE(output.find("2 of 3 hosts answered"), std::string::npos) << output;
-    EXPECT_NE(output.find(gbk::toUtf8("网络错误,错误号:111")), std::string::npos) << output;
-}
-
 } // namespace
 } // namespace tarvo

@@ -1,5 +1,6 @@
-// The headless console as a program against real agents: its tables, its console log, the
-// host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it.
+// The console as a program against real agents: headless, its tables, its console log, the
+// host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it;
+// --once exits 0 when every host answered and 1 when one did not.
 #include "OesSim.h"
 #include "TestSupport.h"
 
@@ -65,6 +66,12 @@ struct Host
                                      "50"},
             dir.path(), dir / "agent.out");
     }
+    // The console connects once at start: the agent must listen before it starts.
+    bool listening() const
+    {
+        const std::string text = "listening on " + ip + ":" + std::to_string(port);
+        return test::readFile(dir / "logs/TarvoMonitorAgent.log").find(text) != std::string::npos;
+    }
 };
 
 TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
@@ -80,7 +87,7 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     test::writeFile(console / "TarvoMonitor.CFG", list);
     test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
     const int metricsPort = test::freePort();
-    ASSERT_TRUE(test::waitUntil([&] { return fs::exists(h3.dir / "logs/TarvoMonitorAgent.log"); }));
+    ASSERT_TRUE(test::waitUntil([&] { return h2.listening() && h3.listening(); }));
     test::ChildProcess monitor(TARVO_MONITOR_EXE,
                                {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
                                 "--headless", "--instance", "headless-e2e", "--metrics",
@@ -133,6 +140,41 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
                                 .find("报盘机[Ip:127.0.0.2]连接成功\r\n") != std::string::npos;
     }
     EXPECT_TRUE(loggedConnect);
+}
+
+TEST(OnceConsole, ExitsZeroWhenEveryHostAnswersAndOneWhenOneDoesNot)
+{
+    Host h2, h3;
+    h2.ip = "127.0.0.2";
+    h3.ip = "127.0.0.3";
+    h2.start("00");
+    h3.start("03");
+    ASSERT_TRUE(test::waitUntil([&] { return h2.listening() && h3.listening(); }));
+    test::TempDir console;
+    const std::string list = "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n" +
+                             "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
+    test::writeFile(console / "TarvoMonitor.CFG", list);
+    std::string output;
+    EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
+                               {"--dir", console.path(), "--once", "--timeout", "10"},
+                               console.path(), output),
+              0)
+        << output;
+    // The console prints UTF-8; the literals here are GBK.
+    EXPECT_NE(output.find(gbk::toUtf8("127.0.0.3       h3              已连接")), std::string::npos)
+        << output;
+    EXPECT_NE(output.find(gbk::toUtf8("测试环境[03]")), std::string::npos) << output;
+
+    // A host whose agent is not there: the others answer, the exit code says it.
+    test::writeFile(console / "TarvoMonitor.CFG",
+                    list + "gone,127.0.0.9," + std::to_string(test::freePort()) + ",N,N,0,\r\n");
+    EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
+                               {"--dir", console.path(), "--once", "--timeout", "2"},
+                               console.path(), output),
+              1)
+        << output;
+    EXPECT_NE(output.find("2 of 3 hosts answered"), std::string::npos) << output;
+    EXPECT_NE(output.find(gbk::toUtf8("网络错误,错误号:111")), std::string::npos) << output;
 }
 
 } // namespace
