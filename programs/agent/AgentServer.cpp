@@ -1,5 +1,6 @@
 // Sockets and threads of the agent's network service.
 #include "AgentServer.h"
+#include "AgentServerConnection.h"
 
 #include "AccessControl.h"
 #include "FrameReader.h"
@@ -25,17 +26,10 @@ namespace {
 // Requests of one client waiting for execution; beyond this its reader stops reading.
 constexpr int MAX_PENDING_REQUESTS = 16;
 
-std::string errnoText(int error) { return std::to_string(error) + " " + std::strerror(error); }
-
 std::string heartbeatBytes()
 {
     Message beat(PROTOCOL_VERSION, "S", "-1", std::make_unique<BeatMessageBody>());
     return beat.encode();
-}
-
-int pollTimeout(std::chrono::milliseconds wait)
-{
-    return int(std::min<std::chrono::milliseconds::rep>(wait.count(), 60 * 60 * 1000));
 }
 
 // The text of a request for the log: its type, sequence and (for "19") its check.
@@ -49,32 +43,6 @@ std::string describeRequest(const Message &request)
 
 } // namespace
 
-struct AgentServer::Connection
-{
-    Connection(int id, int fd, std::string peer, const ServiceTimings &timings)
-        : id(id), fd(fd), peer(std::move(peer)), timer(timings, ServiceClock::now())
-    {
-    }
-    ~Connection()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-
-    std::string name() const { return "connection " + std::to_string(id) + " from " + peer; }
-
-    const int id;
-    const int fd;
-    const std::string peer;
-    ConnectionTimer timer;
-    std::mutex writeMutex;
-    std::atomic<bool> closed = false;
-    std::atomic<bool> finished = false;
-    std::mutex pendingMutex;
-    std::condition_variable pendingChanged;
-    int pending = 0;
-    std::thread reader;
-};
 
 AgentServer::AgentServer(ServiceSettings settings, ServiceLog &log)
     : m_settings(std::move(settings)), m_log(log)
@@ -464,84 +432,6 @@ void AgentServer::execute(Job &job)
     }
     if (send(connection, bytes))
         m_log.write(AgentLog::Level::Debug, connection.name() + ": answered " + request);
-}
-
-bool AgentServer::send(Connection &connection, const std::string &bytes)
-{
-    std::lock_guard lock(connection.writeMutex);
-    if (connection.closed)
-        return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            closeConnection(connection, error == EAGAIN || error == EWOULDBLOCK
-                                            ? "the client reads nothing, write timed out"
-                                            : "write failed: " + errnoText(error));
-            return false;
-        }
-        done += size_t(n);
-    }
-    connection.timer.sent(ServiceClock::now());
-    return true;
-}
-
-bool AgentServer::sendLogRecord(Connection &connection, const LogEvent &event)
-{
-    try {
-        Message message(PROTOCOL_VERSION, "S", "-1",
-                        std::make_unique<LogMessageBody>(
-                            formatLogRecord(event.level, ++m_logNumber, event.text)));
-        return send(connection, message.encode());
-    } catch (const std::exception &e) {
-        m_log.write(AgentLog::Level::Error, "a log record cannot be encoded: " + std::string(e.what()));
-        return false;
-    }
-}
-
-void AgentServer::broadcast(const LogEvent &event)
-{
-    m_log.write(event.level, event.text);
-    std::vector<std::shared_ptr<Connection>> connections;
-    {
-        std::lock_guard lock(m_connectionsMutex);
-        connections = m_connections;
-    }
-    for (const auto &connection : connections)
-        if (!connection->closed)
-            sendLogRecord(*connection, event);
-}
-
-void AgentServer::closeConnection(Connection &connection, const std::string &why)
-{
-    if (connection.closed.exchange(true))
-        return;
-    m_log.write(AgentLog::Level::Info, connection.name() + " closed: " + why);
-    ::shutdown(connection.fd, SHUT_RDWR);
-    connection.pendingChanged.notify_all();
-}
-
-void AgentServer::watchLoop()
-{
-    for (;;) {
-        pollfd stop{m_stopFd, POLLIN, 0};
-        if (::poll(&stop, 1, pollTimeout(m_settings.timings.watch)) > 0)
-            return;
-        if (!m_watch)
-            continue;
-        std::vector<LogEvent> events;
-        try {
-            std::lock_guard lock(m_executeMutex);
-            events = m_watch();
-        } catch (const std::exception &e) {
-            events.push_back({AgentLog::Level::Error, e.what()});
-        }
-        for (const LogEvent &event : events)
-            broadcast(event);
-    }
 }
 
 } // namespace tarvo

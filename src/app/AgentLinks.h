@@ -57,7 +57,7 @@ class AgentLinks : public AgentConnectionOwner
 public:
     using Registry = std::map<std::string, TMMSocketProcessor *, std::less<>>;
     // A decoded message may end at most at this byte of the receive buffer.
-    static constexpr int kMaxMessageEnd = 20480;
+    static constexpr int kMaxMessageEnd = TMMSocketProcessor::kMaxConsumed;
     static constexpr double kHeartbeatQuietMs = 5000;
 
     AgentLinks(AgentLinksOwner &owner, AgentLinkModel model, std::string workingDirectory,

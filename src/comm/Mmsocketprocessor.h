@@ -95,7 +95,6 @@ public:
     void onTimeout();
 
 private:
-    void open();
     double now() const;
     double activityNow() const;
     void startSilenceCount();
