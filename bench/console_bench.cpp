@@ -1,5 +1,6 @@
 // The whole console in memory (offscreen Qt, scripted agent sockets): one poll cycle over
 // 1000 hosts, and one host's refresh with a small and a large PBU table.
+#include "BenchPackages.h"
 #include "app/Fmain.h"
 #include "comm/ScriptedAgentSocket.h"
 #include "framework/ScriptedDialogs.h"
@@ -36,21 +37,7 @@ std::string hostIp(int index)
            std::to_string(index % 250 + 1);
 }
 
-std::string oesPackage()
-{
-    std::string text;
-    for (const std::string *name : {&OES_NAME_A, &OES_NAME_B}) {
-        Oes o;
-        o.setOesExist("Y");
-        o.setOesName(*name);
-        o.setOesType("SHR");
-        o.setOesStatus("运行");
-        o.setOesVersion("V2.3.1");
-        o.setWarningLevel("1");
-        text += o.toString();
-    }
-    return text;
-}
+std::string oesPackage() { return bench::runningOesPackage(); }
 
 // The same PBUs every round, with counters that move from round to round so that the
 // Submitted, Responsed and CJHB cells change (and get flagged) at every refresh.

@@ -1,4 +1,5 @@
 // Applying one status response to a host that already holds its PBUs: the cost per PBU.
+#include "BenchPackages.h"
 #include "comm/MessageCommandPool.h"
 #include "host/HostSubject.h"
 #include "protocol/MessageBodies.h"
@@ -12,21 +13,7 @@ using namespace tarvo;
 
 namespace {
 
-std::string oesPackage()
-{
-    std::string text;
-    for (const std::string *name : {&OES_NAME_A, &OES_NAME_B}) {
-        Oes o;
-        o.setOesExist("Y");
-        o.setOesName(*name);
-        o.setOesType("SHR");
-        o.setOesStatus("运行");
-        o.setOesVersion("V2.3.1");
-        o.setWarningLevel("1");
-        text += o.toString();
-    }
-    return text;
-}
+std::string oesPackage() { return bench::runningOesPackage(); }
 
 std::string pbuPackage(int count)
 {
