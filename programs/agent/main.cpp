@@ -1,15 +1,15 @@
 // TarvoMonitorAgent: the monitoring agent of an order-submission host. Loads the agent
 // configuration of its installation and serves the console on the agent port.
-#include "AccessControl.h"
-#include "AgentServer.h"
-#include "ServiceOptions.h"
+#include "agent/service/AccessControl.h"
+#include "agent/service/AgentServer.h"
+#include "agent/service/ProgramWatch.h"
+#include "agent/service/ServiceOptions.h"
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentExecutors.h"
 #include "agent/AgentVersion.h"
 #include "platform/Files.h"
 #include "platform/Gbk.h"
-#include "platform/ProcessList.h"
 
 #include <atomic>
 #include <csignal>
@@ -29,71 +29,6 @@ void onStopSignal(int)
     if (AgentServer *server = runningServer.load())
         server->requestStop();
 }
-
-int checkConfig()
-{
-    ConfigReport report = checkAgentConfiguration(AgentConfig::iniPath());
-    for (const std::string &line : report.lines)
-        std::cout << gbk::toUtf8(line) << "\n";
-    std::cout << (report.ok ? "configuration OK" : "configuration cannot be used") << "\n";
-    return report.ok ? 0 : 1;
-}
-
-// The programs' state as the process list shows it now, for the start/stop log records.
-// Runs under the execution lock, since AgentConfig::instance() may reload.
-class ProgramWatch
-{
-public:
-    ProgramWatch(AgentServer &server, ServiceLog &log, std::string startProblem)
-        : m_server(server), m_log(log), m_problem(std::move(startProblem))
-    {
-    }
-
-    std::vector<LogEvent> operator()()
-    {
-        std::vector<LogEvent> events;
-        AgentConfig *config = nullptr;
-        try {
-            config = &AgentConfig::instance();
-        } catch (const std::exception &e) {
-            if (m_problem != e.what()) {
-                m_problem = e.what();
-                m_server.setStandingProblem("configuration cannot be loaded: " + m_problem);
-                events.push_back({AgentLog::Level::Error, "configuration cannot be loaded: " + m_problem});
-            }
-            return events;
-        }
-        if (!m_problem.empty()) {
-            m_problem.clear();
-            m_server.setStandingProblem({});
-            events.push_back({AgentLog::Level::Info, "configuration loaded"});
-        }
-        const std::vector<ProcessInfo> processes = m_processes.snapshot();
-        std::vector<ProgramState> states;
-        for (const auto &communicator : config->getCommunicators())
-            states.push_back({communicator->getOesName(), communicator->getOesExist() == "Y",
-                              communicator->readProcessState(processes) == "运行"});
-        if (m_first) {
-            m_first = false;
-            for (const ProgramState &state : states)
-                m_log.write(AgentLog::Level::Info,
-                            state.name + (!state.watched ? " not watched"
-                                          : state.running ? " running"
-                                                          : " not running"));
-        }
-        std::vector<LogEvent> changes = m_watcher.update(states);
-        events.insert(events.end(), changes.begin(), changes.end());
-        return events;
-    }
-
-private:
-    AgentServer &m_server;
-    ServiceLog &m_log;
-    std::string m_problem;
-    bool m_first = true;
-    ProgramWatcher m_watcher;
-    LinuxProcessList m_processes;
-};
 
 } // namespace
 
@@ -124,7 +59,7 @@ int main(int argc, char **argv)
     }
     AgentConfig::setIniPath(options.ini);
     if (options.checkConfig)
-        return checkConfig();
+        return printConfigReport(AgentConfig::iniPath());
 
     ::signal(SIGPIPE, SIG_IGN);
     ServiceLog log;

@@ -1,6 +1,6 @@
 // The agent's network service in this process, with fake request executors: answers,
 // heartbeats, ACCESS_CONTROL, bad clients, slow requests and log records.
-#include "AgentServer.h"
+#include "agent/service/AgentServer.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Framing of a client's stream by the agent: whole, split and joined messages, and every
 // kind of input that must close the connection instead of growing the buffer.
-#include "FrameReader.h"
+#include "agent/service/FrameReader.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

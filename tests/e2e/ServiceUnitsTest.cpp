@@ -1,9 +1,9 @@
 // The agent service's small units: peer addresses and ACCESS_CONTROL, connection timers,
 // log lines and records, the program watch and the command line.
-#include "AccessControl.h"
-#include "ServiceLog.h"
-#include "ServiceOptions.h"
-#include "ServiceTimings.h"
+#include "agent/service/AccessControl.h"
+#include "agent/service/ServiceLog.h"
+#include "agent/service/ServiceOptions.h"
+#include "agent/service/ServiceTimings.h"
 #include "TestSupport.h"
 
 #include <arpa/inet.h>

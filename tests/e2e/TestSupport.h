@@ -2,7 +2,7 @@
 // killed, free loopback ports, polling with a deadline, temporary directories.
 #pragma once
 
-#include "FrameReader.h"
+#include "agent/service/FrameReader.h"
 
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"

@@ -1,5 +1,5 @@
 // Parsing of TarvoMonitorAgent's command line.
-#include "ServiceOptions.h"
+#include "agent/service/ServiceOptions.h"
 
 #include "protocol/Convert.h"
 

@@ -1,5 +1,5 @@
 // Peer addresses and the ACCESS_CONTROL list.
-#include "AccessControl.h"
+#include "agent/service/AccessControl.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -2,8 +2,8 @@
 // own thread, executes requests one at a time and answers, sends heartbeats and log records.
 #pragma once
 
-#include "ServiceLog.h"
-#include "ServiceTimings.h"
+#include "agent/service/ServiceLog.h"
+#include "agent/service/ServiceTimings.h"
 
 #include "protocol/Message.h"
 

@@ -1,5 +1,5 @@
 // The agent's log file, its log records and the program watch.
-#include "ServiceLog.h"
+#include "agent/service/ServiceLog.h"
 
 #include "platform/Gbk.h"
 

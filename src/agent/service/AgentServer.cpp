@@ -1,9 +1,9 @@
 // Sockets and threads of the agent's network service.
-#include "AgentServer.h"
-#include "AgentServerConnection.h"
+#include "agent/service/AgentServer.h"
+#include "agent/service/AgentServerConnection.h"
 
-#include "AccessControl.h"
-#include "FrameReader.h"
+#include "agent/service/AccessControl.h"
+#include "agent/service/FrameReader.h"
 
 #include "protocol/MessageBodies.h"
 

@@ -1,7 +1,7 @@
 // The command line of TarvoMonitorAgent.
 #pragma once
 
-#include "ServiceTimings.h"
+#include "agent/service/ServiceTimings.h"
 
 #include <optional>
 #include <string>

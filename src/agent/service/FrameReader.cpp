@@ -1,5 +1,5 @@
 // Framing of a client's stream: Message::frameLength to refuse early, decode to read.
-#include "FrameReader.h"
+#include "agent/service/FrameReader.h"
 
 #include <exception>
 

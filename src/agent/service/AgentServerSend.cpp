@@ -1,6 +1,6 @@
 // The agent service's writes to its clients: answers, log records to every client, closing a
 // connection, and the loop that watches the programs and reports what changed.
-#include "AgentServerConnection.h"
+#include "agent/service/AgentServerConnection.h"
 
 #include "protocol/MessageBodies.h"
 

@@ -1,7 +1,7 @@
 // What the agent service's source files share: one client connection and two small helpers.
 #pragma once
 
-#include "AgentServer.h"
+#include "agent/service/AgentServer.h"
 
 #include <unistd.h>
 

@@ -1,0 +1,35 @@
+// The programs' state as the process list shows it, turned into the agent's start/stop log
+// records. The service calls it under its execution lock, since AgentConfig::instance() may
+// reload the configuration.
+#pragma once
+
+#include "agent/service/AgentServer.h"
+#include "agent/service/ServiceLog.h"
+#include "platform/ProcessList.h"
+
+#include <string>
+#include <vector>
+
+namespace tarvo {
+
+class ProgramWatch
+{
+public:
+    // startProblem: why the configuration could not be loaded at start-up, if it could not.
+    ProgramWatch(AgentServer &server, ServiceLog &log, std::string startProblem);
+
+    std::vector<LogEvent> operator()();
+
+private:
+    AgentServer &m_server;
+    ServiceLog &m_log;
+    std::string m_problem;
+    bool m_first = true;
+    ProgramWatcher m_watcher;
+    LinuxProcessList m_processes;
+};
+
+// --check-config: prints the report on stdout and returns the program's exit code.
+int printConfigReport(const std::string &iniPath);
+
+} // namespace tarvo
