@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tarvo {
 namespace {
 
@@ -101,6 +103,71 @@ TEST_F(LoopbackConnection, SilentAgentIsDisconnectedAfterTheTimeout)
     ASSERT_TRUE(processUntil([&] { return !c->isOpen(); }));
     EXPECT_EQ(owner.log, std::vector<std::string>{"Exception:Agent连接超时"});
     EXPECT_EQ(owner.events.back(), "disconnected 127.0.0.1 Disconnected");
+}
+
+TEST_F(LoopbackConnection, AgentThatStopsInsideAMessageIsDisconnectedAfterTheTimeout)
+{
+    owner.frame = [](const std::string &, std::string_view) { return 0; };  // never complete
+    auto c = open(port, 400);
+    QTcpSocket *agent = accept();
+    ASSERT_NE(agent, nullptr);
+    ASSERT_TRUE(processUntil([&] { return c->isOpen(); }));
+    // A header announcing a body that never comes, then a byte now and then: each read
+    // restarts the count, the silence after the last one ends the connection.
+    const std::string header = "00=Tarvo1.20\x01" "01=S\x01" "04=03\x01" "12=0\x01" "15=900\x01";
+    agent->write(header.data(), qint64(header.size()));
+    agent->flush();
+    ASSERT_TRUE(processUntil([&] { return c->getPending() == header; }));
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer wait;
+        wait.start();
+        processUntil([&] { return wait.elapsed() >= 50; });
+        agent->write("x", 1);
+        agent->flush();
+        ASSERT_TRUE(processUntil([&] { return c->getPending().size() == header.size() + 1 + i; }));
+        ASSERT_TRUE(c->isOpen()) << i;
+    }
+    ASSERT_TRUE(processUntil([&] { return !c->isOpen(); }));
+    EXPECT_EQ(owner.log, std::vector<std::string>{"Exception:Agent连接超时"});
+    EXPECT_EQ(c->getPending(), "");
+    EXPECT_EQ(owner.events.back(), "disconnected 127.0.0.1 Disconnected");
+}
+
+TEST_F(LoopbackConnection, TwoHundredConnectsAndDropsLeaveTheConnectionReusable)
+{
+    owner.frame = [](const std::string &, std::string_view) { return 0; };
+    double now = 1'000'000;
+    ConnectionSettings settings;
+    settings.nowMs = [&now] { return now; };
+    TMMSocketProcessor c("127.0.0.1", owner, port, settings);
+    for (int round = 0; round < 200; ++round) {
+        QTcpSocket *agent = accept();
+        ASSERT_NE(agent, nullptr) << round;
+        ASSERT_TRUE(processUntil([&] { return c.isOpen(); })) << round;
+        agent->write("half", 4);  // a message the drop cuts
+        agent->flush();
+        ASSERT_TRUE(processUntil([&] { return c.getPending() == "half"; })) << round;
+        if (round % 2)
+            agent->abort();  // a reset
+        else
+            agent->disconnectFromHost();
+        ASSERT_TRUE(processUntil([&] { return !c.isOpen(); })) << round;
+        delete agent;
+        EXPECT_EQ(c.getPending(), "") << round;
+        now += TMMSocketProcessor::kReconnectGuardMs;
+        c.reconnect(port);
+    }
+    EXPECT_EQ(std::count(owner.events.begin(), owner.events.end(), "connected 127.0.0.1"), 200);
+    EXPECT_EQ(std::count(owner.events.begin(), owner.events.end(),
+                         "disconnected 127.0.0.1 Disconnected"),
+              200);
+    EXPECT_FALSE(c.isFailed());
+    // And the 201st connection works as the first did.
+    QTcpSocket *agent = accept();
+    ASSERT_NE(agent, nullptr);
+    ASSERT_TRUE(processUntil([&] { return c.isOpen(); }));
+    ASSERT_TRUE(c.send("request;"));
+    ASSERT_TRUE(processUntil([&] { return agent->bytesAvailable() >= 8; }));
 }
 
 TEST_F(LoopbackConnection, OwnDisconnectReportsBeforeItReturns)
