@@ -258,8 +258,13 @@ void AgentLinks::sendStatusRequest()
                         std::make_unique<StatusRequestMessageBody>());
         connection->send(message.encode());
         const std::string &ip = model.hostTable.value(kHostKeyField);
-        if (HostSubject *host = model.hostPool.find(ip))
+        if (HostSubject *host = model.hostPool.find(ip)) {
             model.commandPool.add(std::make_unique<StatusMessageCommand>(sequence, ip, host));
+            // An agent that stays connected but never answers would make the waiting
+            // commands grow all day: only the latest ones are kept.
+            if (sequence >= kMostWaitingAnswers)
+                model.commandPool.purge(ip, sequence - kMostWaitingAnswers + 1);
+        }
     } catch (const std::exception &e) {
         owner.writeLog("Error[" + std::string(e.what()) + "]", false, false);
     }

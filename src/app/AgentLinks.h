@@ -58,7 +58,11 @@ public:
     using Registry = std::map<std::string, TMMSocketProcessor *, std::less<>>;
     // A decoded message may end at most at this byte of the receive buffer.
     static constexpr int kMaxMessageEnd = TMMSocketProcessor::kMaxConsumed;
+    // The most bytes an acceptable message occupies: its trailer starts at kMaxMessageEnd.
+    static constexpr size_t kLongestMessage = size_t(kMaxMessageEnd) + 6;
     static constexpr double kHeartbeatQuietMs = 5000;
+    // Answers a host may owe at once; older requests are given up (about 5 minutes of polls).
+    static constexpr int32_t kMostWaitingAnswers = 64;
 
     AgentLinks(AgentLinksOwner &owner, AgentLinkModel model, std::string workingDirectory,
                TMMSocketProcessor::Settings connectionSettings = {});

@@ -60,9 +60,13 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
             r = message.decode(buffer);
             // A header that announces a message ending beyond the limit need not be waited
             // for: it is over-long however its bytes arrive.
+            // Nor need bytes that already run past the longest acceptable message without
+            // making one (no header, or a header or body without end): keeping them would
+            // let an agent fill the console's memory.
             if (r == Message::DECODE_INCOMPLETE) {
                 const std::optional<size_t> frame = Message::frameLength(buffer);
-                if (frame && *frame - 6 > size_t(kMaxMessageEnd))
+                if ((frame && *frame - 6 > size_t(kMaxMessageEnd)) ||
+                    buffer.size() > kLongestMessage)
                     r = kMaxMessageEnd + 1;
             }
         } catch (const std::exception &e) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -140,14 +141,21 @@ std::string directoryOf(const std::string &path)
 
 std::string errorText(int error) { return std::strerror(error); }
 
-bool writeAll(int fd, const std::string &text)
+const char kTemporarySuffix[] = ".tmp-XXXXXX";
+
+bool writeAll(const HostListFileCalls &calls, int fd, const std::string &text)
 {
     size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = calls.write ? calls.write(fd, text.data() + done, text.size() - done)
+                                      : ::write(fd, text.data() + done, text.size() - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
             return false;
         }
         done += static_cast<size_t>(n);
@@ -157,11 +165,13 @@ bool writeAll(int fd, const std::string &text)
 
 } // namespace
 
-std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool)
+std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool,
+                                        const HostListFileCalls &calls)
 {
     const std::string text = formatHostList(pool);
-    std::string temp = path + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    std::string temp = path + kTemporarySuffix;
+    const int fd = calls.createTemporary ? calls.createTemporary(temp.data())
+                                         : ::mkstemp(temp.data());
     if (fd < 0)
         return errorText(errno);
 
@@ -172,23 +182,46 @@ std::optional<std::string> saveHostList(const std::string &path, const HostSubje
         mode = old.st_mode & 07777;
     ::fchmod(fd, mode);
 
-    if (!writeAll(fd, text) || ::fsync(fd) != 0) {
+    if (!writeAll(calls, fd, text) || (calls.sync ? calls.sync(fd) : ::fsync(fd)) != 0) {
         const int error = errno;
         ::close(fd);
         ::unlink(temp.c_str());
         return errorText(error);
     }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+    if (::close(fd) != 0 ||
+        (calls.rename ? calls.rename(temp.c_str(), path.c_str())
+                      : ::rename(temp.c_str(), path.c_str())) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
         return errorText(error);
     }
-    const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+    const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
     return std::nullopt;
+}
+
+int removeStaleTemporaries(const std::string &path)
+{
+    const std::string directory = directoryOf(path);
+    const size_t slash = path.find_last_of('/');
+    const std::string prefix =
+        (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
+    const size_t length = prefix.size() + sizeof kTemporarySuffix - sizeof ".tmp-";
+    DIR *dir = ::opendir(directory.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() == length && name.substr(0, prefix.size()) == prefix &&
+            ::unlink((directory + "/" + std::string(name)).c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 namespace {
@@ -205,13 +238,19 @@ std::optional<HostListStore::FileStamp> stampOf(const std::string &path)
 
 } // namespace
 
+HostListStore::HostListStore(std::string path, HostListFileCalls fileCalls)
+    : filePath(std::move(path)), calls(std::move(fileCalls))
+{
+    removeStaleTemporaries(filePath);
+}
+
 std::optional<std::string> HostListStore::save(const HostSubjectPool &pool)
 {
     std::string text = formatHostList(pool);
     // The list is saved at every poll; unchanged bytes in an untouched file need no write.
     if (!failed && lastStamp && text == lastText && stampOf(filePath) == lastStamp)
         return std::nullopt;
-    const auto error = saveHostList(filePath, pool);
+    const auto error = saveHostList(filePath, pool, calls);
     if (!error) {
         failed = false;
         lastText = std::move(text);

@@ -4,6 +4,7 @@
 #include "host/HostSubject.h"
 #include "host/HostSubjectPool.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/types.h>
@@ -28,10 +29,26 @@ std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text);
 // A file that cannot be read leaves the pool as it was.
 int loadHostList(const std::string &path, HostSubjectPool &pool);
 
+// The file-system calls a save goes through, each as its POSIX namesake (-1 and errno on
+// failure). An empty one is the system's own; tests make them fail as a full or read-only
+// file system does.
+struct HostListFileCalls
+{
+    std::function<int(char *pathTemplate)> createTemporary;  // mkstemp
+    std::function<ssize_t(int fd, const char *bytes, size_t size)> write;
+    std::function<int(int fd)> sync;                          // fsync
+    std::function<int(const char *from, const char *to)> rename;
+};
+
 // Writes the list so that a crash or a full disk never leaves a partial file: the text goes
 // to a temporary file in the same directory, is flushed to disk and renamed over the old
 // file. Returns the reason on failure; the old file is then untouched.
-std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool);
+std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool,
+                                        const HostListFileCalls &calls = {});
+
+// Removes the temporary files that saves of `path` cut short (the process was killed) left
+// in its directory; returns how many.
+int removeStaleTemporaries(const std::string &path);
 
 // Saves the list at every save point and reports a failure once, not at every attempt:
 // save() returns the error line to show when a save fails after the previous one succeeded
@@ -49,7 +66,8 @@ public:
         friend bool operator==(const FileStamp &, const FileStamp &) = default;
     };
 
-    explicit HostListStore(std::string path) : filePath(std::move(path)) {}
+    // Clears what earlier saves of `path` that were cut short left behind.
+    explicit HostListStore(std::string path, HostListFileCalls calls = {});
 
     std::optional<std::string> save(const HostSubjectPool &pool);
     const std::string &path() const { return filePath; }
@@ -57,6 +75,7 @@ public:
 
 private:
     std::string filePath;
+    HostListFileCalls calls;
     bool failed = false;
     std::string lastText;
     std::optional<FileStamp> lastStamp;

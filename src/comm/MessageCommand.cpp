@@ -98,7 +98,13 @@ std::string MessageCommandPool::dispatch(Message &message, std::string_view chan
 
 void MessageCommandPool::purge(std::string_view channelIP, int32_t sequence)
 {
-    for (auto it = commands.begin(); it != commands.end();) {
+    // The keys of one address lie together: from "ip-" up to "ip." ('.' follows '-').
+    std::string first(channelIP);
+    first += '-';
+    std::string last(channelIP);
+    last += '.';
+    const auto end = commands.lower_bound(last);
+    for (auto it = commands.lower_bound(first); it != end;) {
         const std::string &key = it->first;
         const size_t dash = key.find('-');
         const std::string_view address = std::string_view(key).substr(0, dash);

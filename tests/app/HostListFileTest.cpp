@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,10 +125,90 @@ TEST(HostListFileTest, MissingFileLeavesThePoolEmpty)
     EXPECT_EQ(pool.size(), 0u);
 }
 
+int temporaries(const test::WorkDir &dir)
+{
+    int entries = 0;
+    for (const auto &name : QDir(QString::fromStdString(dir.path())).entryList(QDir::Files))
+        entries += name.startsWith("TarvoMonitor.CFG.tmp") ? 1 : 0;
+    return entries;
+}
+
+// A file system that fails one step of the save with `error` while `failing` is set.
+struct FailingStep
+{
+    const char *name;
+    int error;
+    const char *step;  // "create", "write", "sync" or "rename"
+};
+
+class FailedSave : public ::testing::TestWithParam<FailingStep>
+{
+protected:
+    HostListFileCalls failingCalls()
+    {
+        HostListFileCalls calls;
+        const std::string step = GetParam().step;
+        const int error = GetParam().error;
+        auto fails = [this, step, error](const char *which) {
+            if (!failing || step != which)
+                return false;
+            errno = error;
+            return true;
+        };
+        calls.createTemporary = [fails](char *name) { return fails("create") ? -1 : ::mkstemp(name); };
+        calls.write = [fails](int fd, const char *bytes, size_t size) -> ssize_t {
+            // A full disk takes part of the text before it refuses the rest.
+            if (fails("write"))
+                return ::write(fd, bytes, size / 2) < 0 ? -1 : (errno = ENOSPC, -1);
+            return ::write(fd, bytes, size);
+        };
+        calls.sync = [fails](int fd) { return fails("sync") ? -1 : ::fsync(fd); };
+        calls.rename = [fails](const char *from, const char *to) {
+            return fails("rename") ? -1 : ::rename(from, to);
+        };
+        return calls;
+    }
+
+    bool failing = true;
+};
+
+TEST_P(FailedSave, KeepsTheOldFileAndIsReportedOnce)
+{
+    test::WorkDir dir;
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    test::writeFile(path, "old,10.0.0.1,1,N,N,0,\r\n");
+    HostSubjectPool pool;
+    addTo(pool, makeHost("new", "10.0.0.2"));
+    HostListStore store(path, failingCalls());
+    const auto first = store.save(pool);
+    const auto second = store.save(pool);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, "Error[报盘机列表文件" + path + "保存失败: " +
+                          std::strerror(GetParam().error) + "]");
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(store.failing());
+    EXPECT_EQ(test::readFile(path), "old,10.0.0.1,1,N,N,0,\r\n");
+    EXPECT_EQ(temporaries(dir), 0);
+    failing = false;
+    EXPECT_FALSE(store.save(pool));
+    EXPECT_FALSE(store.failing());
+    EXPECT_EQ(test::readFile(path), "new,10.0.0.2,10012,N,N,0,\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostListFileTest, FailedSave,
+    ::testing::Values(FailingStep{"FullDiskOnWrite", ENOSPC, "write"},
+                      FailingStep{"FullDiskOnSync", ENOSPC, "sync"},
+                      FailingStep{"ReadOnlyOnCreate", EROFS, "create"},
+                      FailingStep{"ReadOnlyOnRename", EROFS, "rename"},
+                      FailingStep{"IoErrorOnSync", EIO, "sync"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The same through the real file system: a directory that may not be written.
 TEST(HostListFileTest, FailedSaveKeepsTheOldFileAndIsReportedOnce)
 {
     if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only directories";
+        GTEST_SKIP() << "root writes into read-only directories; FailedSave covers it";
     test::WorkDir dir;
     const std::string path = dir.file("TarvoMonitor.CFG");
     test::writeFile(path, "old,10.0.0.1,1,N,N,0,\r\n");
@@ -138,12 +220,26 @@ TEST(HostListFileTest, FailedSaveKeepsTheOldFileAndIsReportedOnce)
     const auto second = store.save(pool);
     ::chmod(dir.path().c_str(), 0755);
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->rfind("Error[", 0), 0u);
+    EXPECT_EQ(*first, "Error[报盘机列表文件" + path + "保存失败: " + std::strerror(EACCES) + "]");
     EXPECT_FALSE(second);
     EXPECT_EQ(test::readFile(path), "old,10.0.0.1,1,N,N,0,\r\n");
     EXPECT_FALSE(store.save(pool));
     EXPECT_FALSE(store.failing());
     EXPECT_EQ(test::readFile(path), "new,10.0.0.2,10012,N,N,0,\r\n");
+}
+
+TEST(HostListFileTest, StoreClearsTheTemporariesOfSavesThatWereCutShort)
+{
+    test::WorkDir dir;
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    test::writeFile(path + ".tmp-a1B2c3", "half,10.0");
+    test::writeFile(path + ".tmp-Zz9Yy8", "");
+    test::writeFile(path + ".tmp-keep-me", "not ours");
+    test::writeFile(path, "kept,10.0.0.1,1,N,N,0,\r\n");
+    HostListStore store(path);
+    EXPECT_EQ(temporaries(dir), 1);
+    EXPECT_EQ(test::readFile(path + ".tmp-keep-me"), "not ours");
+    EXPECT_EQ(test::readFile(path), "kept,10.0.0.1,1,N,N,0,\r\n");
 }
 
 TEST(HostListFileTest, StoreReportsAgainAfterARecovery)

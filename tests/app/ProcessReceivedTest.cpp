@@ -146,6 +146,68 @@ TEST_F(ProcessReceived, OverLongMessageIsReportedOnceAndTheBufferDropped)
     EXPECT_EQ(process(huge), 20481);
 }
 
+// Bytes that can never make an acceptable message are not kept beyond the longest one: the
+// agent is reported and closed as soon as they run past it, however they arrive.
+struct EndlessBytesCase
+{
+    const char *name;
+    std::string prefix;  // what comes first
+    char filler;         // then this byte, without end
+};
+
+class EndlessBytes : public ProcessReceived, public ::testing::WithParamInterface<EndlessBytesCase>
+{
+};
+
+TEST_P(EndlessBytes, AreDroppedOnceTheyRunPastTheLongestMessage)
+{
+    std::string bytes = GetParam().prefix;
+    bytes.resize(AgentLinks::kLongestMessage, GetParam().filler);
+    for (size_t at = 0; at < bytes.size(); at += 4000)
+        ScriptedAgentSocket::receive(*script, std::string_view(bytes).substr(at, 4000));
+    // At the longest message the bytes may still become one.
+    EXPECT_EQ(connection().getPending().size(), AgentLinks::kLongestMessage);
+    EXPECT_EQ(field(*window, "127.0.0.1", "Connection"), "已连接");
+    ScriptedAgentSocket::receive(*script, std::string(1, GetParam().filler));
+    const auto lines = window->errorList().lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kStamp + "Error[探针127.0.0.1消息过长]"), 1);
+    EXPECT_EQ(field(*window, "127.0.0.1", "Connection"), "已断开");
+    EXPECT_EQ(connection().getPending(), "");
+    EXPECT_FALSE(connection().isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ProcessReceived, EndlessBytes,
+    ::testing::Values(
+        EndlessBytesCase{"NoHeader", "\x9f\x03garbage", 'z'},
+        EndlessBytesCase{"UnendedVersionField", "00=", 'T'},
+        EndlessBytesCase{"UnendedSequenceField", "00=Tarvo1.20\x01" "01=S\x01" "04=13\x01" "12=",
+                         '7'}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A connection that drops inside an answer, cut at every byte: what it left is not glued to
+// the next connection's bytes, which are decoded whole.
+TEST_F(ProcessReceived, ConnectionCutAtEveryByteOfAnAnswerLeavesTheNextOneWhole)
+{
+    const std::string whole = statusAnswer("0", "77");
+    for (size_t cut = 1; cut < whole.size(); ++cut) {
+        ScriptedAgentSocket::receive(*script, whole.substr(0, cut));
+        ASSERT_EQ(connection().getPending().size(), cut);
+        ScriptedAgentSocket::peerClose(*script);
+        ASSERT_EQ(connection().getPending(), "") << cut;
+        ASSERT_EQ(field(*window, "127.0.0.1", "Connection"), "已断开");
+        now += 3000;
+        window->agentLinks().connectHosts(false);
+        ScriptedAgentSocket::connect(*script);
+        ASSERT_EQ(field(*window, "127.0.0.1", "Connection"), "已连接") << cut;
+    }
+    ScriptedAgentSocket::receive(*script, statusAnswer(lastSequence(*script), "77"));
+    EXPECT_EQ(connection().getPending(), "");
+    ASSERT_TRUE(window->pbuTable().locate("PbuIden", OES_NAME_A + "A0000000001" + "127.0.0.1"));
+    EXPECT_EQ(window->pbuTable().value("Submitted"), "77");
+    EXPECT_FALSE(listed(*window, "Error[探针127.0.0.1消息过长]"));
+}
+
 TEST_F(ProcessReceived, MessageEndingAtTheLimitIsStillAccepted)
 {
     // Header (33 bytes with a five-digit length) + body = trailer position 20480.
@@ -175,6 +237,22 @@ TEST_F(ProcessReceived, AnswersOutOfOrderAndUnmatchedSequences)
     process(statusAnswer("9"));                // matches nothing: drops the older waiting ones
     EXPECT_EQ(window->commandPoolSize(), 0u);
     process(statusAnswer("x"));                // no number: nothing happens
+}
+
+TEST_F(ProcessReceived, AnAgentThatNeverAnswersOwesAtMostTheLatestRequests)
+{
+    for (int poll = 0; poll < 300; ++poll) {
+        window->TimerUpdateTimer();
+        process(beat());  // alive, but no answer
+    }
+    // 301 requests (the first at connecting): the latest 64 still wait, the second host none.
+    EXPECT_EQ(window->commandPoolSize(), size_t(AgentLinks::kMostWaitingAnswers));
+    EXPECT_EQ(window->commandPoolSize(), 64u);
+    ASSERT_EQ(lastSequence(*script), "300");
+    process(statusAnswer("237", "37"));  // the oldest one kept
+    process(statusAnswer("236", "36"));  // given up: matches nothing
+    ASSERT_TRUE(window->pbuTable().locate("PbuIden", OES_NAME_A + "A0000000001" + "127.0.0.1"));
+    EXPECT_EQ(window->pbuTable().value("Submitted"), "37");
 }
 
 TEST_F(ProcessReceived, ErrorInOneAnswerLeavesTheNextMessageHandled)

@@ -96,6 +96,26 @@ inline int freePort()
     return ntohs(address.sin_port);
 }
 
+// GET /metrics over loopback; "" when nothing answers.
+inline std::string scrapeMetrics(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+        const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
+        (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char chunk[8192];
+        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            reply.append(chunk, size_t(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
 inline std::string encodeRequest(const std::string &sequence, std::unique_ptr<MessageBody> body)
 {
     Message message(PROTOCOL_VERSION, "C", sequence, std::move(body));

@@ -14,26 +14,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-// GET /metrics over loopback; "" when nothing answers.
-std::string scrape(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-        const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
-        (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-        char chunk[8192];
-        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
-            reply.append(chunk, size_t(n));
-    }
-    ::close(fd);
-    return reply;
-}
-
 struct Host
 {
     std::string ip;
@@ -96,7 +76,7 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     const std::string stoppedPbu = "operator=\"000002\",pbu=\"A0000\",program=\"" +
                                    gbk::toUtf8("A股报盘程序") + "\"";
     auto pbuState = [&](const std::string &state) {
-        const std::string metrics = scrape(metricsPort);
+        const std::string metrics = test::scrapeMetrics(metricsPort);
         for (size_t at = metrics.find("tarvo_pbu_state{"); at != std::string::npos;
              at = metrics.find("tarvo_pbu_state{", at + 1)) {
             const std::string line = metrics.substr(at, metrics.find('\n', at) - at);
@@ -107,18 +87,18 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
         return false;
     };
     ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s))
-        << scrape(metricsPort) << test::readFile(console / "monitor.out");
-    const std::string metrics = scrape(metricsPort);
+        << test::scrapeMetrics(metricsPort) << test::readFile(console / "monitor.out");
+    const std::string metrics = test::scrapeMetrics(metricsPort);
     EXPECT_NE(metrics.find("tarvo_host_up{host=\"127.0.0.3\",name=\"h3\"} 1"), std::string::npos)
         << metrics;
 
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000002\n");
-    ASSERT_TRUE(test::waitUntil([&] { return pbuState("1"); }, 15s)) << scrape(metricsPort);
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("1"); }, 15s)) << test::scrapeMetrics(metricsPort);
     ASSERT_TRUE(test::waitUntil([&] {
         return test::readFile(console / "monitor.out").find(gbk::toUtf8("停止")) != std::string::npos;
     }, 10s));
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "");
-    ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s)) << scrape(metricsPort);
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s)) << test::scrapeMetrics(metricsPort);
 
     const int status = monitor.kill(SIGTERM);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
