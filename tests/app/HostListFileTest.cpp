@@ -155,7 +155,9 @@ protected:
             errno = error;
             return true;
         };
-        calls.createTemporary = [fails](char *name) { return fails("create") ? -1 : ::mkstemp(name); };
+        calls.createTemporary = [fails](char *name) {
+            return fails("create") ? -1 : ::mkstemp(name);
+        };
         calls.write = [fails](int fd, const char *bytes, size_t size) -> ssize_t {
             // A full disk takes part of the text before it refuses the rest.
             if (fails("write"))

@@ -28,9 +28,9 @@ namespace {
 void fill(HostSubjectPool &pool, int hosts, int pbus)
 {
     for (int i = 0; i < hosts; ++i) {
-        auto host = std::make_unique<HostSubject>(
-            "h" + std::to_string(i), "10." + std::to_string(i / 250) + ".0." + std::to_string(i % 250 + 1),
-            "10012");
+        const std::string ip =
+            "10." + std::to_string(i / 250) + ".0." + std::to_string(i % 250 + 1);
+        auto host = std::make_unique<HostSubject>("h" + std::to_string(i), ip, "10012");
         host->setOesAExist("Y");
         host->setOesBExist("N");
         for (int k = 0; k < pbus; ++k)

@@ -93,12 +93,14 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
         << metrics;
 
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000002\n");
-    ASSERT_TRUE(test::waitUntil([&] { return pbuState("1"); }, 15s)) << test::scrapeMetrics(metricsPort);
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("1"); }, 15s))
+        << test::scrapeMetrics(metricsPort);
     ASSERT_TRUE(test::waitUntil([&] {
         return test::readFile(console / "monitor.out").find(gbk::toUtf8("停止")) != std::string::npos;
     }, 10s));
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "");
-    ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s)) << test::scrapeMetrics(metricsPort);
+    ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s))
+        << test::scrapeMetrics(metricsPort);
 
     const int status = monitor.kill(SIGTERM);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;

@@ -84,7 +84,8 @@ std::string statusAnswer(const std::string &sequence, int cpu)
 class FakeAgent
 {
 public:
-    using Serve = std::function<void(int fd, const std::string &localIp, const std::atomic<bool> &stop)>;
+    using Serve =
+        std::function<void(int fd, const std::string &localIp, const std::atomic<bool> &stop)>;
 
     FakeAgent(const std::string &bindIp, Serve serveConnection, bool released = true)
         : serve(std::move(serveConnection)), open(released)
@@ -392,7 +393,8 @@ TEST_F(HostileAgents, TenMegabytesOfRandomBytesCloseTheConnection)
     ASSERT_NO_FATAL_FAILURE(startConsole(hostLine("noise", kHostileIp, hostile.port())));
     hostile.release();
     ASSERT_TRUE(whileHostile([&] { return closed.load(); })) << "sent " << sent;
-    EXPECT_TRUE(test::waitUntil([&] { return metricOf(metrics(), "tarvo_host_up", kHostileIp) == "0"; }));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return metricOf(metrics(), "tarvo_host_up", kHostileIp) == "0"; }));
     EXPECT_NE(output().find(gbk::toUtf8("Error[探针127.0.0.3消息过长]")), std::string::npos);
     expectGoodServedAndMemoryBounded();
 }
@@ -482,7 +484,8 @@ TEST_F(HostileAgents, ConnectionsDroppedAtEveryByteOfAnAnswerLeaveNothingBehind)
     const std::string answer = statusAnswer("0", 55);
     const int cuts = int(answer.size()) - 1;  // cut after byte 1 ... after the last but one
     std::atomic<int> served{0};
-    FakeAgent hostile("0.0.0.0", [&](int fd, const std::string &localIp, const std::atomic<bool> &stop) {
+    FakeAgent hostile("0.0.0.0", [&](int fd, const std::string &localIp,
+                                     const std::atomic<bool> &stop) {
         const int cut = manyHostIndex(localIp) + 1;
         std::string buffer;
         for (auto deadline = Clock::now() + 3s; !stop && Clock::now() < deadline;) {

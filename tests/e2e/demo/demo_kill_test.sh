@@ -25,11 +25,21 @@ finish() {
 }
 trap finish EXIT
 
-listening() { ss -ltnH 2>/dev/null | awk '{print $4}'; }
+# awk reads all of ss's output: a grep -q that stopped early would fail the pipe (pipefail)
+# when other programs hold thousands of sockets.
+listens() { ss -ltnH 2>/dev/null | awk -v a="$1" '$4 == a { f = 1 } END { exit !f }'; }
+port_used() {
+  ss -tanH 2>/dev/null | awk -v p=":$1" \
+    'substr($4, length($4) - length(p) + 1) == p { f = 1 } END { exit !f }'
+}
+ephemeral_low=32768
+read -r low _ < /proc/sys/net/ipv4/ip_local_port_range 2>/dev/null && [ "$low" -gt 21000 ] \
+  && ephemeral_low=$low
 port=""
 for try in $(seq 1 50); do
-  candidate=$((20000 + RANDOM % 30000))
-  listening | grep -Eq "(^|[:.])$candidate\$" && continue
+  # Below the ephemeral range, where the outgoing connections of other programs take theirs.
+  candidate=$((20000 + RANDOM % (ephemeral_low - 20000)))
+  port_used "$candidate" && continue
   port=$candidate
   break
 done
@@ -86,7 +96,7 @@ nothing_left() {
   done
   [ -z "$left" ] || fail "after killing the $1: processes left: $left"
   for k in $(seq 1 $HOSTS); do
-    listening | grep -qx "127.0.0.$k:$port" && fail "after killing the $1: 127.0.0.$k:$port still listens"
+    listens "127.0.0.$k:$port" && fail "after killing the $1: 127.0.0.$k:$port still listens"
   done
   return 0
 }
