@@ -506,6 +506,8 @@ TEST_F(HostileAgents, ConnectionsDroppedAtEveryByteOfAnAnswerLeaveNothingBehind)
     ASSERT_NO_FATAL_FAILURE(startConsole(lines));
     hostile.release();
     ASSERT_TRUE(whileHostile([&] { return served >= cuts; }, 60s)) << served << " of " << cuts;
+    std::printf("[ cuts   ] an answer of %zu bytes cut after each of bytes 1 to %d\n",
+                answer.size(), cuts);
     EXPECT_TRUE(test::waitUntil([&] {
         const std::string text = metrics();
         for (int i = 0; i < cuts; ++i)
