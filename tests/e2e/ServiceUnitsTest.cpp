@@ -64,19 +64,22 @@ TEST(ConnectionTimer, HeartbeatFallsDueAfterSilenceAndEverySendPostponesIt)
     EXPECT_FALSE(timer.heartbeatDue(start + 8999ms));
     EXPECT_TRUE(timer.heartbeatDue(start + 9000ms));
     // Receiving is not sending: a chatty client still gets heartbeats.
-    timer.received(start + 8500ms);
+    timer.active(start + 8500ms);
     EXPECT_TRUE(timer.heartbeatDue(start + 9000ms));
     EXPECT_EQ(timer.waitFor(start + 9500ms, false), 0ms);
 }
 
-TEST(ConnectionTimer, IncompleteMessageExpiresOnlyWhilePartAndSilent)
+TEST(ConnectionTimer, IncompleteMessageExpiresFromItsFirstByteHoweverItTrickles)
 {
     ServiceTimings timings;
     timings.heartbeat = 5s;
     timings.incompleteTimeout = 60s;
+    timings.idleTimeout = 1000s;
     const auto start = ServiceClock::time_point(1h);
     ConnectionTimer timer(timings, start);
-    timer.received(start + 10s);
+    timer.messageStarted(start + 10s);
+    // Bytes arriving meanwhile do not move the deadline.
+    timer.sent(start + 65s);
     EXPECT_FALSE(timer.incompleteExpired(start + 69s, true));
     EXPECT_TRUE(timer.incompleteExpired(start + 70s, true));
     EXPECT_FALSE(timer.incompleteExpired(start + 700s, false));
@@ -85,6 +88,26 @@ TEST(ConnectionTimer, IncompleteMessageExpiresOnlyWhilePartAndSilent)
     ConnectionTimer shortLimit(timings, start);
     EXPECT_EQ(shortLimit.waitFor(start + 500ms, true), 1500ms);
     EXPECT_EQ(shortLimit.waitFor(start + 500ms, false), 4500ms);
+}
+
+TEST(ConnectionTimer, IdleLimitCountsFromAcceptanceAndFromTheLastWholeMessage)
+{
+    ServiceTimings timings;
+    timings.heartbeat = 5s;
+    timings.idleTimeout = 30s;
+    const auto start = ServiceClock::time_point(1h);
+    ConnectionTimer timer(timings, start);
+    // Heartbeats sent to the client keep nothing alive.
+    timer.sent(start + 29s);
+    EXPECT_FALSE(timer.idleExpired(start + 29999ms));
+    EXPECT_TRUE(timer.idleExpired(start + 30s));
+    timer.active(start + 28s);
+    EXPECT_FALSE(timer.idleExpired(start + 57s));
+    EXPECT_TRUE(timer.idleExpired(start + 58s));
+    // The reader wakes for whichever falls due first.
+    timings.heartbeat = 100s;
+    ConnectionTimer quiet(timings, start);
+    EXPECT_EQ(quiet.waitFor(start + 10s, false), 20s);
 }
 
 TEST(ServiceLog, LineHasTheTimeStampLevelAndCrLf)

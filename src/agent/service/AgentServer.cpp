@@ -3,6 +3,7 @@
 #include "agent/service/AgentServerConnection.h"
 
 #include "agent/service/AccessControl.h"
+#include "agent/service/ConnectionLimits.h"
 #include "agent/service/FrameReader.h"
 
 #include "protocol/MessageBodies.h"
@@ -25,6 +26,8 @@ namespace {
 
 // Requests of one client waiting for execution; beyond this its reader stops reading.
 constexpr int MAX_PENDING_REQUESTS = 16;
+// Connections waiting to be accepted.
+constexpr int LISTEN_BACKLOG = 64;
 
 std::string heartbeatBytes()
 {
@@ -32,12 +35,14 @@ std::string heartbeatBytes()
     return beat.encode();
 }
 
-// The text of a request for the log: its type, sequence and (for "19") its check.
+// The text of a request for the log: its type, sequence and (for "19") its check, cut to
+// a loggable length since every part of it comes from the client.
 std::string describeRequest(const Message &request)
 {
-    std::string text = "\"" + request.getMessageType() + "\" sequence " + request.getSequence();
+    std::string text = "\"" + clipForLog(request.getMessageType()) + "\" sequence " +
+                       clipForLog(request.getSequence());
     if (auto *body = dynamic_cast<TroubleShootingRequestMessageBody *>(request.getBody()))
-        text += " " + body->getShootingType();
+        text += " " + clipForLog(body->getShootingType());
     return text;
 }
 
@@ -45,7 +50,7 @@ std::string describeRequest(const Message &request)
 
 
 AgentServer::AgentServer(ServiceSettings settings, ServiceLog &log)
-    : m_settings(std::move(settings)), m_log(log)
+    : m_settings(std::move(settings)), m_log(log), m_refusals(m_settings.timings.refusalLogInterval)
 {
     // Created here so that a stop requested (by a signal) before start() is not lost.
     m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -119,7 +124,7 @@ std::string AgentServer::start()
     }
     if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(&address), length) != 0)
         return "cannot listen on " + where + ": " + errnoText(errno);
-    if (::listen(m_listenFd, 16) != 0)
+    if (::listen(m_listenFd, LISTEN_BACKLOG) != 0)
         return "cannot listen on " + where + ": " + errnoText(errno);
     sockaddr_storage bound{};
     socklen_t boundLength = sizeof bound;
@@ -170,13 +175,8 @@ void AgentServer::stop()
         std::lock_guard lock(m_connectionsMutex);
         connections.swap(m_connections);
     }
-    for (const auto &connection : connections) {
+    for (const auto &connection : connections)
         closeConnection(*connection, "the agent stops");
-        {
-            std::lock_guard lock(connection->pendingMutex);
-        }
-        connection->pendingChanged.notify_all();
-    }
     for (const auto &connection : connections)
         if (connection->reader.joinable())
             connection->reader.join();
@@ -213,12 +213,43 @@ void AgentServer::reapFinished()
             connection->reader.join();
 }
 
+std::string AgentServer::admit(const std::string &peer)
+{
+    std::vector<OpenConnection> open;
+    std::vector<std::shared_ptr<Connection>> connections;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        connections = m_connections;
+    }
+    for (const auto &connection : connections)
+        if (!connection->closed)
+            open.push_back({connection->id, connection->peer, connection->spoken});
+    const Admission admission = decideAdmission(open, peer, m_settings.timings);
+    if (admission.kind == Admission::Kind::Refuse)
+        return admission.refusal;
+    if (admission.kind == Admission::Kind::Displace)
+        for (const auto &connection : connections)
+            if (connection->id == admission.victim)
+                closeConnection(*connection, "every client slot is taken and it has sent no "
+                                             "whole message: its slot goes to a new connection "
+                                             "from " + peer);
+    return {};
+}
+
+void AgentServer::logRefusal(const std::string &peer, const std::string &reason)
+{
+    if (std::optional<std::string> line = m_refusals.refused(peer, reason, ServiceClock::now()))
+        m_log.write(AgentLog::Level::Warning, *line);
+}
+
 void AgentServer::acceptLoop()
 {
     for (;;) {
         pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
         int ready = ::poll(fds, 2, 500);
         reapFinished();
+        for (const std::string &line : m_refusals.due(ServiceClock::now()))
+            m_log.write(AgentLog::Level::Warning, line);
         if (fds[1].revents)
             return;
         if (ready <= 0 || !(fds[0].revents & POLLIN))
@@ -226,7 +257,7 @@ void AgentServer::acceptLoop()
         sockaddr_storage peerAddress{};
         socklen_t peerLength = sizeof peerAddress;
         int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr *>(&peerAddress), &peerLength,
-                           SOCK_CLOEXEC);
+                           SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 m_log.write(AgentLog::Level::Error, "cannot accept a client: " + errnoText(errno));
@@ -242,18 +273,13 @@ void AgentServer::acceptLoop()
         else if (!isAllowed(m_settings.accessControl, peer))
             refusal = "not in ACCESS_CONTROL (allowed: " +
                       describeAllowed(m_settings.accessControl) + ")";
-        else if (clientCount() >= m_settings.maxClients)
-            refusal = "too many clients (" + std::to_string(m_settings.maxClients) + ")";
+        else
+            refusal = admit(peer);
         if (!refusal.empty()) {
-            m_log.write(AgentLog::Level::Warning,
-                        "refused a connection from " + peer + ": " + refusal);
+            logRefusal(peer, refusal);
             ::close(fd);
             continue;
         }
-        timeval sendTimeout{};
-        sendTimeout.tv_sec = m_settings.timings.sendTimeout.count() / 1000;
-        sendTimeout.tv_usec = (m_settings.timings.sendTimeout.count() % 1000) * 1000;
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
         int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 
@@ -292,59 +318,118 @@ void AgentServer::readerLoop(std::shared_ptr<Connection> connection)
     } catch (const std::exception &e) {
         closeConnection(*connection, std::string("internal error: ") + e.what());
     }
+    {
+        // What the client never read goes now, not when the connection is reaped.
+        std::lock_guard lock(connection->writeMutex);
+        connection->queue.clear();
+        connection->queuedBytes = 0;
+    }
     connection->finished = true;
 }
 
 void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
 {
     static const std::string heartbeat = heartbeatBytes();
+    const ServiceTimings &timings = m_settings.timings;
+    Connection &c = *connection;
     FrameReader frames;
     char chunk[4096];
-    while (!connection->closed) {
-        auto wait = connection->timer.waitFor(ServiceClock::now(), frames.hasPartial());
-        pollfd fds[2] = {{connection->fd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        int ready = ::poll(fds, 2, pollTimeout(wait));
-        if (ready < 0 && errno != EINTR) {
-            closeConnection(*connection, "poll failed: " + errnoText(errno));
+    while (!c.closed) {
+        // Whole messages first, as far as this client's share of the worker allows.
+        while (!c.closed && c.pending < MAX_PENDING_REQUESTS) {
+            FrameReader::Result result = frames.next();
+            if (result.kind == FrameReader::Result::Kind::NeedMore)
+                break;
+            if (result.kind == FrameReader::Result::Kind::Error) {
+                closeConnection(c, result.error);
+                break;
+            }
+            const auto now = ServiceClock::now();
+            c.spoken = true;
+            c.timer.active(now);
+            if (frames.hasPartial())
+                c.timer.messageStarted(now);
+            handleMessage(connection, std::move(result.message));
+        }
+        if (c.closed)
+            break;
+
+        // The time rules. A client whose requests wait for the worker is neither idle nor
+        // slow to send: its reader is the one not reading.
+        const bool reading = c.pending < MAX_PENDING_REQUESTS;
+        const bool partial = reading && frames.hasPartial();
+        auto now = ServiceClock::now();
+        if (c.timer.incompleteExpired(now, partial)) {
+            closeConnection(c, "an incomplete message not completed within " +
+                                   std::to_string(timings.incompleteTimeout.count()) +
+                                   " ms of its first byte");
             break;
         }
-        if (ready > 0 && fds[1].revents)
+        if (c.pending == 0 && !partial && c.timer.idleExpired(now)) {
+            closeConnection(c, "no whole message received for " +
+                                   std::to_string(timings.idleTimeout.count()) + " ms");
             break;
-        if (ready > 0 && fds[0].revents) {
-            ssize_t n = ::recv(connection->fd, chunk, sizeof chunk, 0);
-            if (n == 0) {
-                closeConnection(*connection, "closed by the client");
-                break;
-            }
-            if (n < 0 && errno != EINTR && errno != EAGAIN) {
-                closeConnection(*connection, "read failed: " + errnoText(errno));
-                break;
-            }
-            if (n > 0) {
-                connection->timer.received(ServiceClock::now());
-                frames.append(std::string_view(chunk, size_t(n)));
-                for (;;) {
-                    FrameReader::Result result = frames.next();
-                    if (result.kind == FrameReader::Result::Kind::NeedMore)
-                        break;
-                    if (result.kind == FrameReader::Result::Kind::Error) {
-                        closeConnection(*connection, result.error);
-                        break;
-                    }
-                    handleMessage(connection, std::move(result.message));
+        }
+        auto wait = c.timer.waitFor(now, partial);
+        bool writing = false;
+        {
+            std::lock_guard lock(c.writeMutex);
+            if (c.queuedBytes > 0) {
+                writing = true;
+                const auto due = c.queuedSince + timings.sendTimeout;
+                if (due <= now) {
+                    closeConnection(c, "the client has not read what it was sent for " +
+                                           std::to_string(timings.sendTimeout.count()) + " ms (" +
+                                           std::to_string(c.queuedBytes) + " bytes waiting)");
+                    break;
                 }
+                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(due - now));
             }
         }
-        const auto now = ServiceClock::now();
-        if (connection->timer.incompleteExpired(now, frames.hasPartial())) {
-            closeConnection(*connection,
-                            "an incomplete message and nothing more received for " +
-                                std::to_string(m_settings.timings.incompleteTimeout.count()) +
-                                " ms");
+        if (!writing && c.timer.heartbeatDue(now)) {
+            send(c, heartbeat);
+            continue;
+        }
+
+        const short events = short((reading ? POLLIN : 0) | (writing ? POLLOUT : 0));
+        pollfd fds[3] = {{c.fd, events, 0}, {c.wakeFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+        int ready = ::poll(fds, 3, pollTimeout(wait));
+        if (ready < 0 && errno != EINTR) {
+            closeConnection(c, "poll failed: " + errnoText(errno));
             break;
         }
-        if (!connection->closed && connection->timer.heartbeatDue(now))
-            send(*connection, heartbeat);
+        if (ready <= 0)
+            continue;
+        if (fds[2].revents)
+            break;
+        if (fds[1].revents) {
+            uint64_t count = 0;
+            [[maybe_unused]] ssize_t n = ::read(c.wakeFd, &count, sizeof count);
+        }
+        if (fds[0].revents & POLLOUT) {
+            std::lock_guard lock(c.writeMutex);
+            writeQueued(c);
+        }
+        if (!reading && (fds[0].revents & (POLLHUP | POLLERR))) {
+            closeConnection(c, "closed by the client");
+            break;
+        }
+        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)) || !reading)
+            continue;
+        ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
+        if (n == 0) {
+            closeConnection(c, "closed by the client");
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
+                continue;
+            closeConnection(c, "read failed: " + errnoText(errno));
+            break;
+        }
+        if (!frames.hasPartial())
+            c.timer.messageStarted(ServiceClock::now());
+        frames.append(std::string_view(chunk, size_t(n)));
     }
 }
 
@@ -358,19 +443,12 @@ void AgentServer::handleMessage(const std::shared_ptr<Connection> &connection,
     }
     if ((type != "02" && type != "19") || !message->getBody()) {
         m_log.write(AgentLog::Level::Warning, connection->name() + ": ignored a message of type \"" +
-                                                  type + "\", which the agent does not execute");
+                                                  clipForLog(type) +
+                                                  "\", which the agent does not execute");
         return;
     }
     m_log.write(AgentLog::Level::Debug, connection->name() + ": request " + describeRequest(*message));
-    {
-        std::unique_lock lock(connection->pendingMutex);
-        connection->pendingChanged.wait(lock, [&] {
-            return connection->pending < MAX_PENDING_REQUESTS || connection->closed;
-        });
-        if (connection->closed)
-            return;
-        ++connection->pending;
-    }
+    ++connection->pending;
     {
         std::lock_guard lock(m_queueMutex);
         m_queue.push_back({connection, std::move(message)});
@@ -391,11 +469,9 @@ void AgentServer::workerLoop()
             m_queue.pop_front();
         }
         execute(job);
-        {
-            std::lock_guard lock(job.connection->pendingMutex);
-            --job.connection->pending;
-        }
-        job.connection->pendingChanged.notify_all();
+        job.connection->timer.active(ServiceClock::now());
+        --job.connection->pending;
+        job.connection->wake();
     }
 }
 
@@ -410,7 +486,7 @@ void AgentServer::execute(Job &job)
         std::lock_guard lock(m_executeMutex);
         answer = job.request->getBody()->execute();
     } catch (const std::exception &e) {
-        const std::string text = "request " + request + " failed: " + e.what();
+        const std::string text = "request " + request + " failed: " + clipForLog(e.what());
         m_log.write(AgentLog::Level::Error, connection.name() + ": " + text);
         sendLogRecord(connection, {AgentLog::Level::Error, text});
         return;
@@ -425,7 +501,8 @@ void AgentServer::execute(Job &job)
         Message response(PROTOCOL_VERSION, "S", job.request->getSequence(), std::move(answer));
         bytes = response.encode();
     } catch (const std::exception &e) {
-        const std::string text = "the answer to " + request + " cannot be encoded: " + e.what();
+        const std::string text =
+            "the answer to " + request + " cannot be encoded: " + clipForLog(e.what());
         m_log.write(AgentLog::Level::Error, connection.name() + ": " + text);
         sendLogRecord(connection, {AgentLog::Level::Error, text});
         return;

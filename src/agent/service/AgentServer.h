@@ -1,7 +1,9 @@
-// The agent's network service: listens, checks ACCESS_CONTROL, reads each client on its
-// own thread, executes requests one at a time and answers, sends heartbeats and log records.
+// The agent's network service: listens, checks ACCESS_CONTROL and the client limits, reads
+// and writes each client on its own thread, executes requests one at a time and answers,
+// sends heartbeats and log records.
 #pragma once
 
+#include "agent/service/ConnectionLimits.h"
 #include "agent/service/ServiceLog.h"
 #include "agent/service/ServiceTimings.h"
 
@@ -26,8 +28,8 @@ struct ServiceSettings
     // False when ACCESS_CONTROL could not be read: every client is refused then, since
     // accepting everyone would open a host its operator meant to close.
     bool accessControlValid = true;
+    // Time rules and client limits.
     ServiceTimings timings;
-    size_t maxClients = 64;
 };
 
 class AgentServer
@@ -78,7 +80,15 @@ private:
     void handleMessage(const std::shared_ptr<Connection> &connection,
                        std::unique_ptr<Message> message);
     void execute(Job &job);
+    // Admits a newcomer from `peer` (closing the connection it displaces), or returns why
+    // it is refused.
+    std::string admit(const std::string &peer);
+    void logRefusal(const std::string &peer, const std::string &reason);
+    // Queues bytes for the client and writes what its socket takes now; never blocks.
+    // False when the connection is closed (or closes because its queue grew too long).
     bool send(Connection &connection, const std::string &bytes);
+    // Writes queued bytes until the socket takes no more; the write lock is held.
+    void writeQueued(Connection &connection);
     bool sendLogRecord(Connection &connection, const LogEvent &event);
     void closeConnection(Connection &connection, const std::string &why);
     void reapFinished();
@@ -93,6 +103,7 @@ private:
     bool m_stopped = false;
     std::atomic<long> m_logNumber = 0;
     std::atomic<int> m_nextId = 1;
+    RefusalLog m_refusals; // the accepting thread's
 
     mutable std::mutex m_connectionsMutex;
     std::vector<std::shared_ptr<Connection>> m_connections;

@@ -1,5 +1,5 @@
-// The agent service's writes to its clients: answers, log records to every client, closing a
-// connection, and the loop that watches the programs and reports what changed.
+// The agent service's writes to its clients: the queue of each client, answers, log records to
+// every client, closing a connection, and the loop that watches the programs.
 #include "agent/service/AgentServerConnection.h"
 
 #include "protocol/MessageBodies.h"
@@ -17,22 +17,49 @@ bool AgentServer::send(Connection &connection, const std::string &bytes)
     std::lock_guard lock(connection.writeMutex);
     if (connection.closed)
         return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::send(connection.fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    const auto now = ServiceClock::now();
+    if (connection.queuedBytes == 0)
+        connection.queuedSince = now;
+    connection.queue.push_back(bytes);
+    connection.queuedBytes += bytes.size();
+    writeQueued(connection);
+    if (connection.closed)
+        return false;
+    connection.timer.sent(now);
+    if (connection.queuedBytes == 0)
+        return true;
+    if (connection.queuedBytes > m_settings.timings.maxQueuedBytes) {
+        closeConnection(connection, "more than " +
+                                        std::to_string(m_settings.timings.maxQueuedBytes) +
+                                        " bytes wait to be sent: the client reads too little");
+        return false;
+    }
+    // The reader writes the rest once the socket takes more.
+    connection.wake();
+    return true;
+}
+
+void AgentServer::writeQueued(Connection &connection)
+{
+    while (!connection.queue.empty() && !connection.closed) {
+        const std::string &front = connection.queue.front();
+        ssize_t n = ::send(connection.fd, front.data() + connection.queueOffset,
+                           front.size() - connection.queueOffset, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
         if (n < 0) {
-            const int error = errno;
-            closeConnection(connection, error == EAGAIN || error == EWOULDBLOCK
-                                            ? "the client reads nothing, write timed out"
-                                            : "write failed: " + errnoText(error));
-            return false;
+            closeConnection(connection, "write failed: " + errnoText(errno));
+            return;
         }
-        done += size_t(n);
+        connection.queueOffset += size_t(n);
+        connection.queuedBytes -= size_t(n);
+        if (connection.queueOffset == front.size()) {
+            connection.queue.pop_front();
+            connection.queueOffset = 0;
+        }
     }
-    connection.timer.sent(ServiceClock::now());
-    return true;
 }
 
 bool AgentServer::sendLogRecord(Connection &connection, const LogEvent &event)
@@ -65,9 +92,9 @@ void AgentServer::closeConnection(Connection &connection, const std::string &why
 {
     if (connection.closed.exchange(true))
         return;
-    m_log.write(AgentLog::Level::Info, connection.name() + " closed: " + why);
+    m_log.write(AgentLog::Level::Info, connection.name() + " closed: " + clipForLog(why));
     ::shutdown(connection.fd, SHUT_RDWR);
-    connection.pendingChanged.notify_all();
+    connection.wake();
 }
 
 void AgentServer::watchLoop()

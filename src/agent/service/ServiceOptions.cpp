@@ -76,7 +76,7 @@ std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOpt
             if (!port)
                 return "--port needs a number from 0 to 65535, not '" + text + "'";
             options.port = int(*port);
-        // Hidden: the time rules, so tests need not wait for them.
+        // Hidden: the time rules and client limits, so tests need not wait for them.
         } else if (arg == "--heartbeat-ms") {
             if (std::string e = milliseconds(options.timings.heartbeat); !e.empty())
                 return e;
@@ -89,6 +89,21 @@ std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOpt
         } else if (arg == "--send-timeout-ms") {
             if (std::string e = milliseconds(options.timings.sendTimeout); !e.empty())
                 return e;
+        } else if (arg == "--idle-timeout-ms") {
+            if (std::string e = milliseconds(options.timings.idleTimeout); !e.empty())
+                return e;
+        } else if (arg == "--refusal-log-interval-ms") {
+            if (std::string e = milliseconds(options.timings.refusalLogInterval); !e.empty())
+                return e;
+        } else if (arg == "--max-queued-bytes" || arg == "--max-clients" ||
+                   arg == "--max-clients-per-address") {
+            size_t &target = arg == "--max-queued-bytes" ? options.timings.maxQueuedBytes
+                             : arg == "--max-clients"    ? options.timings.maxClients
+                                                         : options.timings.maxClientsPerAddress;
+            std::optional<long> count = value(text) ? positive(text, 1, 1L << 30) : std::nullopt;
+            if (!count)
+                return arg + " needs a positive number, not '" + text + "'";
+            target = size_t(*count);
         } else {
             return "unknown option " + arg + " (see --help)";
         }

@@ -1,52 +1,81 @@
-// The agent service's time rules per connection: heartbeats and the incomplete-message limit.
+// The agent service's rules per connection: heartbeats, the time limits on unfinished and on
+// missing messages and on unread answers, and the limits on how many clients it serves.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 
 namespace tarvo {
 
 using ServiceClock = std::chrono::steady_clock;
 
+// The defaults leave a real console alone: it sends something at least every six seconds
+// (a request every poll period, else a heartbeat), reads everything it is sent at once
+// and holds one connection per agent.
 struct ServiceTimings
 {
     // A connection on which nothing was sent for this long gets a heartbeat.
     std::chrono::milliseconds heartbeat{5000};
-    // A connection holding part of a message that receives nothing for this long is closed.
+    // A message whose first byte came this long ago and that is still incomplete ends the
+    // connection, however its bytes trickle in.
     std::chrono::milliseconds incompleteTimeout{60000};
+    // A connection on which no whole message arrived for this long (counted from its
+    // acceptance, or from its last message or answered request) is closed.
+    std::chrono::milliseconds idleTimeout{60000};
     // How often the watched programs' state is checked.
     std::chrono::milliseconds watch{1000};
-    // A write that cannot go on for this long (the client reads nothing) ends the connection.
+    // Bytes waiting for a client that are still not all written this long after the queue
+    // last was empty end the connection: the client reads too little or nothing.
     std::chrono::milliseconds sendTimeout{10000};
+    // A client whose unwritten bytes exceed this is closed at once.
+    size_t maxQueuedBytes = 512 * 1024;
+    // Open connections at most, and at most from one address.
+    size_t maxClients = 64;
+    size_t maxClientsPerAddress = 8;
+    // Refused connections from one address are logged one line per this interval; the
+    // rest are counted and their number logged.
+    std::chrono::milliseconds refusalLogInterval{60000};
 };
 
-// The timer state of one connection; the reader asks it what is due at `now`. sent() may
-// be called from the thread that answers requests while the reader asks.
+// The timer state of one connection; its reader asks it what is due at `now`. sent() and
+// active() may be called from the thread that answers requests while the reader asks.
 class ConnectionTimer
 {
 public:
     ConnectionTimer(const ServiceTimings &timings, ServiceClock::time_point now)
-        : m_timings(timings), m_lastSent(ticks(now)), m_lastReceived(ticks(now))
+        : m_timings(timings), m_lastSent(ticks(now)), m_lastActive(ticks(now)),
+          m_partialSince(ticks(now))
     {
     }
 
+    // Something was sent (queued) to the client.
     void sent(ServiceClock::time_point now) { m_lastSent = ticks(now); }
-    void received(ServiceClock::time_point now) { m_lastReceived = ticks(now); }
+    // A whole message arrived, or a request of the client was answered.
+    void active(ServiceClock::time_point now) { m_lastActive = ticks(now); }
+    // The first byte of a message arrived; its deadline runs from here.
+    void messageStarted(ServiceClock::time_point now) { m_partialSince = ticks(now); }
 
     bool heartbeatDue(ServiceClock::time_point now) const
     {
-        return now - lastSent() >= m_timings.heartbeat;
+        return now - at(m_lastSent) >= m_timings.heartbeat;
     }
     bool incompleteExpired(ServiceClock::time_point now, bool hasPartial) const
     {
-        return hasPartial && now - lastReceived() >= m_timings.incompleteTimeout;
+        return hasPartial && now - at(m_partialSince) >= m_timings.incompleteTimeout;
+    }
+    bool idleExpired(ServiceClock::time_point now) const
+    {
+        return now - at(m_lastActive) >= m_timings.idleTimeout;
     }
     // How long the reader may wait for input before something falls due (0 if it is due).
     std::chrono::milliseconds waitFor(ServiceClock::time_point now, bool hasPartial) const
     {
-        auto due = lastSent() + m_timings.heartbeat;
+        auto due = std::min(at(m_lastSent) + m_timings.heartbeat,
+                            at(m_lastActive) + m_timings.idleTimeout);
         if (hasPartial)
-            due = std::min(due, lastReceived() + m_timings.incompleteTimeout);
+            due = std::min(due, at(m_partialSince) + m_timings.incompleteTimeout);
         if (due <= now)
             return std::chrono::milliseconds(0);
         return std::chrono::ceil<std::chrono::milliseconds>(due - now);
@@ -54,18 +83,15 @@ public:
 
 private:
     static ServiceClock::rep ticks(ServiceClock::time_point t) { return t.time_since_epoch().count(); }
-    ServiceClock::time_point lastSent() const
+    static ServiceClock::time_point at(const std::atomic<ServiceClock::rep> &t)
     {
-        return ServiceClock::time_point(ServiceClock::duration(m_lastSent.load()));
-    }
-    ServiceClock::time_point lastReceived() const
-    {
-        return ServiceClock::time_point(ServiceClock::duration(m_lastReceived.load()));
+        return ServiceClock::time_point(ServiceClock::duration(t.load()));
     }
 
     ServiceTimings m_timings;
     std::atomic<ServiceClock::rep> m_lastSent;
-    std::atomic<ServiceClock::rep> m_lastReceived;
+    std::atomic<ServiceClock::rep> m_lastActive;
+    std::atomic<ServiceClock::rep> m_partialSince;
 };
 
 } // namespace tarvo
