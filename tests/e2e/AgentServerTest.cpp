@@ -1,96 +1,14 @@
 // The agent's network service in this process, with fake request executors: answers,
 // heartbeats, ACCESS_CONTROL, bad clients, slow requests and log records.
-#include "agent/service/AgentServer.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
+#include "AgentServerFixture.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 namespace tarvo {
 namespace {
 
 using namespace std::chrono_literals;
-
-class AgentServerTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        settings.bindAddress = "127.0.0.1";
-        settings.port = 0;
-        settings.timings.heartbeat = 10s;
-        settings.timings.incompleteTimeout = 10s;
-        settings.timings.watch = 20ms;
-        log.open(logPath());
-        StatusRequestMessageBody::setExecutor([](StatusRequestMessageBody &) {
-            return std::make_unique<StatusResponseMessageBody>("正常运行", "2009-10-23 14:35:07 ",
-                                                               "1", "2", "3", "00", "", "");
-        });
-        TroubleShootingRequestMessageBody::setExecutor(
-            [this](TroubleShootingRequestMessageBody &request) -> std::unique_ptr<MessageBody> {
-                const std::string type = request.getShootingType();
-                if (type == "Slow") {
-                    std::unique_lock lock(gateMutex);
-                    slowStarted = true;
-                    gateChanged.notify_all();
-                    gateChanged.wait(lock, [this] { return gateOpen; });
-                }
-                if (type == "Throw")
-                    throw std::runtime_error("boom");
-                if (type == "Unknown")
-                    return nullptr;
-                return std::make_unique<TroubleShootingResponseMessageBody>(
-                    request.getServiceType(), type, "result of " + type);
-            });
-    }
-
-    void TearDown() override
-    {
-        openGate();
-        if (server)
-            server->stop();
-        StatusRequestMessageBody::setExecutor({});
-        TroubleShootingRequestMessageBody::setExecutor({});
-    }
-
-    void startServer()
-    {
-        server = std::make_unique<AgentServer>(settings, log);
-        ASSERT_EQ(server->start(), "");
-        ASSERT_GT(server->port(), 0);
-    }
-
-    void openGate()
-    {
-        std::lock_guard lock(gateMutex);
-        gateOpen = true;
-        gateChanged.notify_all();
-    }
-
-    std::string logPath() const { return dir / "agent.log"; }
-    std::string logText() const { return test::readFile(logPath()); }
-
-    // Asks for "AgentVersion" and expects the answer: proof the client is served.
-    void expectServed(test::Client &client, const std::string &sequence)
-    {
-        ASSERT_TRUE(client.send(test::troubleRequest(sequence, "AgentVersion")));
-        std::unique_ptr<Message> answer = client.receiveType("20");
-        ASSERT_NE(answer, nullptr);
-        EXPECT_EQ(answer->getSequence(), sequence);
-    }
-
-    test::TempDir dir;
-    ServiceSettings settings;
-    ServiceLog log;
-    std::unique_ptr<AgentServer> server;
-    std::mutex gateMutex;
-    std::condition_variable gateChanged;
-    bool gateOpen = false;
-    bool slowStarted = false;
-};
+using test::AgentServerTest;
 
 TEST_F(AgentServerTest, AnswersEachRequestWithItsSequenceOrientationSAndOurVersion)
 {
