@@ -226,6 +226,21 @@ TEST_F(AgentServerTest, LongRequestTextsReachTheLogCutToAFewHundredBytes)
     EXPECT_LT(text.size(), 40u * 1000);
 }
 
+TEST_F(AgentServerTest, IgnoredMessagesOfOneConnectionAreLoggedTenTimesAtMost)
+{
+    startServer();
+    test::Client client(server->port());
+    const std::string unknown = test::encodeRequest("1", std::make_unique<LogMessageBody>("x\x02"));
+    std::string flood;
+    for (int i = 0; i < 500; ++i)
+        flood += unknown;
+    ASSERT_TRUE(client.send(flood));
+    expectServed(client, "2");
+    const std::string text = logText();
+    EXPECT_EQ(count(text, "ignored a message of type \"13\""), 10u);
+    EXPECT_EQ(count(text, "; further ignored messages of this connection are not logged"), 1u);
+}
+
 TEST_F(AgentServerTest, RefusedConnectionsAreLoggedOnceAnIntervalWithTheirNumber)
 {
     settings.accessControl = {"127.0.0.2"};

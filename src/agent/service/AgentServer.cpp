@@ -26,6 +26,8 @@ namespace {
 
 // Requests of one client waiting for execution; beyond this its reader stops reading.
 constexpr int MAX_PENDING_REQUESTS = 16;
+// Messages of one connection that are ignored with a log line; the rest silently.
+constexpr int MAX_IGNORED_LOGGED = 10;
 // Connections waiting to be accepted.
 constexpr int LISTEN_BACKLOG = 64;
 
@@ -442,9 +444,15 @@ void AgentServer::handleMessage(const std::shared_ptr<Connection> &connection,
         return;
     }
     if ((type != "02" && type != "19") || !message->getBody()) {
-        m_log.write(AgentLog::Level::Warning, connection->name() + ": ignored a message of type \"" +
-                                                  clipForLog(type) +
-                                                  "\", which the agent does not execute");
+        // A client that sends nothing else would otherwise write the log full.
+        const int ignored = ++connection->ignored;
+        if (ignored <= MAX_IGNORED_LOGGED)
+            m_log.write(AgentLog::Level::Warning,
+                        connection->name() + ": ignored a message of type \"" + clipForLog(type) +
+                            "\", which the agent does not execute" +
+                            (ignored == MAX_IGNORED_LOGGED
+                                 ? "; further ignored messages of this connection are not logged"
+                                 : ""));
         return;
     }
     m_log.write(AgentLog::Level::Debug, connection->name() + ": request " + describeRequest(*message));
