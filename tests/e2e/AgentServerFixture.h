@@ -23,6 +23,9 @@ protected:
     {
         settings.bindAddress = "127.0.0.1";
         settings.port = 0;
+        // The clients of these tests come from 127.0.0.1 to 127.0.0.9.
+        for (int i = 1; i <= 9; ++i)
+            settings.accessControl.push_back("127.0.0." + std::to_string(i));
         settings.timings.heartbeat = 10s;
         settings.timings.incompleteTimeout = 10s;
         settings.timings.watch = 20ms;
