@@ -36,6 +36,7 @@ struct AdmissionCase
     std::string peer;
     Admission::Kind kind;
     int victim;
+    std::string why;
     std::string refusal;
 };
 
@@ -52,26 +53,27 @@ TEST_P(AdmissionRules, DecideFromSlotsAddressesAndWhoHasSpoken)
     Admission admission = decideAdmission(c.open, c.peer, limits);
     EXPECT_EQ(admission.kind, c.kind);
     EXPECT_EQ(admission.victim, c.victim);
+    EXPECT_EQ(admission.why, c.why);
     EXPECT_EQ(admission.refusal, c.refusal);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Slots, AdmissionRules,
     ::testing::Values(
-        AdmissionCase{"FreeSlot", {{1, "10.0.0.1", false}}, "10.0.0.2", Admission::Kind::Admit, 0, ""},
-        AdmissionCase{"AddressFull", {{1, "10.0.0.1", true}, {2, "10.0.0.1", false}}, "10.0.0.1",
-                      Admission::Kind::Refuse, 0, "too many connections from this address (2)"},
+        AdmissionCase{"FreeSlot", {{1, "10.0.0.1", false}}, "10.0.0.2", Admission::Kind::Admit, 0, "", ""},
+        AdmissionCase{"AddressFullOfSpeakers", {{1, "10.0.0.1", true}, {2, "10.0.0.1", true}},
+                      "10.0.0.1", Admission::Kind::Refuse, 0, "",
+                      "too many connections from this address (2)"},
+        // Its own address's silent connection gives way, never another address's.
+        AdmissionCase{"AddressFullWithASilentOne",
+                      {{1, "10.0.0.2", false}, {2, "10.0.0.1", true}, {3, "10.0.0.1", false}},
+                      "10.0.0.1", Admission::Kind::Displace, 3, "its address holds 2 connections", ""},
         AdmissionCase{"OldestSilentGivesWay",
                       {{4, "10.0.0.1", true}, {7, "10.0.0.2", false}, {5, "10.0.0.3", false}},
-                      "10.0.0.4", Admission::Kind::Displace, 5, ""},
+                      "10.0.0.4", Admission::Kind::Displace, 5, "every client slot is taken", ""},
         AdmissionCase{"SpokenAreNeverDisplaced",
                       {{1, "10.0.0.1", true}, {2, "10.0.0.2", true}, {3, "10.0.0.3", true}},
-                      "10.0.0.4", Admission::Kind::Refuse, 0, "too many clients (3)"},
-        // The address limit holds even where a slot could be taken over.
-        AdmissionCase{"AddressLimitBeforeDisplacing",
-                      {{1, "10.0.0.1", false}, {2, "10.0.0.1", false}, {3, "10.0.0.3", false}},
-                      "10.0.0.1", Admission::Kind::Refuse, 0,
-                      "too many connections from this address (2)"}),
+                      "10.0.0.4", Admission::Kind::Refuse, 0, "", "too many clients (3)"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(RefusalLog, OneLinePerAddressAndIntervalThenTheCount)

@@ -232,9 +232,9 @@ std::string AgentServer::admit(const std::string &peer)
     if (admission.kind == Admission::Kind::Displace)
         for (const auto &connection : connections)
             if (connection->id == admission.victim)
-                closeConnection(*connection, "every client slot is taken and it has sent no "
-                                             "whole message: its slot goes to a new connection "
-                                             "from " + peer);
+                closeConnection(*connection, admission.why +
+                                                 " and it has sent no whole message: its slot "
+                                                 "goes to a new connection from " + peer);
     return {};
 }
 

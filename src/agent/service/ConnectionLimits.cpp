@@ -46,21 +46,35 @@ std::string clipForLog(std::string_view text, size_t limit)
 Admission decideAdmission(const std::vector<OpenConnection> &open, const std::string &peer,
                           const ServiceTimings &limits)
 {
+    // The oldest connection that never spoke among those `within` selects.
+    auto oldestSilent = [&](auto within) -> const OpenConnection * {
+        const OpenConnection *found = nullptr;
+        for (const OpenConnection &c : open)
+            if (!c.spoken && within(c) && (!found || c.id < found->id))
+                found = &c;
+        return found;
+    };
     Admission admission;
     const size_t fromPeer = size_t(std::count_if(
         open.begin(), open.end(), [&](const OpenConnection &c) { return c.peer == peer; }));
     if (fromPeer >= limits.maxClientsPerAddress) {
-        admission.kind = Admission::Kind::Refuse;
-        admission.refusal = "too many connections from this address (" +
-                            std::to_string(limits.maxClientsPerAddress) + ")";
+        const OpenConnection *victim =
+            oldestSilent([&](const OpenConnection &c) { return c.peer == peer; });
+        if (!victim) {
+            admission.kind = Admission::Kind::Refuse;
+            admission.refusal = "too many connections from this address (" +
+                                std::to_string(limits.maxClientsPerAddress) + ")";
+            return admission;
+        }
+        admission.kind = Admission::Kind::Displace;
+        admission.victim = victim->id;
+        admission.why = "its address holds " + std::to_string(limits.maxClientsPerAddress) +
+                        " connections";
         return admission;
     }
     if (open.size() < limits.maxClients)
         return admission;
-    const OpenConnection *victim = nullptr;
-    for (const OpenConnection &c : open)
-        if (!c.spoken && (!victim || c.id < victim->id))
-            victim = &c;
+    const OpenConnection *victim = oldestSilent([](const OpenConnection &) { return true; });
     if (!victim) {
         admission.kind = Admission::Kind::Refuse;
         admission.refusal = "too many clients (" + std::to_string(limits.maxClients) + ")";
@@ -68,6 +82,7 @@ Admission decideAdmission(const std::vector<OpenConnection> &open, const std::st
     }
     admission.kind = Admission::Kind::Displace;
     admission.victim = victim->id;
+    admission.why = "every client slot is taken";
     return admission;
 }
 

@@ -29,14 +29,16 @@ struct OpenConnection
 };
 
 // What to do with a newcomer from an allowed address. When every slot is taken, the oldest
-// connection that never sent a whole message gives its slot to the newcomer; a connection
-// that has spoken is never displaced, so idle or trickling connections cannot keep a console
-// out, and a console that talks cannot be pushed out by newcomers.
+// connection that never sent a whole message gives its slot to the newcomer; when the
+// newcomer's address holds its share already, the oldest silent one of that address does.
+// A connection that has spoken is never displaced, so idle or trickling connections cannot
+// keep a console out, and a console that talks cannot be pushed out by newcomers.
 struct Admission
 {
     enum class Kind { Admit, Displace, Refuse };
     Kind kind = Kind::Admit;
     int victim = 0;      // Displace: the id of the connection to close
+    std::string why;     // Displace: which limit was reached, for the log
     std::string refusal; // Refuse: why, for the log
 };
 
