@@ -2,7 +2,6 @@
 #include "agent/service/AgentServer.h"
 #include "agent/service/AgentServerConnection.h"
 
-#include "agent/service/AccessControl.h"
 #include "agent/service/ConnectionLimits.h"
 #include "agent/service/FrameReader.h"
 
@@ -213,104 +212,6 @@ void AgentServer::reapFinished()
     for (const auto &connection : finished)
         if (connection->reader.joinable())
             connection->reader.join();
-}
-
-std::string AgentServer::admit(const std::string &peer)
-{
-    std::vector<OpenConnection> open;
-    std::vector<std::shared_ptr<Connection>> connections;
-    {
-        std::lock_guard lock(m_connectionsMutex);
-        connections = m_connections;
-    }
-    for (const auto &connection : connections)
-        if (!connection->closed)
-            open.push_back({connection->id, connection->peer, connection->spoken});
-    const Admission admission = decideAdmission(open, peer, m_settings.timings);
-    if (admission.kind == Admission::Kind::Refuse)
-        return admission.refusal;
-    if (admission.kind == Admission::Kind::Displace)
-        for (const auto &connection : connections)
-            if (connection->id == admission.victim)
-                closeConnection(*connection, admission.why +
-                                                 " and it has sent no whole message: its slot "
-                                                 "goes to a new connection from " + peer);
-    return {};
-}
-
-void AgentServer::logRefusal(const std::string &peer, const std::string &reason)
-{
-    if (std::optional<std::string> line = m_refusals.refused(peer, reason, ServiceClock::now()))
-        m_log.write(AgentLog::Level::Warning, *line);
-}
-
-void AgentServer::acceptLoop()
-{
-    for (;;) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        int ready = ::poll(fds, 2, 500);
-        reapFinished();
-        for (const std::string &line : m_refusals.due(ServiceClock::now()))
-            m_log.write(AgentLog::Level::Warning, line);
-        if (fds[1].revents)
-            return;
-        if (ready <= 0 || !(fds[0].revents & POLLIN))
-            continue;
-        sockaddr_storage peerAddress{};
-        socklen_t peerLength = sizeof peerAddress;
-        int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr *>(&peerAddress), &peerLength,
-                           SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                m_log.write(AgentLog::Level::Error, "cannot accept a client: " + errnoText(errno));
-                pollfd stop{m_stopFd, POLLIN, 0};
-                ::poll(&stop, 1, 200);
-            }
-            continue;
-        }
-        const std::string peer = peerAddressText(peerAddress);
-        std::string refusal;
-        if (!m_settings.accessControlValid)
-            refusal = "ACCESS_CONTROL of the configuration cannot be read, every client is refused";
-        else if (!isAllowed(m_settings.accessControl, peer))
-            refusal = "not in ACCESS_CONTROL (allowed: " +
-                      describeAllowed(m_settings.accessControl) + ")";
-        else
-            refusal = admit(peer);
-        if (!refusal.empty()) {
-            logRefusal(peer, refusal);
-            ::close(fd);
-            continue;
-        }
-        int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-
-        std::shared_ptr<Connection> connection;
-        try {
-            connection = std::make_shared<Connection>(m_nextId++, fd, peer, m_settings.timings);
-        } catch (const std::exception &e) {
-            m_log.write(AgentLog::Level::Error, "cannot serve " + peer + ": " + e.what());
-            ::close(fd);
-            continue;
-        }
-        m_log.write(AgentLog::Level::Info, connection->name() + " accepted");
-        // Registered before anything is sent, so no broadcast passes it by.
-        std::string problem;
-        {
-            std::lock_guard lock(m_connectionsMutex);
-            m_connections.push_back(connection);
-            problem = m_standingProblem;
-        }
-        if (!problem.empty())
-            sendLogRecord(*connection, {AgentLog::Level::Error, problem});
-        try {
-            // Out of threads the agent refuses this client and keeps serving the others.
-            connection->reader = std::thread([this, connection] { readerLoop(connection); });
-        } catch (const std::exception &e) {
-            closeConnection(*connection, std::string("cannot start its reader: ") + e.what());
-            connection->finished = true;
-        }
-    }
 }
 
 void AgentServer::readerLoop(std::shared_ptr<Connection> connection)
