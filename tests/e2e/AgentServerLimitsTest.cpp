@@ -97,9 +97,9 @@ TEST_P(AgentServerDeafClient, IsClosedWhileOthersAreAnsweredAtOnce)
         closed = closed || logText().find(GetParam().logPart) != std::string::npos;
         std::this_thread::sleep_for(5ms);
     }
-    EXPECT_TRUE(test::waitUntil(
-        [&] { return logText().find(GetParam().logPart) != std::string::npos; }))
-        << logText();
+    EXPECT_TRUE(test::waitUntil([&] {
+        return logText().find(GetParam().logPart) != std::string::npos;
+    })) << logText();
     EXPECT_TRUE(test::waitUntil([&] { return server->clientCount() == 1; }));
     expectServed(good, "999");
 }
@@ -120,7 +120,8 @@ TEST_F(AgentServerTest, IdleConnectionsGiveTheirSlotsToANewcomerButSpeakersKeepT
     startServer();
     std::vector<std::unique_ptr<test::Client>> idle;
     for (int i = 0; i < 4; ++i)
-        idle.push_back(std::make_unique<test::Client>(server->port(), "127.0.0." + std::to_string(i + 2)));
+        idle.push_back(
+            std::make_unique<test::Client>(server->port(), "127.0.0." + std::to_string(i + 2)));
     ASSERT_TRUE(test::waitUntil([&] { return server->clientCount() == 4; }));
 
     // The console comes while every slot is taken: the oldest silent connection gives way.
@@ -225,10 +226,12 @@ TEST_F(AgentServerTest, LongRequestTextsReachTheLogCutToAFewHundredBytes)
         ASSERT_TRUE(client.send(test::troubleRequest(std::to_string(i), check)));
         ASSERT_NE(client.receiveType("20"), nullptr);
     }
-    client.send(test::encodeRequest("77", std::make_unique<LogMessageBody>(std::string(19000, 'L'))));
+    client.send(
+        test::encodeRequest("77", std::make_unique<LogMessageBody>(std::string(19000, 'L'))));
     expectServed(client, "78");
     const std::string text = logText();
-    EXPECT_EQ(count(text, std::string(LOGGED_TEXT_LIMIT, 'Q') + "... (19000 bytes)"), 40u) << text.size();
+    EXPECT_EQ(count(text, std::string(LOGGED_TEXT_LIMIT, 'Q') + "... (19000 bytes)"), 40u)
+        << text.size();
     EXPECT_EQ(text.find(std::string(LOGGED_TEXT_LIMIT + 1, 'Q')), std::string::npos);
     // Two debug lines per request, none of them long.
     EXPECT_LT(text.size(), 40u * 1000);
@@ -260,17 +263,21 @@ TEST_F(AgentServerTest, RefusedConnectionsAreLoggedOnceAnIntervalWithTheirNumber
         EXPECT_TRUE(outsider.closedByPeer());
     }
     // Every attempt is accounted for: one line each interval, the rest in the count lines.
-    std::regex countLine("refused (\\d+) more connections? from 127\\.0\\.0\\.1 \\(not logged one by one\\)");
+    std::regex countLine(
+        "refused (\\d+) more connections? from 127\\.0\\.0\\.1 \\(not logged one by one\\)");
     size_t lines = 0;
     long counted = 0;
-    ASSERT_TRUE(test::waitUntil([&] {
-        const std::string text = logText();
-        lines = count(text, "refused a connection from 127.0.0.1: not in ACCESS_CONTROL");
-        counted = 0;
-        for (std::sregex_iterator it(text.begin(), text.end(), countLine), end; it != end; ++it)
-            counted += std::stol((*it)[1]);
-        return long(lines) + counted == ATTEMPTS;
-    }, 8s)) << logText();
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            const std::string text = logText();
+            lines = count(text, "refused a connection from 127.0.0.1: not in ACCESS_CONTROL");
+            counted = 0;
+            for (std::sregex_iterator it(text.begin(), text.end(), countLine), end; it != end; ++it)
+                counted += std::stol((*it)[1]);
+            return long(lines) + counted == ATTEMPTS;
+        },
+        8s))
+        << logText();
     EXPECT_LE(lines, 4u);
     test::Client insider(server->port(), "127.0.0.2");
     expectServed(insider, "1");

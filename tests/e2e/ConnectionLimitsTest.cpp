@@ -60,20 +60,37 @@ TEST_P(AdmissionRules, DecideFromSlotsAddressesAndWhoHasSpoken)
 INSTANTIATE_TEST_SUITE_P(
     Slots, AdmissionRules,
     ::testing::Values(
-        AdmissionCase{"FreeSlot", {{1, "10.0.0.1", false}}, "10.0.0.2", Admission::Kind::Admit, 0, "", ""},
-        AdmissionCase{"AddressFullOfSpeakers", {{1, "10.0.0.1", true}, {2, "10.0.0.1", true}},
-                      "10.0.0.1", Admission::Kind::Refuse, 0, "",
+        AdmissionCase{
+            "FreeSlot", {{1, "10.0.0.1", false}}, "10.0.0.2", Admission::Kind::Admit, 0, "", ""},
+        AdmissionCase{"AddressFullOfSpeakers",
+                      {{1, "10.0.0.1", true}, {2, "10.0.0.1", true}},
+                      "10.0.0.1",
+                      Admission::Kind::Refuse,
+                      0,
+                      "",
                       "too many connections from this address (2)"},
         // Its own address's silent connection gives way, never another address's.
         AdmissionCase{"AddressFullWithASilentOne",
                       {{1, "10.0.0.2", false}, {2, "10.0.0.1", true}, {3, "10.0.0.1", false}},
-                      "10.0.0.1", Admission::Kind::Displace, 3, "its address holds 2 connections", ""},
+                      "10.0.0.1",
+                      Admission::Kind::Displace,
+                      3,
+                      "its address holds 2 connections",
+                      ""},
         AdmissionCase{"OldestSilentGivesWay",
                       {{4, "10.0.0.1", true}, {7, "10.0.0.2", false}, {5, "10.0.0.3", false}},
-                      "10.0.0.4", Admission::Kind::Displace, 5, "every client slot is taken", ""},
+                      "10.0.0.4",
+                      Admission::Kind::Displace,
+                      5,
+                      "every client slot is taken",
+                      ""},
         AdmissionCase{"SpokenAreNeverDisplaced",
                       {{1, "10.0.0.1", true}, {2, "10.0.0.2", true}, {3, "10.0.0.3", true}},
-                      "10.0.0.4", Admission::Kind::Refuse, 0, "", "too many clients (3)"}),
+                      "10.0.0.4",
+                      Admission::Kind::Refuse,
+                      0,
+                      "",
+                      "too many clients (3)"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(RefusalLog, OneLinePerAddressAndIntervalThenTheCount)
@@ -83,16 +100,20 @@ TEST(RefusalLog, OneLinePerAddressAndIntervalThenTheCount)
     EXPECT_EQ(refusals.refused("10.0.0.9", "not in ACCESS_CONTROL (allowed: 10.0.0.1)", start),
               "refused a connection from 10.0.0.9: not in ACCESS_CONTROL (allowed: 10.0.0.1)");
     for (int i = 1; i <= 199; ++i)
-        EXPECT_EQ(refusals.refused("10.0.0.9", "x", start + std::chrono::milliseconds(i)), std::nullopt);
+        EXPECT_EQ(refusals.refused("10.0.0.9", "x", start + std::chrono::milliseconds(i)),
+                  std::nullopt);
     // Another address has its own line.
-    EXPECT_EQ(refusals.refused("10.0.0.8", "y", start + 1s), "refused a connection from 10.0.0.8: y");
+    EXPECT_EQ(refusals.refused("10.0.0.8", "y", start + 1s),
+              "refused a connection from 10.0.0.8: y");
     EXPECT_TRUE(refusals.due(start + 59s).empty());
     EXPECT_EQ(refusals.due(start + 60s),
-              std::vector<std::string>{"refused 199 more connections from 10.0.0.9 (not logged one by one)"});
+              std::vector<std::string>{
+                  "refused 199 more connections from 10.0.0.9 (not logged one by one)"});
     // The address without suppressed refusals is forgotten silently, and after the count
     // the next refusal is logged again.
     EXPECT_TRUE(refusals.due(start + 61s).empty());
-    EXPECT_EQ(refusals.refused("10.0.0.9", "x", start + 62s), "refused a connection from 10.0.0.9: x");
+    EXPECT_EQ(refusals.refused("10.0.0.9", "x", start + 62s),
+              "refused a connection from 10.0.0.9: x");
 }
 
 TEST(RefusalLog, CountCarriedIntoTheNextLineAndManyAddressesShareOneEntry)
@@ -101,8 +122,9 @@ TEST(RefusalLog, CountCarriedIntoTheNextLineAndManyAddressesShareOneEntry)
     const auto start = ServiceClock::time_point(1h);
     ASSERT_TRUE(refusals.refused("10.0.0.9", "x", start));
     EXPECT_FALSE(refusals.refused("10.0.0.9", "x", start + 1s));
-    EXPECT_EQ(refusals.refused("10.0.0.9", "x", start + 10s),
-              "refused a connection from 10.0.0.9: x (and 1 more since the last line from 10.0.0.9)");
+    EXPECT_EQ(
+        refusals.refused("10.0.0.9", "x", start + 10s),
+        "refused a connection from 10.0.0.9: x (and 1 more since the last line from 10.0.0.9)");
 
     RefusalLog many(10s);
     int logged = 0;

@@ -99,7 +99,10 @@ public:
     long answered() const { return m_answered; }
     long missed() const { return m_missed; }
     long closed() const { return m_closed; }
-    std::chrono::milliseconds slowest() const { return std::chrono::milliseconds(m_slowestMs.load()); }
+    std::chrono::milliseconds slowest() const
+    {
+        return std::chrono::milliseconds(m_slowestMs.load());
+    }
 
 private:
     void run(int port, std::chrono::milliseconds period)
@@ -139,12 +142,13 @@ private:
 class MemorySampler
 {
 public:
-    explicit MemorySampler(pid_t pid) : m_thread([this, pid] {
-        while (!m_stop) {
-            m_peak = std::max(m_peak.load(), residentKb(pid));
-            std::this_thread::sleep_for(10ms);
-        }
-    })
+    explicit MemorySampler(pid_t pid)
+        : m_thread([this, pid] {
+              while (!m_stop) {
+                  m_peak = std::max(m_peak.load(), residentKb(pid));
+                  std::this_thread::sleep_for(10ms);
+              }
+          })
     {
     }
     ~MemorySampler()
@@ -174,7 +178,8 @@ inline void layOutHostileInstallation(const TempDir &dir, int lastAllowed)
     writeFile(dir / "TarvoMonitorAgent.ini",
               "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=N\r\n"
               "[PORT]\r\nport=10012\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
-              "Debug=OFF\r\n[ACCESS_CONTROL]\r\n" + allowed);
+              "Debug=OFF\r\n[ACCESS_CONTROL]\r\n" +
+                  allowed);
     fs::create_directories(dir / "monitor");
 }
 

@@ -38,11 +38,12 @@ std::string randomBytes(size_t size, unsigned seed)
 }
 
 std::string header(const std::string &type, const std::string &bodyLength,
-                   const std::string &version = PROTOCOL_VERSION, const std::string &orientation = "C",
-                   const std::string &sequence = "1")
+                   const std::string &version = PROTOCOL_VERSION,
+                   const std::string &orientation = "C", const std::string &sequence = "1")
 {
-    return "00=" + version + "\x01" "01=" + orientation + "\x01" "04=" + type + "\x01" "12=" +
-           sequence + "\x01" "15=" + bodyLength + "\x01";
+    const std::string soh = "\x01";
+    return "00=" + version + soh + "01=" + orientation + soh + "04=" + type + soh +
+           "12=" + sequence + soh + "15=" + bodyLength + soh;
 }
 
 // A header and body with a correct trailer.
@@ -82,8 +83,9 @@ void hugeBodyThenNothing(const Agent &agent)
     EXPECT_TRUE(test::closedByAgent(waiting));
     ::close(waiting);
     EXPECT_NE(agent.log().find("message too long: "), std::string::npos);
-    EXPECT_NE(agent.log().find("an incomplete message not completed within 1000 ms of its first byte"),
-              std::string::npos);
+    EXPECT_NE(
+        agent.log().find("an incomplete message not completed within 1000 ms of its first byte"),
+        std::string::npos);
 }
 
 void oneByteAtATime(const Agent &agent)
@@ -125,23 +127,31 @@ void malformedMessages(const Agent &agent)
     const std::string statusBody = header("02", "0");
     std::string badChecksum = test::statusRequest("1");
     badChecksum[badChecksum.size() - 2] = badChecksum[badChecksum.size() - 2] == '1' ? '2' : '1';
+    // "01=C" ^A "00=Tarvo1.20" ^A "04=02" ...: the first two header fields swapped.
+    const std::string inOrder = header("02", "0");
+    const std::string outOfOrder =
+        framed(inOrder.substr(13, 5) + inOrder.substr(0, 13) + inOrder.substr(18));
     const std::vector<Malformed> cases = {
         {"bad checksum", badChecksum, Outcome::Closed, ""},
-        {"bad trailer", statusBody + "98=" + Message::checkSumOf(statusBody) + "\x01", Outcome::Closed, ""},
+        {"bad trailer", statusBody + "98=" + Message::checkSumOf(statusBody) + "\x01",
+         Outcome::Closed, ""},
         {"negative body length", framed(header("02", "-5")), Outcome::Closed, ""},
         {"body length not a number", framed(header("02", "xx")), Outcome::Closed, ""},
-        {"fields out of order", "01=C\x01" "00=Tarvo1.20\x01" "04=02\x01" "12=1\x01" "15=0\x01" "99=  0\x01",
-         Outcome::Closed, ""},
+        {"fields out of order", outOfOrder, Outcome::Closed, ""},
         {"older console", framed(header("02", "0", "Tarvo1.10")), Outcome::Closed, ""},
         {"newer console", framed(header("02", "0", "Tarvo9.99")), Outcome::Closed, ""},
-        {"body too short for its length", framed(header("19", "5") + "47=x\x01"), Outcome::Closed, ""},
+        {"body too short for its length", framed(header("19", "5") + "47=x\x01"), Outcome::Closed,
+         ""},
         {"unknown type", framed(header("77", "0")), Outcome::Ignored, ""},
         {"a status answer sent to the agent", framed(header("03", "0")), Outcome::Ignored, ""},
-        {"a log message sent to the agent", test::encodeRequest("1", std::make_unique<LogMessageBody>("x\x02")),
-         Outcome::Ignored, ""},
-        {"request with the heartbeat's sequence", test::statusRequest("-1"), Outcome::Answered, "-1"},
-        {"request with a sequence that is not a number", test::statusRequest("abc"), Outcome::Answered, "abc"},
-        {"the same sequence twice", test::statusRequest("8") + test::statusRequest("8"), Outcome::Answered, "8"},
+        {"a log message sent to the agent",
+         test::encodeRequest("1", std::make_unique<LogMessageBody>("x\x02")), Outcome::Ignored, ""},
+        {"request with the heartbeat's sequence", test::statusRequest("-1"), Outcome::Answered,
+         "-1"},
+        {"request with a sequence that is not a number", test::statusRequest("abc"),
+         Outcome::Answered, "abc"},
+        {"the same sequence twice", test::statusRequest("8") + test::statusRequest("8"),
+         Outcome::Answered, "8"},
         {"a request written as by an agent", framed(header("02", "0", PROTOCOL_VERSION, "S", "9")),
          Outcome::Answered, "9"},
     };
@@ -172,9 +182,9 @@ void malformedMessages(const Agent &agent)
 void disconnectInsideEveryMessage(const Agent &agent)
 {
     Message beat(PROTOCOL_VERSION, "C", "-1", std::make_unique<BeatMessageBody>());
-    const std::vector<std::string> messages = {
-        test::statusRequest("11"), beat.encode(), test::troubleRequest("12", "CheckCfgFile"),
-        test::troubleRequest("13", std::string(20000, 'L'))};
+    const std::vector<std::string> messages = {test::statusRequest("11"), beat.encode(),
+                                               test::troubleRequest("12", "CheckCfgFile"),
+                                               test::troubleRequest("13", std::string(20000, 'L'))};
     int cuts = 0;
     for (const std::string &message : messages) {
         const size_t step = std::max<size_t>(1, message.size() / 60);
@@ -210,7 +220,8 @@ void idle300(const Agent &agent)
     for (int i = 0; i < 300; ++i) {
         // Fifty from one address, more than it may hold; the rest from twenty others, more
         // than there are slots.
-        int fd = test::connectFrom(agent.port, "127.0.0." + std::to_string(i < 50 ? 2 : 3 + i % 20));
+        int fd =
+            test::connectFrom(agent.port, "127.0.0." + std::to_string(i < 50 ? 2 : 3 + i % 20));
         ASSERT_GE(fd, 0);
         idle.push_back(fd);
     }
@@ -251,7 +262,8 @@ void neverReads(const Agent &agent)
     ::close(fd);
     EXPECT_TRUE(test::waitUntil([&] {
         const std::string log = agent.log();
-        return log.find("bytes wait to be sent: the client reads too little") != std::string::npos ||
+        return log.find("bytes wait to be sent: the client reads too little") !=
+                   std::string::npos ||
                log.find("the client has not read what it was sent for") != std::string::npos;
     }));
 }
@@ -289,11 +301,25 @@ protected:
         agent.port = test::freePort();
         process = std::make_unique<test::ChildProcess>(
             TARVO_AGENT_EXE,
-            std::vector<std::string>{"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
-                                     "--bind", "127.0.0.1", "--port", std::to_string(agent.port),
-                                     "--heartbeat-ms", "500", "--incomplete-timeout-ms", "1000",
-                                     "--idle-timeout-ms", "1500", "--send-timeout-ms", "2000",
-                                     "--max-queued-bytes", "262144", "--refusal-log-interval-ms",
+            std::vector<std::string>{"--dir",
+                                     dir.path(),
+                                     "--ini",
+                                     dir / "TarvoMonitorAgent.ini",
+                                     "--bind",
+                                     "127.0.0.1",
+                                     "--port",
+                                     std::to_string(agent.port),
+                                     "--heartbeat-ms",
+                                     "500",
+                                     "--incomplete-timeout-ms",
+                                     "1000",
+                                     "--idle-timeout-ms",
+                                     "1500",
+                                     "--send-timeout-ms",
+                                     "2000",
+                                     "--max-queued-bytes",
+                                     "262144",
+                                     "--refusal-log-interval-ms",
                                      "1000"},
             dir.path(), dir / "agent.out");
         ASSERT_TRUE(test::waitUntil([&] {
@@ -351,8 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"MalformedMessages", malformedMessages},
                       HostileCase{"DisconnectInsideEveryMessage", disconnectInsideEveryMessage},
                       HostileCase{"ConnectAndDrop200", connectAndDrop200},
-                      HostileCase{"Idle300", idle300},
-                      HostileCase{"NeverReads", neverReads},
+                      HostileCase{"Idle300", idle300}, HostileCase{"NeverReads", neverReads},
                       HostileCase{"Outsiders", outsiders}),
     [](const auto &info) { return std::string(info.param.name); });
 
