@@ -16,18 +16,44 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <pthread.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 using namespace tarvo;
 
-std::atomic<AgentServer *> runningServer = nullptr;
-
-void onStopSignal(int)
+// The signals the agent acts on. They are blocked in every thread and taken by one thread
+// with sigwait, so that their handling may do what a signal handler may not (reopen the
+// log file): SIGTERM and SIGINT stop the agent, SIGHUP reopens its log (logrotate).
+sigset_t handledSignals()
 {
-    if (AgentServer *server = runningServer.load())
-        server->requestStop();
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    return signals;
+}
+
+void takeSignals(AgentServer &server, ServiceLog &log)
+{
+    const sigset_t signals = handledSignals();
+    for (;;) {
+        int signal = 0;
+        if (::sigwait(&signals, &signal) != 0)
+            continue;
+        if (signal != SIGHUP) {
+            server.requestStop();
+            return;
+        }
+        if (log.reopen())
+            log.write(AgentLog::Level::Info, "log file reopened (SIGHUP)");
+        else
+            log.write(AgentLog::Level::Error,
+                      "the log file cannot be reopened after SIGHUP: logging to stderr");
+    }
 }
 
 } // namespace
@@ -62,6 +88,9 @@ int main(int argc, char **argv)
         return printConfigReport(AgentConfig::iniPath());
 
     ::signal(SIGPIPE, SIG_IGN);
+    // Blocked before any thread starts, so that every thread inherits the mask.
+    const sigset_t signals = handledSignals();
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     ServiceLog log;
     log.setEcho(options.verbose);
 
@@ -115,23 +144,30 @@ int main(int argc, char **argv)
     for (const std::string &address : settings.getRejectedAddresses())
         log.write(AgentLog::Level::Warning,
                   "ACCESS_CONTROL address \"" + address + "\" ignored: IP地址有误");
+    if (!settings.getIniProblem().empty())
+        log.write(AgentLog::Level::Error, "the ini file " + AgentConfig::iniPath() + " " +
+                                              settings.getIniProblem() +
+                                              ": not read, defaults used");
     if (accessControlValid && serviceSettings.accessControl.empty())
-        log.write(AgentLog::Level::Warning, "ACCESS_CONTROL is empty: every client is accepted");
+        log.write(AgentLog::Level::Warning,
+                  "ACCESS_CONTROL is empty: every client is refused; name the consoles' "
+                  "addresses in [ACCESS_CONTROL] of " + AgentConfig::iniPath());
+    if (options.port)
+        log.write(AgentLog::Level::Info,
+                  "port " + std::to_string(serviceSettings.port) + ": from --port");
+    else
+        log.write(settings.portProblem().empty() ? AgentLog::Level::Info
+                                                 : AgentLog::Level::Warning,
+                  "port " + std::to_string(serviceSettings.port) + ": " +
+                      settings.describePort());
     if (!accessControlValid)
         log.write(AgentLog::Level::Error,
                   "ACCESS_CONTROL cannot be read: every client will be refused");
 
     ProgramWatch watch(server, log, loadProblem);
     server.setWatch([&watch] { return watch(); });
-    runningServer = &server;
-    struct sigaction action{};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
     error = server.start();
     if (!error.empty()) {
-        runningServer = nullptr;
         log.write(AgentLog::Level::Error, error);
         std::cerr << "TarvoMonitorAgent: " << error << "\n";
         return 1;
@@ -141,10 +177,18 @@ int main(int argc, char **argv)
                   std::to_string(server.port()) + ", ACCESS_CONTROL: " +
                   describeAllowed(serviceSettings.accessControl));
 
+    std::atomic<bool> signalsTaken = false;
+    std::thread signalThread([&] {
+        takeSignals(server, log);
+        signalsTaken = true;
+    });
     server.waitForStopRequest();
+    // Stopped by something other than a signal: the signal thread is woken to end.
+    if (!signalsTaken)
+        ::pthread_kill(signalThread.native_handle(), SIGTERM);
+    signalThread.join();
     log.write(AgentLog::Level::Info, "stopping");
     server.stop();
-    runningServer = nullptr;
     AgentLog::setSink({});
     log.write(AgentLog::Level::Info, "stopped");
     return 0;

@@ -6,6 +6,8 @@
 #include "platform/IniFile.h"
 #include "protocol/Convert.h"
 
+#include <algorithm>
+#include <limits>
 #include <stdexcept>
 
 namespace tarvo {
@@ -29,6 +31,23 @@ std::string missingExecutableText(char share)
     const std::string s(1, share);
     return "无法找到" + s + "股报盘程序启动文件。" + "请检查Tarvo_" + s + "SHR.exe是否存在，" +
            "或者将TarvoMonitorAgent.ini中的" + "\"" + s + "股报盘程序" + "\"" + "项置为N。";
+}
+
+// How the profile functions read a [PORT] port value: a whole number (optional sign and
+// digits), leading digits followed by something else, nothing, or no number at all.
+enum class PortText { Whole, Empty, LeadingDigits, NotANumber };
+
+PortText classifyPort(std::string_view text)
+{
+    if (text.empty())
+        return PortText::Empty;
+    const size_t first = text[0] == '+' || text[0] == '-' ? 1 : 0;
+    size_t end = first;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+        ++end;
+    if (end == first)
+        return PortText::NotANumber;
+    return end == text.size() ? PortText::Whole : PortText::LeadingDigits;
 }
 
 } // namespace
@@ -92,7 +111,42 @@ std::string AgentConfig::normalizeIP(std::string_view text)
     return result;
 }
 
-void AgentConfig::load()
+std::string AgentConfig::describePort() const
+{
+    if (!portText)
+        return "the default: [PORT] port is not set";
+    switch (classifyPort(*portText)) {
+    case PortText::Whole:
+        return "from [PORT] port";
+    case PortText::Empty:
+        return "the default: [PORT] port is empty";
+    case PortText::NotANumber:
+        return "the default: [PORT] port \"" + *portText + "\" is not a number";
+    case PortText::LeadingDigits:
+        break;
+    }
+    return "the leading digits of [PORT] port \"" + *portText + "\"";
+}
+
+std::string AgentConfig::portProblem() const
+{
+    if (!portText)
+        return {};
+    switch (classifyPort(*portText)) {
+    case PortText::Whole:
+        return {};
+    case PortText::Empty:
+        return "[PORT] port is empty: the default port 10012 is used";
+    case PortText::NotANumber:
+        return "[PORT] port \"" + *portText + "\" is not a number: the default port 10012 is used";
+    case PortText::LeadingDigits:
+        break;
+    }
+    return "[PORT] port \"" + *portText + "\" is not a whole number: its leading digits give port " +
+           std::to_string(port);
+}
+
+void AgentConfig::load(LogDirectory logDirectory)
 {
     loaded = false;
     accessControl.clear();
@@ -100,10 +154,16 @@ void AgentConfig::load()
     communicators.clear();
     envNo.clear();
 
-    IniFile ini = IniFile::load(agentIniPath);
+    IniFile ini = IniFile::load(agentIniPath, IniFile::DEFAULT_MAX_BYTES, &iniProblem);
     logsDir = ini.readString("Tarvo", "logs_dir", "./logs/");
     logFile = logsDir + ini.readString("LOG", "name", "TarvoMonitorAgent.log");
-    port = static_cast<int>(ini.readInt("PORT", "port", 10012));
+    portText.reset();
+    if (ini.hasKey("PORT", "port"))
+        portText = ini.readString("PORT", "port");
+    // Kept within int, so that a huge number stays out of range rather than wrapping.
+    port = static_cast<int>(std::clamp<long>(ini.readInt("PORT", "port", 10012),
+                                             std::numeric_limits<int>::min(),
+                                             std::numeric_limits<int>::max()));
     // Anything but exactly "Y" is "N". (Filled, not copied: GCC 12 warns about a copy of the
     // literal here in optimised builds, wrongly.)
     oesFlagA.assign(1, ini.readString("Tarvo", OES_NAME_A, "N") == "Y" ? 'Y' : 'N');
@@ -123,7 +183,11 @@ void AgentConfig::load()
     if (baseDir.empty() || baseDir.back() != '/')
         baseDir += '/';
 
-    if (!directoryExists(logsDir) && !createDirectories(logsDir))
+    const bool logDirectoryUsable = directoryExists(logsDir) ||
+                                    (logDirectory == LogDirectory::CheckOnly
+                                         ? canCreateDirectories(logsDir)
+                                         : createDirectories(logsDir));
+    if (!logDirectoryUsable)
         throw std::runtime_error("Cannot create LogFile Directory.");
 
     configFileA = baseDir + "cfgA/SystemConfiguration.ini";

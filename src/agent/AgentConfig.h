@@ -5,6 +5,7 @@
 #include "platform/ProcessList.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,10 +37,14 @@ public:
     // The agent ini path in use: the one set, or the executable's path with ".ini".
     static std::string iniPath();
 
+    // What load() does about a missing log directory: the agent creates it; the
+    // configuration check only finds out whether it could, and creates nothing.
+    enum class LogDirectory { Create, CheckOnly };
+
     // Reads everything again. Throws std::runtime_error with "Cannot create LogFile
     // Directory." or the missing-executable texts; std::invalid_argument (the integer
     // conversion error) for an ACCESS_CONTROL address with a part that is not a number.
-    void load();
+    void load(LogDirectory logDirectory = LogDirectory::Create);
     // Refreshes both programs from one snapshot of the process list.
     void refresh();
     void refresh(const std::vector<ProcessInfo> &processes);
@@ -57,6 +62,9 @@ public:
 
     bool isLoaded() const { return loaded; }
     const std::string &getAgentIniPath() const { return agentIniPath; }
+    // Why the agent ini file could not be read ("is not a regular file (a FIFO)"), in
+    // which case every setting has its default; empty when it was read or is missing.
+    const std::string &getIniProblem() const { return iniProblem; }
     const std::string &getLogFile() const { return logFile; }
     const std::string &getLogsDir() const { return logsDir; }
     const std::string &getEnvNo() const { return envNo; }
@@ -64,6 +72,13 @@ public:
     const std::string &getOesFlagB() const { return oesFlagB; }
     const std::string &getBaseDir() const { return baseDir; }
     int getPort() const { return port; }
+    // Where the port comes from, for the log and --check-config: "from [PORT] port",
+    // "the default: [PORT] port \"abc\" is not a number", ...
+    std::string describePort() const;
+    // What is wrong with the [PORT] port value (empty, not a number, not only digits);
+    // empty when it is a whole number or not set. The port is then still what the
+    // profile functions read: the leading digits, or the default 10012 without any.
+    std::string portProblem() const;
     const std::vector<std::string> &getAccessControl() const { return accessControl; }
     // ACCESS_CONTROL values dropped by the last load as "IP地址有误".
     const std::vector<std::string> &getRejectedAddresses() const { return rejectedAddresses; }
@@ -87,6 +102,7 @@ public:
 
 private:
     std::string agentIniPath;
+    std::string iniProblem;
     std::string logFile;
     std::string logsDir;
     std::string envNo;
@@ -94,6 +110,7 @@ private:
     std::string oesFlagB = "N";
     std::string baseDir;
     int port = 10012;
+    std::optional<std::string> portText; // the [PORT] port value as written; none when unset
     std::vector<std::string> accessControl;
     std::vector<std::string> rejectedAddresses;
     std::string configFileA, exeFileA, statusFileA, cmdFileA, cmdResFileA, logDirA;
@@ -105,16 +122,20 @@ private:
 };
 
 // What `--check-config` prints: the settings found and every problem, as GBK lines
-// without line ends. `ok` is false when the configuration cannot be used (load failed).
+// without line ends. `ok` is false when the configuration cannot be used (load failed);
+// `admitsNobody` is true when it can, but its ACCESS_CONTROL names no address, so the
+// agent would refuse every client.
 struct ConfigReport
 {
     bool ok = true;
+    bool admitsNobody = false;
     std::vector<std::string> lines;
     std::vector<std::string> problems;
 };
 
 // Loads a fresh configuration from `iniPath` in the current directory (not the
-// process-wide one) and reports on it and on the installation's files.
+// process-wide one) and reports on it and on the installation's files. Reads only: a
+// missing log directory is reported, not created.
 ConfigReport checkAgentConfiguration(const std::string &iniPath = AgentConfig::iniPath());
 
 } // namespace tarvo

@@ -4,6 +4,8 @@
 #include "agent/AgentConfig.h"
 #include "agent/AgentLog.h"
 #include "agent/HostControl.h"
+#include "agent/OesStatusFile.h"
+#include "agent/StatusAnswerFit.h"
 #include "agent/SystemStatus.h"
 #include "agent/TroubleShooting.h"
 
@@ -31,9 +33,29 @@ executeStatusRequest(AgentConfig &config, SystemStatus &system, const HostContro
             AgentLog::error(std::string("Refreshing the programs failed: ") + again.what());
         }
     }
+    StatusAnswerFields fields{"正常运行", hostTime, cpuUsage, memoryUsage, diskUsage,
+                              OesStatusFile::cleanValue(config.getEnvNo()), {}, {}};
+    for (const auto &communicator : config.getCommunicators()) {
+        fields.programs.push_back(static_cast<const Oes &>(*communicator));
+        for (const auto &pbu : communicator->getPbus())
+            fields.pbus.push_back(*pbu);
+    }
+    FittedStatusAnswer fitted = fitStatusAnswer(fields);
+    // Said once when it starts, again when it changes, and when it ends.
+    static std::string lastNote;
+    const std::string note = fitted.note();
+    if (note != lastNote) {
+        if (!note.empty())
+            AgentLog::warning("status answer longer than " + std::to_string(MAX_ANSWER_BYTES) +
+                              " bytes: " + note);
+        else
+            AgentLog::info("status answer within " + std::to_string(MAX_ANSWER_BYTES) +
+                           " bytes again");
+        lastNote = note;
+    }
     return std::make_unique<StatusResponseMessageBody>(
-        "正常运行", hostTime, cpuUsage, memoryUsage, diskUsage, config.getEnvNo(),
-        config.getOesPackage(), config.getPbuPackage());
+        fields.hostStatus, hostTime, cpuUsage, memoryUsage, diskUsage, fields.envNo,
+        std::move(fitted.oesPackage), std::move(fitted.pbuPackage));
 }
 
 void installAgentExecutors()

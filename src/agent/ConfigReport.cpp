@@ -1,6 +1,7 @@
 // The configuration report of --check-config: settings found and every problem.
 #include "agent/AgentConfig.h"
 
+#include "agent/OesStatusFile.h"
 #include "agent/TroubleShooting.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -27,8 +28,15 @@ void reportProgram(ConfigReport &report, const OesCommunicator &oes, const std::
                     (fileExists(oes.getExeFile()) ? "" : " (missing)"));
     lines.push_back("  configuration " + oes.getConfigFile() +
                     (fileExists(oes.getConfigFile()) ? "" : " (missing)"));
+    std::string statusProblem;
+    IniFile::load(oes.getStatusFile(), OesStatusFile::MAX_FILE_BYTES, &statusProblem);
     lines.push_back("  status file " + oes.getStatusFile() +
-                    (fileExists(oes.getStatusFile()) ? "" : " (not written yet)"));
+                    (!fileExists(oes.getStatusFile()) ? " (not written yet)"
+                     : statusProblem.empty()          ? ""
+                                                      : " (" + statusProblem + ": not read)"));
+    if (!statusProblem.empty())
+        report.problems.push_back(oes.getOesName() + ": status file " + oes.getStatusFile() +
+                                  " " + statusProblem + ": not read");
     std::string pbus;
     for (const auto &pbu : oes.getPbus())
         pbus += (pbus.empty() ? "" : " ") + pbu->getOperatorNumber();
@@ -56,21 +64,34 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
 
     AgentConfig config(iniPath);
     try {
-        config.load();
+        config.load(AgentConfig::LogDirectory::CheckOnly);
     } catch (const std::exception &e) {
         report.ok = false;
         report.problems.push_back(std::string("load failed: ") + e.what());
     }
+    if (!config.getIniProblem().empty())
+        report.problems.push_back("ini file " + iniPath + " " + config.getIniProblem() +
+                                  ": not read, defaults used");
     lines.push_back("installation directory " + config.getBaseDir());
-    lines.push_back("log file " + config.getLogFile());
-    lines.push_back("port " + std::to_string(config.getPort()));
+    const bool logDirectoryExists = directoryExists(config.getLogsDir());
+    lines.push_back("log file " + config.getLogFile() +
+                    (logDirectoryExists || config.getLogsDir().empty()
+                         ? ""
+                         : " (directory missing: the agent creates it at start)"));
+    lines.push_back("port " + std::to_string(config.getPort()) + " (" + config.describePort() + ")");
+    if (!config.portProblem().empty())
+        report.problems.push_back(config.portProblem());
     if (config.getPort() < 1 || config.getPort() > 65535) {
         report.ok = false;
         report.problems.push_back("port " + std::to_string(config.getPort()) + " out of range");
     }
     lines.push_back("access control " + joined(config.getAccessControl()));
-    if (config.getAccessControl().empty())
-        report.problems.push_back("ACCESS_CONTROL empty: every client is accepted");
+    if (config.getAccessControl().empty()) {
+        report.admitsNobody = true;
+        report.problems.push_back(
+            "ACCESS_CONTROL empty: every client is refused; name the consoles' addresses in "
+            "[ACCESS_CONTROL]");
+    }
     for (const auto &rejected : config.getRejectedAddresses())
         report.problems.push_back("ACCESS_CONTROL value '" + rejected + "' dropped: IP地址有误");
     lines.push_back(std::string("debug ") + (config.getDebug() ? "ON" : "OFF"));

@@ -1,6 +1,7 @@
 // Reading an order-submission program's status file into its record and PBUs.
 #include "agent/OesStatusFile.h"
 
+#include "agent/AgentLog.h"
 #include "host/StatusNames.h"
 #include "platform/Clock.h"
 #include "platform/IniFile.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <unordered_map>
 
 namespace tarvo {
 
@@ -66,12 +68,39 @@ int64_t OesStatusFile::parseStatusTime(std::string_view text)
     return ms ? *ms : 0;
 }
 
+std::string OesStatusFile::cleanValue(std::string_view text, size_t limit)
+{
+    size_t end = 0;
+    while (end < text.size()) {
+        // A GBK lead byte (0x81-0xFE) and its trail byte stay together.
+        const auto byte = static_cast<unsigned char>(text[end]);
+        const size_t width = byte >= 0x81 && byte <= 0xFE && end + 1 < text.size() ? 2 : 1;
+        if (end + width > limit)
+            break;
+        end += width;
+    }
+    std::string value(text.substr(0, end));
+    for (char &c : value)
+        if (c == '\x01')
+            c = ' ';
+    return value;
+}
+
 std::string OesStatusFile::readStatusFile(const std::string &name, std::string &type,
                                           std::string &version, std::string &warningLevel,
                                           std::string oesStatus,
                                           std::vector<std::unique_ptr<Pbu>> &pbus) const
 {
-    IniFile ini = IniFile::load(statusFile);
+    std::string problem;
+    IniFile ini = IniFile::load(statusFile, MAX_FILE_BYTES, &problem);
+    if (problem != lastProblem) {
+        if (!problem.empty())
+            AgentLog::warning("status file " + statusFile + " " + problem +
+                              ": not read, the program's record keeps its last values");
+        else if (ini.exists())
+            AgentLog::info("status file " + statusFile + " read again");
+        lastProblem = problem;
+    }
     return readStatusText(ini, name, type, version, warningLevel, oesStatus, pbus);
 }
 
@@ -85,37 +114,43 @@ std::string OesStatusFile::readStatusText(const IniFile &ini, const std::string 
         return "FAIL";
 
     const bool running = oesStatus == RUNNING;
-    version = ini.readString("OESStatus", "OESVersion");
-    type = ini.readString("OESStatus", "OESType");
+    // Values travel in the status answer: bounded, and without the field separator.
+    auto read = [&ini](const std::string &section, const char *key, const char *fallback = "") {
+        return cleanValue(ini.readString(section, key, fallback));
+    };
+    version = read("OESStatus", "OESVersion");
+    type = read("OESStatus", "OESType");
     long total = leadingNumber(ini.readString("OESStatus", "OperatorTotal"));
-    warningLevel = running ? ini.readString("OESStatus", "WarningLevel", "0") : "0";
+    warningLevel = running ? read("OESStatus", "WarningLevel", "0") : "0";
 
     std::vector<Pbu> reported;
+    // Operator number -> its first section among `reported`.
+    std::unordered_map<std::string, size_t> firstReported;
     for (long i : numberedSections(ini, "OperatorStatus.", total)) {
         const std::string section = "OperatorStatus." + std::to_string(i);
         Pbu pbu(name, ini.readString(section, "Operator"));
         pbu.setOesType(type);
-        pbu.setPbuStatus(ini.readString(section, "Status", "0"));
-        pbu.setWarningLevel(running ? ini.readString(section, "WarningLevel", "0") : "0");
+        pbu.setPbuStatus(read(section, "Status", "0"));
+        pbu.setWarningLevel(running ? read(section, "WarningLevel", "0") : "0");
         if (running && pbu.getPbuStatus() == "3") {
-            pbu.setPbuBidNumber(ini.readString(section, "OrdNumSubmitted"));
-            pbu.setPbuResponseNumber(ini.readString(section, "OrdNumConfirmed"));
-            pbu.setPbuTradeNumber(ini.readString(section, "TradeNumber"));
-            pbu.setMaxOrderNumber(ini.readString(section, "MaxOrderNumber"));
-            pbu.setCsIP(ini.readString(section, "CSIP"));
-            pbu.setHostExtIP(ini.readString(section, "LocalIP"));
-            pbu.setCapability(ini.readString(section, "Capability"));
-            pbu.setWork(ini.readString(section, "Work"));
+            pbu.setPbuBidNumber(read(section, "OrdNumSubmitted"));
+            pbu.setPbuResponseNumber(read(section, "OrdNumConfirmed"));
+            pbu.setPbuTradeNumber(read(section, "TradeNumber"));
+            pbu.setMaxOrderNumber(read(section, "MaxOrderNumber"));
+            pbu.setCsIP(read(section, "CSIP"));
+            pbu.setHostExtIP(read(section, "LocalIP"));
+            pbu.setCapability(read(section, "Capability"));
+            pbu.setWork(read(section, "Work"));
         }
+        firstReported.try_emplace(pbu.getOperatorNumber(), reported.size());
         reported.push_back(std::move(pbu));
     }
 
     for (auto &configured : pbus) {
-        auto match = std::find_if(reported.begin(), reported.end(), [&](const Pbu &p) {
-            return p.getOperatorNumber() == configured->getOperatorNumber();
-        });
-        if (match == reported.end())
+        auto found = firstReported.find(configured->getOperatorNumber());
+        if (found == firstReported.end())
             continue;
+        const Pbu *match = &reported[found->second];
         configured->setOesType(match->getOesType());
         configured->setPbuStatus(match->getPbuStatus());
         configured->setPbuBidNumber(match->getPbuBidNumber());

@@ -1,9 +1,14 @@
 // Files and directories through std::filesystem and /proc/self/exe.
 #include "platform/Files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <limits>
 #include <system_error>
 
 namespace tarvo {
@@ -72,11 +77,102 @@ std::string parentDirectory(std::string_view path)
 
 bool readWholeFile(const std::string &path, std::string &contents)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    return readRegularFile(path, std::numeric_limits<size_t>::max() - 1, contents).ok();
+}
+
+bool canCreateDirectories(const std::string &path)
+{
+    if (path.empty())
         return false;
-    contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::error_code ec;
+    fs::path at = fs::absolute(path, ec).lexically_normal();
+    if (ec)
+        return false;
+    // "a/logs/" names "a/logs".
+    if (at.filename().empty() && at != at.root_path())
+        at = at.parent_path();
+    for (;;) {
+        fs::file_status status = fs::status(at, ec);
+        if (fs::exists(status))
+            return fs::is_directory(status) && ::access(at.c_str(), W_OK | X_OK) == 0;
+        if (at == at.root_path() || !at.has_parent_path())
+            return false;
+        at = at.parent_path();
+    }
+}
+
+namespace {
+
+const char *fileKind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "of an unknown kind";
+}
+
+FileRead refused(std::string error)
+{
+    return {FileRead::Status::Refused, std::move(error)};
+}
+
+} // namespace
+
+FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents)
+{
+    contents.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return {FileRead::Status::Missing, "does not exist"};
+        return refused(std::string("cannot be opened: ") + std::strerror(error));
+    }
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info{};
+    if (::fstat(fd, &info) != 0)
+        return refused(std::string("cannot be examined: ") + std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return refused(std::string("is not a regular file (") + fileKind(info.st_mode) + ")");
+    auto tooLarge = [&](unsigned long long size) {
+        return refused("is larger than " + std::to_string(maxBytes) + " bytes (" +
+                       std::to_string(size) + " bytes)");
+    };
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes)
+        return tooLarge(static_cast<unsigned long long>(info.st_size));
+    contents.reserve(static_cast<size_t>(info.st_size));
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            contents.clear();
+            return refused(std::string("cannot be read: ") + std::strerror(error));
+        }
+        if (n == 0)
+            return {};
+        // The file may grow while it is read.
+        if (contents.size() + size_t(n) > maxBytes) {
+            const unsigned long long seen = contents.size() + size_t(n);
+            contents.clear();
+            contents.shrink_to_fit();
+            return tooLarge(seen);
+        }
+        contents.append(chunk, size_t(n));
+    }
 }
 
 } // namespace tarvo

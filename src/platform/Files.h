@@ -20,7 +20,30 @@ std::string executablePath();
 std::string replaceExtension(std::string_view path, std::string_view extension);
 // The directory part of `path` without the trailing "/" ("." when there is none).
 std::string parentDirectory(std::string_view path);
-// Reads the whole file into `contents`; false when it cannot be read.
+// Reads the whole file into `contents`; false when it cannot be read. Only a regular file
+// is read, without blocking (see readRegularFile).
 bool readWholeFile(const std::string &path, std::string &contents);
+
+// True when `path` is a directory, or could be created with createDirectories: its nearest
+// existing ancestor is a directory this process may write into. Creates nothing.
+bool canCreateDirectories(const std::string &path);
+
+// The outcome of readRegularFile.
+struct FileRead
+{
+    enum class Status { Ok, Missing, Refused };
+    Status status = Status::Ok;
+    // Why the file was not read, for a log line after the file's name: "is not a regular
+    // file (a FIFO)", "is larger than 1048576 bytes (104857600 bytes)", "cannot be opened:
+    // Permission denied"; "does not exist" when missing; empty when read.
+    std::string error;
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Reads a regular file of at most `maxBytes` bytes into `contents` without ever blocking
+// on it: the file is opened with O_NONBLOCK and refused unless fstat shows a regular file,
+// so a FIFO, a device or a directory in its place is an error and not a wait. `contents`
+// is empty unless the file was read.
+FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents);
 
 } // namespace tarvo

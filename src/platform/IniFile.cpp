@@ -1,8 +1,10 @@
 // Parsing and lookup of ini files as the Windows profile functions see them.
 #include "platform/IniFile.h"
 
-#include <fstream>
-#include <sstream>
+#include "platform/Files.h"
+
+#include <cstdint>
+#include <limits>
 
 namespace tarvo {
 namespace {
@@ -30,14 +32,36 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
+size_t IniFile::NameHash::operator()(std::string_view name) const
+{
+    // FNV-1a over the lower-cased bytes.
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(lower(c));
+        hash *= 1099511628211ull;
+    }
+    return static_cast<size_t>(hash);
+}
+
+bool IniFile::NameEqual::operator()(std::string_view a, std::string_view b) const
+{
+    return equalsIgnoreCase(a, b);
+}
+
 IniFile IniFile::load(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    return load(path, DEFAULT_MAX_BYTES, nullptr);
+}
+
+IniFile IniFile::load(const std::string &path, size_t maxBytes, std::string *error)
+{
+    std::string text;
+    FileRead read = readRegularFile(path, maxBytes, text);
+    if (error)
+        *error = read.status == FileRead::Status::Refused ? read.error : std::string();
+    if (!read.ok())
         return IniFile();
-    std::ostringstream text;
-    text << in.rdbuf();
-    IniFile ini = parse(text.str());
+    IniFile ini = parse(text);
     ini.m_exists = true;
     return ini;
 }
@@ -46,6 +70,8 @@ IniFile IniFile::parse(std::string_view text)
 {
     IniFile ini;
     ini.m_exists = true;
+    // The section that keys go to; null before the first section and inside a section
+    // that appeared before (its first occurrence wins, so its keys are dropped).
     Section *current = nullptr;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -61,12 +87,13 @@ IniFile IniFile::parse(std::string_view text)
             std::string_view name = trim(line.substr(1, close == std::string_view::npos
                                                             ? std::string_view::npos
                                                             : close - 1));
-            // A repeated section adds its keys to the first one, as the profile API reads it.
-            current = const_cast<Section *>(ini.findSection(name));
-            if (!current) {
-                ini.m_sections.push_back({std::string(name), {}});
+            current = nullptr;
+            auto [it, added] = ini.m_index.try_emplace(std::string(name), ini.m_sections.size());
+            if (added) {
+                ini.m_sections.push_back({std::string(name), {}, {}});
                 current = &ini.m_sections.back();
             }
+            (void)it;
             continue;
         }
         if (!current)
@@ -78,55 +105,70 @@ IniFile IniFile::parse(std::string_view text)
         if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"')
                                   || (value.front() == '\'' && value.back() == '\'')))
             value = value.substr(1, value.size() - 2);
-        current->entries.push_back({std::string(key), std::string(value)});
+        if (current->index.try_emplace(std::string(key), current->entries.size()).second)
+            current->entries.push_back({std::string(key), std::string(value)});
     }
     return ini;
 }
 
 const IniFile::Section *IniFile::findSection(std::string_view name) const
 {
-    for (const Section &s : m_sections)
-        if (equalsIgnoreCase(s.name, name))
-            return &s;
-    return nullptr;
+    auto it = m_index.find(name);
+    return it == m_index.end() ? nullptr : &m_sections[it->second];
+}
+
+const IniFile::Entry *IniFile::findEntry(std::string_view section, std::string_view key) const
+{
+    const Section *s = findSection(section);
+    if (!s)
+        return nullptr;
+    auto it = s->index.find(key);
+    return it == s->index.end() ? nullptr : &s->entries[it->second];
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const
 {
-    if (const Section *s = findSection(section))
-        for (const Entry &e : s->entries)
-            if (equalsIgnoreCase(e.key, key))
-                return e.value;
+    if (const Entry *e = findEntry(section, key))
+        return e->value;
     return std::string(defaultValue);
 }
 
 long IniFile::readInt(std::string_view section, std::string_view key, long defaultValue) const
 {
-    if (!hasKey(section, key))
+    const Entry *e = findEntry(section, key);
+    if (!e)
         return defaultValue;
-    std::string v = readString(section, key);
+    const std::string &v = e->value;
     size_t i = 0;
     bool negative = false;
     if (i < v.size() && (v[i] == '-' || v[i] == '+'))
         negative = v[i++] == '-';
     if (i >= v.size() || v[i] < '0' || v[i] > '9')
         return defaultValue;
+    // Accumulated as a negative number, whose range holds LONG_MIN.
     long n = 0;
-    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i)
-        n = n * 10 + (v[i] - '0');
-    return negative ? -n : n;
+    bool overflow = false;
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+        const int digit = v[i] - '0';
+        if (n < (std::numeric_limits<long>::min() + digit) / 10) {
+            overflow = true;
+            break;
+        }
+        n = n * 10 - digit;
+    }
+    if (negative)
+        return overflow ? std::numeric_limits<long>::min() : n;
+    if (overflow || n == std::numeric_limits<long>::min())
+        return std::numeric_limits<long>::max();
+    return -n;
 }
 
 bool IniFile::hasSection(std::string_view section) const { return findSection(section) != nullptr; }
 
 bool IniFile::hasKey(std::string_view section, std::string_view key) const
 {
-    if (const Section *s = findSection(section))
-        for (const Entry &e : s->entries)
-            if (equalsIgnoreCase(e.key, key))
-                return true;
-    return false;
+    return findEntry(section, key) != nullptr;
 }
 
 std::vector<std::string> IniFile::sections() const
@@ -143,13 +185,9 @@ std::vector<std::string> IniFile::keys(std::string_view section) const
     const Section *s = findSection(section);
     if (!s)
         return names;
-    for (const Entry &e : s->entries) {
-        bool seen = false;
-        for (const std::string &n : names)
-            seen = seen || equalsIgnoreCase(n, e.key);
-        if (!seen)
-            names.push_back(e.key);
-    }
+    names.reserve(s->entries.size());
+    for (const Entry &e : s->entries)
+        names.push_back(e.key);
     return names;
 }
 

@@ -3,22 +3,32 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarvo {
 
 // An ini file read once into memory. Section and key names match without regard to
-// ASCII letter case; the first occurrence of a section or key wins; names and values
-// are trimmed of blanks and tabs; lines end in CR LF or LF; ";" starts a comment line.
-// Bytes are kept as they are (GBK). A missing or unreadable file reads as empty, so
-// every lookup gives its default, as GetPrivateProfileString does.
+// ASCII letter case; the first occurrence of a section or key wins: a section that
+// appears again is skipped with all its keys, a key that appears again in its section is
+// ignored. Names and values are trimmed of blanks and tabs; lines end in CR LF or LF;
+// ";" starts a comment line. Bytes are kept as they are (GBK). A missing or unreadable
+// file reads as empty, so every lookup gives its default, as GetPrivateProfileString does.
+// Parsing costs time in proportion to the text; a lookup costs the length of the names.
 class IniFile
 {
 public:
     IniFile() = default;
 
-    // Reads `path`; a missing file gives an empty ini (see exists()).
+    // Reads `path`; a missing file gives an empty ini (see exists()). Only a regular file
+    // of at most DEFAULT_MAX_BYTES is read, without blocking (a FIFO or a device in its
+    // place reads as missing).
     static IniFile load(const std::string &path);
+    // The same with a size limit of its own; when the file cannot be read, `error` (when
+    // given) says why in the words of readRegularFile (platform/Files.h), and is left
+    // empty for a file that is simply missing.
+    static IniFile load(const std::string &path, size_t maxBytes, std::string *error);
+    static constexpr size_t DEFAULT_MAX_BYTES = 16u << 20;
     // Parses ini text held in memory.
     static IniFile parse(std::string_view text);
 
@@ -29,6 +39,7 @@ public:
                            std::string_view defaultValue = {}) const;
     // The value read as a decimal integer (leading digits, optional sign), or
     // `defaultValue` when the key is missing or holds no number (GetPrivateProfileInt).
+    // A number beyond the range of long gives LONG_MAX (LONG_MIN when negative).
     long readInt(std::string_view section, std::string_view key, long defaultValue) const;
 
     bool hasSection(std::string_view section) const;
@@ -38,7 +49,21 @@ public:
     // Key names of a section in file order (first occurrences only); empty when missing.
     std::vector<std::string> keys(std::string_view section) const;
 
+    // Hash and equality of names without regard to ASCII letter case; transparent, so
+    // that a lookup by string_view allocates nothing.
+    struct NameHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const;
+    };
+    struct NameEqual
+    {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+
 private:
+    using NameIndex = std::unordered_map<std::string, size_t, NameHash, NameEqual>;
     struct Entry
     {
         std::string key;
@@ -47,12 +72,15 @@ private:
     struct Section
     {
         std::string name;
-        std::vector<Entry> entries;
+        std::vector<Entry> entries; // first occurrences, in file order
+        NameIndex index;            // key -> position in entries
     };
 
     const Section *findSection(std::string_view name) const;
+    const Entry *findEntry(std::string_view section, std::string_view key) const;
 
-    std::vector<Section> m_sections;
+    std::vector<Section> m_sections; // first occurrences, in file order
+    NameIndex m_index;               // section name -> position in m_sections
     bool m_exists = false;
 };
 

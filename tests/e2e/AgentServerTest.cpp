@@ -210,6 +210,7 @@ TEST(AgentServerWatch, WatchRunsPeriodicallyAndItsEventsAreBroadcast)
     ServiceLog log;
     ServiceSettings settings;
     settings.bindAddress = "127.0.0.1";
+    settings.accessControl = {"127.0.0.1"};
     settings.port = 0;
     settings.timings.watch = 10ms;
     AgentServer server(settings, log);

@@ -41,9 +41,10 @@ TEST(AccessControl, PeerAddressesAreDottedIpv4EvenWhenMappedIntoIpv6)
     EXPECT_EQ(peerAddressText(v6("::1")), "::1");
 }
 
-TEST(AccessControl, EmptyListAcceptsEveryoneOtherwiseOnlyListedAddresses)
+TEST(AccessControl, OnlyListedAddressesAreAcceptedAndAnEmptyListAcceptsNobody)
 {
-    EXPECT_TRUE(isAllowed({}, "8.8.8.8"));
+    EXPECT_FALSE(isAllowed({}, "8.8.8.8"));
+    EXPECT_FALSE(isAllowed({}, "127.0.0.1"));
     const std::vector<std::string> list = {"127.0.0.2", "192.168.1.10"};
     EXPECT_TRUE(isAllowed(list, "192.168.1.10"));
     EXPECT_FALSE(isAllowed(list, "127.0.0.1"));

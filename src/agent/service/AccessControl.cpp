@@ -33,8 +33,6 @@ std::string peerAddressText(const sockaddr_storage &address)
 
 bool isAllowed(const std::vector<std::string> &allowed, const std::string &address)
 {
-    if (allowed.empty())
-        return true;
     return std::find(allowed.begin(), allowed.end(), address) != allowed.end();
 }
 

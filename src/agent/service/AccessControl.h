@@ -12,8 +12,10 @@ namespace tarvo {
 // counts as its IPv4 address; other IPv6 addresses in their usual text form.
 std::string peerAddressText(const sockaddr_storage &address);
 
-// True when `allowed` is empty (every client is accepted) or holds `address`. The list
-// holds normalised addresses ("10.1.2.3"); the peer's text is normalised the same way.
+// True when `allowed` holds `address`. An empty list admits nobody: an agent whose
+// ACCESS_CONTROL names no console refuses every client (and says so in its log and in
+// --check-config), so that a forgotten list never opens the host to everyone. The list
+// holds normalised addresses ("10.1.2.3"), as the peer's text is.
 bool isAllowed(const std::vector<std::string> &allowed, const std::string &address);
 
 // "a, b, c" for the log; "(none)" for an empty list.

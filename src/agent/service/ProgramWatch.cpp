@@ -54,7 +54,13 @@ int printConfigReport(const std::string &iniPath)
     ConfigReport report = checkAgentConfiguration(iniPath);
     for (const std::string &line : report.lines)
         std::cout << gbk::toUtf8(line) << "\n";
-    std::cout << (report.ok ? "configuration OK" : "configuration cannot be used") << "\n";
+    if (!report.ok)
+        std::cout << "configuration cannot be used\n";
+    else if (report.admitsNobody)
+        std::cout << "configuration usable, but it admits no client: ACCESS_CONTROL names no "
+                     "address, so every connection is refused\n";
+    else
+        std::cout << "configuration OK\n";
     return report.ok ? 0 : 1;
 }
 

@@ -29,7 +29,9 @@ private:
     LinuxProcessList m_processes;
 };
 
-// --check-config: prints the report on stdout and returns the program's exit code.
+// --check-config: prints the report on stdout and returns the program's exit code: 1 when
+// the configuration cannot be used, else 0, also for one that admits no client (its last
+// line then says so instead of "configuration OK").
 int printConfigReport(const std::string &iniPath);
 
 } // namespace tarvo

@@ -30,10 +30,26 @@ std::string formatLogRecord(AgentLog::Level level, long number, const std::strin
 bool ServiceLog::open(const std::string &path)
 {
     std::lock_guard lock(m_mutex);
+    m_path = path;
     m_file.close();
     m_file.clear();
     m_file.open(path, std::ios::binary | std::ios::app);
     return m_file.is_open();
+}
+
+bool ServiceLog::reopen()
+{
+    std::string path;
+    {
+        std::lock_guard lock(m_mutex);
+        path = m_path;
+    }
+    if (path.empty())
+        return false;
+    if (open(path))
+        return true;
+    m_echo = true;
+    return false;
 }
 
 void ServiceLog::write(AgentLog::Level level, const std::string &text)

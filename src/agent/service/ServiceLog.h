@@ -32,6 +32,10 @@ public:
     // Opens (appends to) the log file; returns false when it cannot be opened, in which
     // case lines still go to stderr when echoing.
     bool open(const std::string &path);
+    // Closes the log file and opens the same path again (appending), so that a log that
+    // was moved away (logrotate) is written anew; false when it cannot be opened, in which
+    // case lines go to stderr from then on.
+    bool reopen();
     void setEcho(bool echo) { m_echo = echo; }
     void setDebug(bool debug) { m_debug = debug; }
     bool debug() const { return m_debug; }
@@ -42,6 +46,7 @@ private:
     Clock m_clock;
     std::mutex m_mutex;
     std::ofstream m_file;
+    std::string m_path;
     std::atomic<bool> m_echo = false;
     std::atomic<bool> m_debug = false;
 };
