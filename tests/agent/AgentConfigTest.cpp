@@ -146,6 +146,63 @@ TEST(AgentConfig, ALogDirectoryThatCannotBeCreatedFails)
     EXPECT_EQ(loadFailure(config), "Cannot create LogFile Directory.");
 }
 
+TEST(AgentConfig, TheCheckOnlyLoadCreatesNoLogDirectoryButFailsLikeTheAgentWould)
+{
+    Installation inst;
+    inst.writeLines("TarvoMonitorAgent.ini", {"[Tarvo]", "logs_dir=./new/logs/"});
+    AgentConfig config(inst.iniPath());
+    config.load(AgentConfig::LogDirectory::CheckOnly);
+    EXPECT_TRUE(config.isLoaded());
+    EXPECT_FALSE(fileExists(inst.path("new")));
+
+    inst.write("blocker", "a file, not a directory");
+    inst.writeLines("TarvoMonitorAgent.ini", {"[Tarvo]", "logs_dir=./blocker/logs/"});
+    try {
+        config.load(AgentConfig::LogDirectory::CheckOnly);
+        ADD_FAILURE() << "no failure";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "Cannot create LogFile Directory.");
+    }
+}
+
+struct PortCase
+{
+    const char *line; // the [PORT] line, or nullptr for none
+    int port;
+    const char *described;
+    const char *problem;
+};
+
+class PortSetting : public ::testing::TestWithParam<PortCase>
+{
+};
+
+TEST_P(PortSetting, ThePortAndWhyItIsThatOne)
+{
+    Installation inst;
+    if (GetParam().line)
+        inst.writeLines("TarvoMonitorAgent.ini", {"[PORT]", GetParam().line});
+    AgentConfig config(inst.iniPath());
+    config.load();
+    EXPECT_EQ(config.getPort(), GetParam().port);
+    EXPECT_EQ(config.describePort(), GetParam().described);
+    EXPECT_EQ(config.portProblem(), GetParam().problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, PortSetting,
+    ::testing::Values(
+        PortCase{nullptr, 10012, "the default: [PORT] port is not set", ""},
+        PortCase{"port=10013", 10013, "from [PORT] port", ""},
+        PortCase{"port=abc", 10012, "the default: [PORT] port \"abc\" is not a number",
+                 "[PORT] port \"abc\" is not a number: the default port 10012 is used"},
+        PortCase{"port=", 10012, "the default: [PORT] port is empty",
+                 "[PORT] port is empty: the default port 10012 is used"},
+        PortCase{"port=10012xyz", 10012, "the leading digits of [PORT] port \"10012xyz\"",
+                 "[PORT] port \"10012xyz\" is not a whole number: its leading digits give port "
+                 "10012"},
+        PortCase{"port=99999999999999999999", 2147483647, "from [PORT] port", ""}));
+
 TEST(AgentConfig, EnvNoComesFromTarvoIniAndAnEmptyValueGivesZeroZero)
 {
     Installation inst;

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 
 namespace tarvo {
 namespace {
@@ -45,8 +48,57 @@ TEST(ConfigReport, ALoadFailureAndEveryProblemAreReported)
     EXPECT_TRUE(holds(report.problems, "load failed: 无法找到A股报盘程序启动文件。"));
     EXPECT_TRUE(holds(report.problems, "port 70000 out of range"));
     EXPECT_TRUE(holds(report.problems, "'10.1' dropped"));
-    EXPECT_TRUE(holds(report.problems, "ACCESS_CONTROL empty"));
+    EXPECT_TRUE(holds(report.problems, "ACCESS_CONTROL empty: every client is refused"));
     EXPECT_TRUE(holds(report.lines, "problem: port 70000 out of range"));
+}
+
+TEST(ConfigReport, AnEmptyAccessControlIsUsableButAdmitsNobody)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.writeLines("TarvoMonitorAgent.ini", {"[Tarvo]", "A股报盘程序=Y", "B股报盘程序=Y", "[PORT]",
+                                              "port=10012", "[ACCESS_CONTROL]"});
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(report.ok);
+    EXPECT_TRUE(report.admitsNobody);
+    EXPECT_TRUE(holds(report.lines, "access control (none)"));
+    EXPECT_TRUE(holds(report.lines,
+                      "problem: ACCESS_CONTROL empty: every client is refused; name the consoles' "
+                      "addresses in [ACCESS_CONTROL]"));
+}
+
+TEST(ConfigReport, APortThatIsNoWholeNumberIsAProblemNamingThePortUsed)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.writeLines("TarvoMonitorAgent.ini", {"[PORT]", "port=abc", "[ACCESS_CONTROL]", "a=127.0.0.1"});
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(report.ok);
+    EXPECT_FALSE(report.admitsNobody);
+    EXPECT_TRUE(holds(report.lines, "port 10012 (the default: [PORT] port \"abc\" is not a number)"));
+    EXPECT_TRUE(holds(report.problems,
+                      "[PORT] port \"abc\" is not a number: the default port 10012 is used"));
+}
+
+TEST(ConfigReport, TheCheckCreatesNoLogDirectoryAndNamesUnreadableFiles)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    std::filesystem::create_directories(inst.path("monitor"));
+    ASSERT_EQ(::mkfifo(inst.path("monitor/ASHR_status.txt").c_str(), 0600), 0);
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(report.ok);
+    EXPECT_FALSE(std::filesystem::exists(inst.path("logs")));
+    EXPECT_TRUE(holds(report.lines, "log file ./logs/TarvoMonitorAgent.log (directory missing: "
+                                    "the agent creates it at start)"));
+    EXPECT_TRUE(holds(report.problems, "status file " + inst.path("monitor/ASHR_status.txt") +
+                                           " is not a regular file (a FIFO): not read"));
+
+    inst.remove("TarvoMonitorAgent.ini");
+    ASSERT_EQ(::mkfifo(inst.iniPath().c_str(), 0600), 0);
+    report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(holds(report.problems, "ini file " + inst.iniPath() +
+                                           " is not a regular file (a FIFO): not read, defaults used"));
 }
 
 TEST(ConfigReport, AMissingIniFileIsAProblemButNotAFailure)

@@ -1,6 +1,7 @@
 // Reading the programs' status files and the process state of a program.
 #include "AgentTestSupport.h"
 
+#include "agent/AgentLog.h"
 #include "agent/OesCommunicator.h"
 #include "agent/OesStatusFile.h"
 #include "host/StatusNames.h"
@@ -8,6 +9,10 @@
 #include "platform/IniFile.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
 
 namespace tarvo {
 namespace {
@@ -170,6 +175,80 @@ TEST(OesStatusFile, AMissingFileFails)
     EXPECT_EQ(file.readStatusFile(OES_NAME_A, w.type, w.version, w.warningLevel, RUNNING, pbus),
               "FAIL");
     EXPECT_EQ(w.version, "old-version");
+}
+
+// A status file that cannot be read: a FIFO (which would block a plain open for ever),
+// a directory, or a file over the size limit.
+class UnreadableStatusFile : public ::testing::TestWithParam<const char *>
+{
+};
+
+TEST_P(UnreadableStatusFile, FailsAtOnceAndTheLogSaysWhyOnce)
+{
+    Installation inst;
+    const std::string path = inst.path("monitor/ASHR_status.txt");
+    std::filesystem::create_directories(inst.path("monitor"));
+    const std::string kind = GetParam();
+    std::string expected;
+    if (kind == "fifo") {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        expected = "is not a regular file (a FIFO)";
+    } else if (kind == "directory") {
+        std::filesystem::create_directories(path);
+        expected = "is not a regular file (a directory)";
+    } else {
+        std::string text = STATUS_TEXT;
+        text += "Work=" + std::string(OesStatusFile::MAX_FILE_BYTES, 'x') + "\r\n";
+        inst.write("monitor/ASHR_status.txt", text);
+        expected = "is larger than 1048576 bytes (" + std::to_string(text.size()) + " bytes)";
+    }
+    std::vector<std::string> logged;
+    AgentLog::setSink([&](AgentLog::Level level, const std::string &line) {
+        logged.push_back(std::string(AgentLog::levelName(level)) + " " + line);
+    });
+    OesStatusFile file(path);
+    Working w;
+    auto pbus = configured({"A0000000002"});
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(file.readStatusFile(OES_NAME_A, w.type, w.version, w.warningLevel, RUNNING, pbus),
+                  "FAIL");
+    EXPECT_EQ(w.version, "old-version");
+    EXPECT_EQ(file.getLastProblem(), expected);
+    std::filesystem::remove_all(path);
+    inst.write("monitor/ASHR_status.txt", STATUS_TEXT);
+    EXPECT_EQ(file.readStatusFile(OES_NAME_A, w.type, w.version, w.warningLevel, RUNNING, pbus),
+              "OK");
+    AgentLog::setSink({});
+    EXPECT_EQ(logged, (std::vector<std::string>{
+                          "WARN status file " + path + " " + expected +
+                              ": not read, the program's record keeps its last values",
+                          "INFO status file " + path + " read again"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, UnreadableStatusFile,
+                         ::testing::Values("fifo", "directory", "too large"));
+
+TEST(OesStatusFile, ValuesAreCutAndCarryNoFieldSeparator)
+{
+    Working w;
+    auto pbus = configured({"A0000000002"});
+    const std::string longValue(1000, '7');
+    std::string text = STATUS_TEXT;
+    text.replace(text.find("OESVersion=V2.3.1"), 17, "OESVersion=V2\x01" "12=forged");
+    text.replace(text.find("Work=1"), 6, "Work=" + longValue);
+    ASSERT_EQ(read(text, RUNNING, w, pbus), "OK");
+    EXPECT_EQ(w.version, "V2 12=forged");
+    EXPECT_EQ(pbus[0]->getWork(), std::string(OesStatusFile::MAX_VALUE_BYTES, '7'));
+}
+
+TEST(OesStatusFile, CleanValueNeverSplitsAGbkCharacter)
+{
+    const std::string text = "ab运行"; // 2 + 4 bytes
+    EXPECT_EQ(OesStatusFile::cleanValue(text, 6), text);
+    EXPECT_EQ(OesStatusFile::cleanValue(text, 5), "ab运");
+    EXPECT_EQ(OesStatusFile::cleanValue(text, 3), "ab");
+    EXPECT_EQ(OesStatusFile::cleanValue("\x01x\x01", 64), " x ");
+    EXPECT_EQ(OesStatusFile::cleanValue("a\xD4", 64), "a\xD4"); // a lone lead byte at the end
 }
 
 TEST(OesStatusFile, StatusTimeIsLocalTimeInMilliseconds)

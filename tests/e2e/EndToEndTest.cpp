@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace tarvo {
 namespace {
 
@@ -50,7 +52,9 @@ class EndToEnd : public ::testing::Test
 {
 protected:
     // Lays out the installation: both programs watched, two operators each, GBK CR LF ini files.
-    void layOut(const std::string &accessControl = {}, bool withProgramB = true)
+    // The client of these tests connects from 127.0.0.1.
+    void layOut(const std::string &accessControl = "console=127.0.0.1\r\n",
+                bool withProgramB = true, const std::string &port = "10012")
     {
         fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
         if (withProgramB)
@@ -62,7 +66,7 @@ protected:
         test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=00\r\n");
         test::writeFile(dir / "TarvoMonitorAgent.ini",
                         "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
-                        "[PORT]\r\nport=10012\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
+                        "[PORT]\r\nport=" + port + "\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
                         "Debug=OFF\r\n[ACCESS_CONTROL]\r\n" + accessControl);
         fs::create_directories(dir / "monitor");
     }
@@ -74,12 +78,15 @@ protected:
                                                     dir.path(), dir / (std::string(name) + ".out"));
     }
 
-    void startAgent(std::vector<std::string> extra = {})
+    // `portFromIni`: the ini's [PORT] port is `port`, and no --port is given.
+    void startAgent(std::vector<std::string> extra = {}, bool portFromIni = false)
     {
-        port = test::freePort();
+        if (!portFromIni)
+            port = test::freePort();
         std::vector<std::string> args = {"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
-                                         "--bind", "127.0.0.1", "--port", std::to_string(port),
-                                         "--watch-ms", "50"};
+                                         "--bind", "127.0.0.1", "--watch-ms", "50"};
+        if (!portFromIni)
+            args.insert(args.end(), {"--port", std::to_string(port)});
         args.insert(args.end(), extra.begin(), extra.end());
         agent = std::make_unique<test::ChildProcess>(TARVO_AGENT_EXE, args, dir.path(),
                                                      dir / "agent.out");
@@ -245,7 +252,7 @@ TEST_F(EndToEnd, GarbageOversizedAndHalfMessagesLeaveTheAgentServingOthers)
 
 TEST_F(EndToEnd, ConfigurationThatFailsToLoadIsReportedToClients)
 {
-    layOut({}, /*withProgramB=*/false);
+    layOut("console=127.0.0.1\r\n", /*withProgramB=*/false);
     startAgent();
     test::Client client(port);
     std::unique_ptr<Message> record = client.receiveType("13");
@@ -290,14 +297,133 @@ TEST_F(EndToEnd, SigtermStopsTheAgentCleanlyAndItsLogHasStampedCrLfLines)
     }
     const std::string log = agentLog();
     EXPECT_NE(log.find(" INFO stopped\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(" WARN ACCESS_CONTROL is empty: every client is accepted\r\n"),
-              std::string::npos);
+    EXPECT_NE(log.find(" INFO port " + std::to_string(port) + ": from --port\r\n"),
+              std::string::npos) << log;
     // "yyyy-mm-dd hh:mm:ss " at the start of the first line.
     ASSERT_GT(log.size(), 20u);
     EXPECT_EQ(log[4], '-');
     EXPECT_EQ(log[13], ':');
     EXPECT_EQ(log[19], ' ');
 }
+
+TEST_F(EndToEnd, AnEmptyAccessControlRefusesEveryClientAndSaysSo)
+{
+    layOut("");
+    startAgent();
+    test::Client client(port);
+    EXPECT_TRUE(client.closedByPeer());
+    EXPECT_TRUE(test::waitUntil([&] {
+        return agentLog().find("refused a connection from 127.0.0.1: not in ACCESS_CONTROL "
+                               "(allowed: (none))") != std::string::npos;
+    })) << agentLog();
+    EXPECT_NE(agentLog().find(" WARN ACCESS_CONTROL is empty: every client is refused; name the "
+                              "consoles' addresses in [ACCESS_CONTROL] of " +
+                              (dir / "TarvoMonitorAgent.ini") + "\r\n"),
+              std::string::npos)
+        << agentLog();
+
+    std::string output;
+    const std::vector<std::string> args = {"--dir", dir.path(), "--ini",
+                                           dir / "TarvoMonitorAgent.ini", "--check-config"};
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, args, dir.path(), output), 0) << output;
+    EXPECT_NE(output.find("\nconfiguration usable, but it admits no client: ACCESS_CONTROL names "
+                          "no address, so every connection is refused\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(output.find("configuration OK"), std::string::npos) << output;
+}
+
+TEST_F(EndToEnd, CheckConfigCreatesNothingAndNamesAPortThatIsNoNumber)
+{
+    layOut("console=127.0.0.1\r\n", true, "abc");
+    std::string output;
+    const std::vector<std::string> args = {"--dir", dir.path(), "--ini",
+                                           dir / "TarvoMonitorAgent.ini", "--check-config"};
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, args, dir.path(), output), 0) << output;
+    EXPECT_FALSE(fs::exists(dir / "logs"));
+    EXPECT_NE(output.find("port 10012 (the default: [PORT] port \"abc\" is not a number)\n"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("problem: [PORT] port \"abc\" is not a number: the default port 10012 "
+                          "is used\n"),
+              std::string::npos)
+        << output;
+}
+
+TEST_F(EndToEnd, TheLogSaysWhichPortTheIniGaveAndWhy)
+{
+    port = test::freePort();
+    layOut("console=127.0.0.1\r\n", true, std::to_string(port) + "xyz");
+    startAgent({}, /*portFromIni=*/true);
+    EXPECT_TRUE(test::waitUntil([&] {
+        return agentLog().find(" WARN port " + std::to_string(port) +
+                               ": the leading digits of [PORT] port \"" + std::to_string(port) +
+                               "xyz\"\r\n") != std::string::npos;
+    })) << agentLog();
+}
+
+TEST_F(EndToEnd, SighupReopensTheLogFileAndTheAgentGoesOn)
+{
+    layOut();
+    startAgent();
+    test::Client client(port);
+    client.send(test::troubleRequest("1", "AgentVersion"));
+    ASSERT_NE(client.receiveType("20"), nullptr);
+    // What logrotate does: move the file away, then HUP.
+    fs::rename(dir / "logs/TarvoMonitorAgent.log", dir / "logs/TarvoMonitorAgent.log.1");
+    ASSERT_EQ(::kill(agent->pid(), SIGHUP), 0);
+    EXPECT_TRUE(test::waitUntil([&] {
+        return agentLog().find(" INFO log file reopened (SIGHUP)\r\n") != std::string::npos;
+    })) << agentLog();
+    client.send(test::troubleRequest("2", "AgentVersion"));
+    std::unique_ptr<Message> answer = client.receiveType("20");
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->getSequence(), "2");
+    EXPECT_NE(test::readFile(dir / "logs/TarvoMonitorAgent.log.1").find(" INFO listening on "),
+              std::string::npos);
+    int status = agent->kill(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(agentLog().find(" INFO stopped\r\n"), std::string::npos) << agentLog();
+}
+
+// What is in place of the A-share status file: a FIFO nobody writes, or a file too large.
+class EndToEndStatusFile : public EndToEnd, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(EndToEndStatusFile, AnUnreadableStatusFileIsReportedAndTheAgentStillAnswersAndStops)
+{
+    layOut();
+    const std::string kind = GetParam();
+    const std::string path = dir / "monitor/ASHR_status.txt";
+    std::string expected;
+    if (kind == "fifo") {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        expected = "is not a regular file (a FIFO)";
+    } else {
+        const std::string text = "[TIME]\r\nTime=20240315-09:30:05\r\n[OESStatus]\r\nOESVersion=" +
+                                 std::string(2u << 20, 'v') + "\r\n";
+        test::writeFile(path, text);
+        expected = "is larger than 1048576 bytes (" + std::to_string(text.size()) + " bytes)";
+    }
+    startAgent();
+    test::Client client(port);
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_TRUE(client.send(test::statusRequest(std::to_string(i))));
+        std::unique_ptr<Message> answer = client.receiveType("03");
+        ASSERT_NE(answer, nullptr) << agentLog();
+        EXPECT_EQ(answer->getSequence(), std::to_string(i));
+    }
+    const std::string log = agentLog();
+    const std::string line = " WARN status file " + path + " " + expected +
+                             ": not read, the program's record keeps its last values\r\n";
+    ASSERT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line), log.rfind(line)) << "said once: " << log;
+    int status = agent->kill(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EndToEndStatusFile, ::testing::Values("fifo", "too large"));
 
 TEST(EndToEndPrograms, HelpAndVersionAndSimulatorProcessName)
 {

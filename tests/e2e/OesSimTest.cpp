@@ -200,5 +200,14 @@ TEST(OesSim, DemoInstallationHoldsGbkIniFilesThatTheAgentReads)
     EXPECT_EQ(cfgB.readString("oper1", "GwipCounts"), "1");
 }
 
+TEST(OesSim, ByDefaultTheDemoAgentAdmitsTheConsoleOfThisMachine)
+{
+    test::TempDir dir;
+    ASSERT_EQ(sim::installDemo(dir.path(), "/proc/self/exe", sim::InstallOptions{}), "");
+    IniFile agent = IniFile::load(dir / "TarvoMonitorAgent.ini");
+    ASSERT_EQ(agent.keys("ACCESS_CONTROL"), (std::vector<std::string>{"ip1"}));
+    EXPECT_EQ(agent.readString("ACCESS_CONTROL", "ip1"), "127.0.0.1");
+}
+
 } // namespace
 } // namespace tarvo

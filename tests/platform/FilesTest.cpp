@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace tarvo {
 namespace {
@@ -52,6 +53,47 @@ TEST(Files, ExistenceCreationAndCurrentDirectory)
     std::filesystem::remove_all(dir);
 
     EXPECT_EQ(std::filesystem::path(executablePath()).filename(), "platform_tests");
+}
+
+TEST(Files, CanCreateDirectoriesCreatesNothing)
+{
+    char pattern[] = "/tmp/tarvo-files-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    std::ofstream(dir + "/plain") << "x";
+    EXPECT_TRUE(canCreateDirectories(dir));
+    EXPECT_TRUE(canCreateDirectories(dir + "/logs/"));
+    EXPECT_TRUE(canCreateDirectories(dir + "/a/b/c"));
+    EXPECT_FALSE(fileExists(dir + "/logs"));
+    EXPECT_FALSE(fileExists(dir + "/a"));
+    // Below a file nothing can be created.
+    EXPECT_FALSE(canCreateDirectories(dir + "/plain/logs/"));
+    EXPECT_FALSE(canCreateDirectories(""));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Files, ReadRegularFileTellsMissingFromRefused)
+{
+    char pattern[] = "/tmp/tarvo-files-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    std::ofstream(dir + "/data", std::ios::binary) << std::string(1000, 'a');
+    std::string contents = "old";
+    FileRead read = readRegularFile(dir + "/data", 1000, contents);
+    EXPECT_TRUE(read.ok());
+    EXPECT_EQ(contents.size(), 1000u);
+    read = readRegularFile(dir + "/data", 999, contents);
+    EXPECT_EQ(read.status, FileRead::Status::Refused);
+    EXPECT_EQ(read.error, "is larger than 999 bytes (1000 bytes)");
+    EXPECT_TRUE(contents.empty());
+    read = readRegularFile(dir + "/none", 10, contents);
+    EXPECT_EQ(read.status, FileRead::Status::Missing);
+    EXPECT_EQ(read.error, "does not exist");
+    read = readRegularFile("/dev/zero", 10, contents);
+    EXPECT_EQ(read.error, "is not a regular file (a character device)");
+    EXPECT_TRUE(readWholeFile(dir + "/data", contents));
+    EXPECT_FALSE(readWholeFile("/dev/null", contents));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Clock, LocalTimeRoundTripsThroughEpochMilliseconds)

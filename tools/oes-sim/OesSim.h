@@ -96,7 +96,9 @@ struct InstallOptions
     int operatorsPerProgram = 3;
     std::string envNo = "00";
     int port = 10012;
-    std::vector<std::string> accessControl; // empty: every client is accepted
+    // The consoles the agent admits; the console of a demo runs on this machine and
+    // reaches every 127.0.0.K from 127.0.0.1. (An empty list admits nobody.)
+    std::vector<std::string> accessControl = {"127.0.0.1"};
     std::string gateway = "127.0.0.1";      // Gwip1 and LocalIP1 of every operator
 };
 

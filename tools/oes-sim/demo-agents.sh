@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts simulated order-submission hosts on this machine: host K gets a demo installation in
 # DIR/host-K (envNo "00", production, for host 1; "01", "02" ... for the test hosts), its two
-# simulated programs and a TarvoMonitorAgent on 127.0.0.K:PORT.
+# simulated programs and a TarvoMonitorAgent on 127.0.0.K:PORT that admits the console of
+# this machine (ACCESS_CONTROL 127.0.0.1: a connection to 127.0.0.K comes from 127.0.0.1).
 #
 # Usage: tools/oes-sim/demo-agents.sh BUILD_DIR [OPTIONS] [COUNT] [DIR]
 #   --hosts N        number of hosts (default 3; COUNT does the same)
@@ -126,7 +127,7 @@ for k in $(seq 1 "$COUNT"); do
   # A fresh installation each run: no PBU stays stopped from a run before.
   rm -rf "${inst:?}"
   "$SIM" --install "$inst" --operators $((k + 2)) --env "$(printf '%02d' $((k - 1)))" \
-    --port "$PORT" >/dev/null
+    --port "$PORT" --access 127.0.0.1 >/dev/null
   "$inst/Tarvo_ASHR.exe" --dir "$inst" & pids+=($!)
   "$inst/Tarvo_BSHR.exe" --dir "$inst" & pids+=($!)
   "$AGENT" --dir "$inst" --ini "$inst/TarvoMonitorAgent.ini" --bind "127.0.0.$k" --port "$PORT" &

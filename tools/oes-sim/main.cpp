@@ -45,7 +45,8 @@ void printHelp()
         "      --operators N    operators per program (default 3)\n"
         "      --env NN         environment number for tarvo.ini (default 00)\n"
         "      --port N         agent port for TarvoMonitorAgent.ini (default 10012)\n"
-        "      --access A,B     ACCESS_CONTROL addresses (default: none, every client)\n"
+        "      --access A,B     ACCESS_CONTROL addresses (default: 127.0.0.1; the agent\n"
+        "                       refuses every client whose address is not listed)\n"
         "  --help               this text\n";
 }
 

@@ -108,7 +108,7 @@ protected:
         test::writeFile(dir / "TarvoMonitorAgent.ini",
                         "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
                         "[PORT]\r\nport=10012\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
-                        "Debug=OFF\r\n[ACCESS_CONTROL]\r\n");
+                        "Debug=OFF\r\n[ACCESS_CONTROL]\r\nconsole=127.0.0.1\r\n");
         fs::create_directories(dir / "monitor");
     }
 

@@ -32,7 +32,7 @@ struct Host
         test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=" + envNo + "\r\n");
         test::writeFile(dir / "TarvoMonitorAgent.ini",
                         "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
-                        "[PORT]\r\nport=10012\r\n[ACCESS_CONTROL]\r\n");
+                        "[PORT]\r\nport=10012\r\n[ACCESS_CONTROL]\r\nconsole=127.0.0.1\r\n");
         fs::create_directories(dir / "monitor");
         const std::vector<std::string> fast = {"--interval-ms", "50"};
         programA = std::make_unique<test::ChildProcess>(dir / "Tarvo_ASHR.exe", fast, dir.path(),
