@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <unordered_map>
 
 namespace tarvo {
@@ -123,12 +124,19 @@ std::string OesStatusFile::readStatusText(const IniFile &ini, const std::string 
     long total = leadingNumber(ini.readString("OESStatus", "OperatorTotal"));
     warningLevel = running ? read("OESStatus", "WarningLevel", "0") : "0";
 
-    std::vector<Pbu> reported;
-    // Operator number -> its first section among `reported`.
+    // Operator number -> the first section that reports it. Only configured operators are
+    // kept: the others would be dropped when matched, so they are not built at all.
     std::unordered_map<std::string, size_t> firstReported;
+    for (const auto &configured : pbus)
+        firstReported.try_emplace(configured->getOperatorNumber(), SIZE_MAX);
+    std::vector<Pbu> reported;
     for (long i : numberedSections(ini, "OperatorStatus.", total)) {
         const std::string section = "OperatorStatus." + std::to_string(i);
-        Pbu pbu(name, ini.readString(section, "Operator"));
+        auto slot = firstReported.find(ini.readString(section, "Operator"));
+        if (slot == firstReported.end() || slot->second != SIZE_MAX)
+            continue;
+        slot->second = reported.size();
+        Pbu &pbu = reported.emplace_back(name, slot->first);
         pbu.setOesType(type);
         pbu.setPbuStatus(read(section, "Status", "0"));
         pbu.setWarningLevel(running ? read(section, "WarningLevel", "0") : "0");
@@ -142,13 +150,11 @@ std::string OesStatusFile::readStatusText(const IniFile &ini, const std::string 
             pbu.setCapability(read(section, "Capability"));
             pbu.setWork(read(section, "Work"));
         }
-        firstReported.try_emplace(pbu.getOperatorNumber(), reported.size());
-        reported.push_back(std::move(pbu));
     }
 
     for (auto &configured : pbus) {
         auto found = firstReported.find(configured->getOperatorNumber());
-        if (found == firstReported.end())
+        if (found->second == SIZE_MAX)
             continue;
         const Pbu *match = &reported[found->second];
         configured->setOesType(match->getOesType());

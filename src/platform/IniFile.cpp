@@ -3,6 +3,7 @@
 
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -32,9 +33,11 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
-size_t IniFile::NameHash::operator()(std::string_view name) const
+namespace {
+
+// FNV-1a over the lower-cased bytes.
+size_t hashIgnoreCase(std::string_view name)
 {
-    // FNV-1a over the lower-cased bytes.
     uint64_t hash = 14695981039346656037ull;
     for (char c : name) {
         hash ^= static_cast<unsigned char>(lower(c));
@@ -43,10 +46,20 @@ size_t IniFile::NameHash::operator()(std::string_view name) const
     return static_cast<size_t>(hash);
 }
 
-bool IniFile::NameEqual::operator()(std::string_view a, std::string_view b) const
+// Orders names by their lower-cased bytes.
+int compareIgnoreCase(std::string_view a, std::string_view b)
 {
-    return equalsIgnoreCase(a, b);
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(lower(a[i]));
+        const auto y = static_cast<unsigned char>(lower(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
+
+} // namespace
 
 IniFile IniFile::load(const std::string &path)
 {
@@ -55,24 +68,29 @@ IniFile IniFile::load(const std::string &path)
 
 IniFile IniFile::load(const std::string &path, size_t maxBytes, std::string *error)
 {
-    std::string text;
-    FileRead read = readRegularFile(path, maxBytes, text);
+    auto text = std::make_shared<std::string>();
+    FileRead read = readRegularFile(path, maxBytes, *text);
     if (error)
         *error = read.status == FileRead::Status::Refused ? read.error : std::string();
     if (!read.ok())
         return IniFile();
-    IniFile ini = parse(text);
-    ini.m_exists = true;
-    return ini;
+    return parseText(std::move(text));
 }
 
 IniFile IniFile::parse(std::string_view text)
 {
+    return parseText(std::make_shared<const std::string>(text));
+}
+
+IniFile IniFile::parseText(std::shared_ptr<const std::string> owned)
+{
     IniFile ini;
     ini.m_exists = true;
-    // The section that keys go to; null before the first section and inside a section
-    // that appeared before (its first occurrence wins, so its keys are dropped).
-    Section *current = nullptr;
+    ini.m_text = std::move(owned);
+    const std::string_view text = *ini.m_text;
+    // Keys go to the last section while this holds; not before the first section, nor
+    // inside a section that appeared before (its first occurrence wins, so they are dropped).
+    bool collecting = false;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
@@ -87,16 +105,16 @@ IniFile IniFile::parse(std::string_view text)
             std::string_view name = trim(line.substr(1, close == std::string_view::npos
                                                             ? std::string_view::npos
                                                             : close - 1));
-            current = nullptr;
-            auto [it, added] = ini.m_index.try_emplace(std::string(name), ini.m_sections.size());
-            if (added) {
-                ini.m_sections.push_back({std::string(name), {}, {}});
-                current = &ini.m_sections.back();
+            if (collecting)
+                ini.closeSection();
+            collecting = ini.findSectionIndex(name) < 0;
+            if (collecting) {
+                ini.m_sections.push_back({name, uint32_t(ini.m_entries.size()), 0});
+                ini.indexSection(uint32_t(ini.m_sections.size() - 1));
             }
-            (void)it;
             continue;
         }
-        if (!current)
+        if (!collecting)
             continue;
         size_t eq = line.find('=');
         std::string_view key = trim(eq == std::string_view::npos ? line : line.substr(0, eq));
@@ -105,16 +123,84 @@ IniFile IniFile::parse(std::string_view text)
         if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"')
                                   || (value.front() == '\'' && value.back() == '\'')))
             value = value.substr(1, value.size() - 2);
-        if (current->index.try_emplace(std::string(key), current->entries.size()).second)
-            current->entries.push_back({std::string(key), std::string(value)});
+        ini.m_entries.push_back({key, value});
+        ++ini.m_sections.back().count;
     }
+    if (collecting)
+        ini.closeSection();
     return ini;
+}
+
+void IniFile::closeSection()
+{
+    Section &section = m_sections.back();
+    const uint32_t first = section.first;
+    auto byKey = [this](uint32_t a, uint32_t b) {
+        const int order = compareIgnoreCase(m_entries[a].key, m_entries[b].key);
+        return order != 0 ? order < 0 : a < b;
+    };
+    auto sortKeys = [&] {
+        m_keyOrder.resize(first);
+        for (uint32_t i = first; i < first + section.count; ++i)
+            m_keyOrder.push_back(i);
+        std::sort(m_keyOrder.begin() + first, m_keyOrder.end(), byKey);
+    };
+    sortKeys();
+    // Equal keys are neighbours now, the first occurrence ahead of the others.
+    std::vector<bool> repeated;
+    for (uint32_t i = first + 1; i < first + section.count; ++i) {
+        if (compareIgnoreCase(m_entries[m_keyOrder[i - 1]].key, m_entries[m_keyOrder[i]].key) != 0)
+            continue;
+        if (repeated.empty())
+            repeated.assign(section.count, false);
+        repeated[m_keyOrder[i] - first] = true;
+    }
+    if (repeated.empty())
+        return;
+    uint32_t kept = first;
+    for (uint32_t i = first; i < first + section.count; ++i)
+        if (!repeated[i - first])
+            m_entries[kept++] = m_entries[i];
+    m_entries.resize(kept);
+    section.count = kept - first;
+    sortKeys();
+}
+
+long IniFile::findSectionIndex(std::string_view name) const
+{
+    if (m_slots.empty())
+        return -1;
+    const size_t mask = m_slots.size() - 1;
+    for (size_t slot = hashIgnoreCase(name) & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
+        const uint32_t position = m_slots[slot] - 1;
+        if (equalsIgnoreCase(m_sections[position].name, name))
+            return long(position);
+    }
+    return -1;
+}
+
+void IniFile::indexSection(uint32_t position)
+{
+    auto place = [this](uint32_t p) {
+        const size_t mask = m_slots.size() - 1;
+        size_t slot = hashIgnoreCase(m_sections[p].name) & mask;
+        while (m_slots[slot] != 0)
+            slot = (slot + 1) & mask;
+        m_slots[slot] = p + 1;
+    };
+    // At most half the slots in use, so that probe runs stay short.
+    if ((size_t(position) + 1) * 2 > m_slots.size()) {
+        m_slots.assign(std::max<size_t>(16, m_slots.size() * 2), 0);
+        for (uint32_t p = 0; p < position; ++p)
+            place(p);
+    }
+    place(position);
 }
 
 const IniFile::Section *IniFile::findSection(std::string_view name) const
 {
-    auto it = m_index.find(name);
-    return it == m_index.end() ? nullptr : &m_sections[it->second];
+    const long position = findSectionIndex(name);
+    return position < 0 ? nullptr : &m_sections[size_t(position)];
 }
 
 const IniFile::Entry *IniFile::findEntry(std::string_view section, std::string_view key) const
@@ -122,15 +208,21 @@ const IniFile::Entry *IniFile::findEntry(std::string_view section, std::string_v
     const Section *s = findSection(section);
     if (!s)
         return nullptr;
-    auto it = s->index.find(key);
-    return it == s->index.end() ? nullptr : &s->entries[it->second];
+    auto begin = m_keyOrder.begin() + s->first;
+    auto end = begin + s->count;
+    auto it = std::lower_bound(begin, end, key, [this](uint32_t entry, std::string_view k) {
+        return compareIgnoreCase(m_entries[entry].key, k) < 0;
+    });
+    if (it == end || compareIgnoreCase(m_entries[*it].key, key) != 0)
+        return nullptr;
+    return &m_entries[*it];
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const
 {
     if (const Entry *e = findEntry(section, key))
-        return e->value;
+        return std::string(e->value);
     return std::string(defaultValue);
 }
 
@@ -139,7 +231,7 @@ long IniFile::readInt(std::string_view section, std::string_view key, long defau
     const Entry *e = findEntry(section, key);
     if (!e)
         return defaultValue;
-    const std::string &v = e->value;
+    const std::string_view v = e->value;
     size_t i = 0;
     bool negative = false;
     if (i < v.size() && (v[i] == '-' || v[i] == '+'))
@@ -174,8 +266,9 @@ bool IniFile::hasKey(std::string_view section, std::string_view key) const
 std::vector<std::string> IniFile::sections() const
 {
     std::vector<std::string> names;
+    names.reserve(m_sections.size());
     for (const Section &s : m_sections)
-        names.push_back(s.name);
+        names.emplace_back(s.name);
     return names;
 }
 
@@ -185,9 +278,9 @@ std::vector<std::string> IniFile::keys(std::string_view section) const
     const Section *s = findSection(section);
     if (!s)
         return names;
-    names.reserve(s->entries.size());
-    for (const Entry &e : s->entries)
-        names.push_back(e.key);
+    names.reserve(s->count);
+    for (uint32_t i = s->first; i < s->first + s->count; ++i)
+        names.emplace_back(m_entries[i].key);
     return names;
 }
 

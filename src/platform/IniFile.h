@@ -1,9 +1,10 @@
 // Read-only ini files with the semantics of the Windows profile functions.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tarvo {
@@ -14,7 +15,8 @@ namespace tarvo {
 // ignored. Names and values are trimmed of blanks and tabs; lines end in CR LF or LF;
 // ";" starts a comment line. Bytes are kept as they are (GBK). A missing or unreadable
 // file reads as empty, so every lookup gives its default, as GetPrivateProfileString does.
-// Parsing costs time in proportion to the text; a lookup costs the length of the names.
+// Parsing costs time in proportion to the text (n log n for the keys of one section) and
+// allocates per file, not per line; a lookup costs the length of the names.
 class IniFile
 {
 public:
@@ -49,38 +51,34 @@ public:
     // Key names of a section in file order (first occurrences only); empty when missing.
     std::vector<std::string> keys(std::string_view section) const;
 
-    // Hash and equality of names without regard to ASCII letter case; transparent, so
-    // that a lookup by string_view allocates nothing.
-    struct NameHash
-    {
-        using is_transparent = void;
-        size_t operator()(std::string_view name) const;
-    };
-    struct NameEqual
-    {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const;
-    };
-
 private:
-    using NameIndex = std::unordered_map<std::string, size_t, NameHash, NameEqual>;
+    // Names and values are views into the text, which copies of the object share.
     struct Entry
     {
-        std::string key;
-        std::string value;
+        std::string_view key;
+        std::string_view value;
     };
     struct Section
     {
-        std::string name;
-        std::vector<Entry> entries; // first occurrences, in file order
-        NameIndex index;            // key -> position in entries
+        std::string_view name;
+        uint32_t first = 0; // its keys: entries [first, first + count), in file order
+        uint32_t count = 0;
     };
 
+    static IniFile parseText(std::shared_ptr<const std::string> text);
+    // Drops the repeated keys of the last section and sorts its keys for lookup.
+    void closeSection();
+    // The position of the section in m_sections, or -1.
+    long findSectionIndex(std::string_view name) const;
+    void indexSection(uint32_t position);
     const Section *findSection(std::string_view name) const;
     const Entry *findEntry(std::string_view section, std::string_view key) const;
 
-    std::vector<Section> m_sections; // first occurrences, in file order
-    NameIndex m_index;               // section name -> position in m_sections
+    std::shared_ptr<const std::string> m_text;
+    std::vector<Section> m_sections;   // first occurrences, in file order
+    std::vector<Entry> m_entries;      // the sections' keys, first occurrences
+    std::vector<uint32_t> m_keyOrder;  // per section, its entries sorted by key
+    std::vector<uint32_t> m_slots;     // open addressing of m_sections: position + 1, 0 free
     bool m_exists = false;
 };
 
