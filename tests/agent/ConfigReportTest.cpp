@@ -67,19 +67,6 @@ TEST(ConfigReport, AnEmptyAccessControlIsUsableButAdmitsNobody)
                       "addresses in [ACCESS_CONTROL]"));
 }
 
-TEST(ConfigReport, APortThatIsNoWholeNumberIsAProblemNamingThePortUsed)
-{
-    Installation inst;
-    inst.layOutBothPrograms();
-    inst.writeLines("TarvoMonitorAgent.ini", {"[PORT]", "port=abc", "[ACCESS_CONTROL]", "a=127.0.0.1"});
-    ConfigReport report = checkAgentConfiguration(inst.iniPath());
-    EXPECT_TRUE(report.ok);
-    EXPECT_FALSE(report.admitsNobody);
-    EXPECT_TRUE(holds(report.lines, "port 10012 (the default: [PORT] port \"abc\" is not a number)"));
-    EXPECT_TRUE(holds(report.problems,
-                      "[PORT] port \"abc\" is not a number: the default port 10012 is used"));
-}
-
 TEST(ConfigReport, TheCheckCreatesNoLogDirectoryAndNamesUnreadableFiles)
 {
     Installation inst;

@@ -41,6 +41,14 @@ StatusAnswerFields answerWith(size_t pbuCount, const std::string &value)
     return fields;
 }
 
+std::string packageOf(const std::vector<Pbu> &pbus)
+{
+    std::string package;
+    for (const Pbu &p : pbus)
+        package += p.toString();
+    return package;
+}
+
 std::vector<Pbu> pbusOf(const std::string &package)
 {
     std::vector<Pbu> pbus;
@@ -63,13 +71,8 @@ TEST(StatusAnswerFit, AnAnswerWithinTheLimitIsLeftAsItIs)
 {
     const StatusAnswerFields fields = answerWith(4, "V2.3.1");
     const FittedStatusAnswer fitted = fitStatusAnswer(fields);
-    std::string oes, pbus;
-    for (const Oes &o : fields.programs)
-        oes += o.toString();
-    for (const Pbu &p : fields.pbus)
-        pbus += p.toString();
-    EXPECT_EQ(fitted.oesPackage, oes);
-    EXPECT_EQ(fitted.pbuPackage, pbus);
+    EXPECT_EQ(fitted.oesPackage, fields.programs[0].toString() + fields.programs[1].toString());
+    EXPECT_EQ(fitted.pbuPackage, packageOf(fields.pbus));
     EXPECT_EQ(fitted.note(), "");
     EXPECT_TRUE(fitted.fits);
 }
@@ -89,18 +92,11 @@ TEST(StatusAnswerFit, LongValuesAreCutJustEnoughAndShortOnesStayWhole)
     EXPECT_EQ(pbus[0].getWork(), std::string(fitted.valueLimit, 'w'));
     EXPECT_EQ(pbus[0].getPbuStatus(), "3");
     EXPECT_EQ(pbus[0].getPbuBidNumber(), "12345678901234567890");
-    // One byte more for every value would not have fitted.
-    StatusAnswerFields longer = fields;
-    for (Pbu &p : longer.pbus)
+    // One byte more for the PBUs' values would not have fitted.
+    std::vector<Pbu> longer = fields.pbus;
+    for (Pbu &p : longer)
         setValues(p, std::string(fitted.valueLimit + 1, 'w'));
-    for (Oes &o : longer.programs)
-        o.setOesVersion(std::string(fitted.valueLimit + 1, 'w'));
-    std::string oes, pbuPackage;
-    for (const Oes &o : longer.programs)
-        oes += o.toString();
-    for (const Pbu &p : longer.pbus)
-        pbuPackage += p.toString();
-    EXPECT_GT(statusAnswerBytes(longer, oes, pbuPackage), MAX_ANSWER_BYTES);
+    EXPECT_GT(statusAnswerBytes(fields, fitted.oesPackage, packageOf(longer)), MAX_ANSWER_BYTES);
     EXPECT_EQ(fitted.note(),
               "values longer than " + std::to_string(fitted.valueLimit) + " bytes cut");
 }
@@ -117,12 +113,8 @@ TEST(StatusAnswerFit, TooManyPbusAreLeftOutFromTheEnd)
     EXPECT_EQ(pbus.front().getOperatorNumber(), "A0000000001");
     EXPECT_EQ(pbus.back().getWork(), "x");
     // One PBU more would not have fitted.
-    StatusAnswerFields more = fields;
-    more.pbus.resize(fitted.pbusSent + 1);
-    std::string pbuPackage;
-    for (const Pbu &p : more.pbus)
-        pbuPackage += p.toString();
-    EXPECT_GT(statusAnswerBytes(more, fitted.oesPackage, pbuPackage), MAX_ANSWER_BYTES);
+    const std::vector<Pbu> more(fields.pbus.begin(), fields.pbus.begin() + fitted.pbusSent + 1);
+    EXPECT_GT(statusAnswerBytes(fields, fitted.oesPackage, packageOf(more)), MAX_ANSWER_BYTES);
     EXPECT_EQ(fitted.note(), "only " + std::to_string(fitted.pbusSent) + " of 2000 PBUs sent");
 }
 

@@ -67,18 +67,6 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{"-9223372036854775808", std::numeric_limits<long>::min()},
                       IntCase{"-99999999999999999999999", std::numeric_limits<long>::min()}));
 
-TEST(IniFile, ManySectionsAreAllFoundInFileOrder)
-{
-    std::string text;
-    for (int i = 1; i <= 3000; ++i)
-        text += "[OperatorStatus." + std::to_string(i) + "]\nOperator=" + std::to_string(i) + "\n";
-    const IniFile ini = IniFile::parse(text);
-    ASSERT_EQ(ini.sections().size(), 3000u);
-    EXPECT_EQ(ini.sections()[2999], "OperatorStatus.3000");
-    EXPECT_EQ(ini.readString("operatorstatus.1", "operator"), "1");
-    EXPECT_EQ(ini.readString("OperatorStatus.2999", "Operator"), "2999");
-}
-
 TEST(IniFile, OnlyARegularFileWithinTheLimitIsRead)
 {
     const std::string dir = ::testing::TempDir() + "ini-kinds/";
