@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <random>
 
 namespace tarvo {
 namespace {
@@ -35,10 +36,13 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
 
 namespace {
 
-// FNV-1a over the lower-cased bytes.
+// FNV-1a over the lower-cased bytes, from a start that differs from process to process, so
+// that names written to collide in one process do not collide in the next.
 size_t hashIgnoreCase(std::string_view name)
 {
-    uint64_t hash = 14695981039346656037ull;
+    static const uint64_t start = 14695981039346656037ull ^ (uint64_t(std::random_device{}()) << 32 |
+                                                             std::random_device{}());
+    uint64_t hash = start;
     for (char c : name) {
         hash ^= static_cast<unsigned char>(lower(c));
         hash *= 1099511628211ull;
