@@ -1,17 +1,25 @@
 // Encoding and decoding of heartbeats, status requests and status responses, against a plain
 // checksum pass over the same bytes; prints decode time / checksum time per message.
+#include "BenchPackages.h"
+#include "host/Host.h"
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"
 
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <new>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include <time.h>
 
 using namespace tarvo;
 
@@ -160,6 +168,103 @@ void BM_CheckSumPassWide(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
     state.SetLabel(nameOf(int(state.range(0))));
 }
+
+// The unit of the decode goal: one pass adding the bytes one at a time into an unsigned
+// accumulator. DoNotOptimize on the accumulator at every byte keeps the compiler from
+// vectorising or folding the loop, so it costs one dependent add per byte.
+unsigned serialCheckSumPass(std::string_view text)
+{
+    unsigned sum = 0;
+    for (unsigned char c : text) {
+        sum += c;
+        benchmark::DoNotOptimize(sum);
+    }
+    return sum & 0xFF;
+}
+
+// A status response as an agent sends it at successive polls (counters growing).
+std::string agentStatusWire(int pbus, int round)
+{
+    Message m(PROTOCOL_VERSION, "S", std::to_string(1000 + round),
+              std::make_unique<StatusResponseMessageBody>(
+                  "正常运行", "2026-12-08 09:30:" + std::to_string(10 + round) + " ", "37", "45",
+                  "61", "00", bench::runningOesPackage(), bench::runningPbuPackage(pbus, round)));
+    return m.encode();
+}
+
+// What the console does with every status response: decode it and apply its fields and its
+// two packages to the host's records.
+void applyStatus(Host &host, std::string_view text)
+{
+    Message m;
+    const int p = m.decode(text);
+    const MessageBody *body = m.getBody();
+    if (p <= 0 || !body)
+        throw std::runtime_error("decode failed");
+    host.setHostStatus(body->getFieldValue("hostStatus"));
+    host.setHostTime(body->getFieldValue("HostTime"));
+    host.setCpuUsage(body->getFieldValue("cpuUsage"));
+    host.setMemoryUsage(body->getFieldValue("memoryUsage"));
+    host.setDiskUsage(body->getFieldValue("diskUsage"));
+    host.setEnvNo(body->getFieldValue("envNo"));
+    host.updateOes(body->getFieldValue("oesPackage"));
+    host.updatePbus(body->getFieldValue("pbuPackage"));
+}
+
+// This thread's CPU time in seconds: other processes on the machine do not count.
+double threadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Decode plus records of one status response, in CPU ns per message ("ns_per_msg"), and in
+// serial checksum passes over the same bytes ("passes"), both timed in the same run: every
+// iteration (manual time: the batch's decoding) times a batch of responses, about 64 KiB of
+// them, and then the checksum pass over the same batch, so that load on the machine weighs
+// on both alike.
+void BM_DecodeStatusRecords(benchmark::State &state)
+{
+    const int pbus = int(state.range(0));
+    constexpr int ROUNDS = 4;
+    std::vector<std::string> texts;
+    for (int r = 0; r < ROUNDS; ++r)
+        texts.push_back(agentStatusWire(pbus, r));
+    const int batch = std::max(ROUNDS, int(65536 / texts[0].size()) / ROUNDS * ROUNDS);
+    Host host("bench", "10.0.0.5", "10012", "Y", "Y");
+    // The host already holds its PBUs from earlier polls.
+    applyStatus(host, texts.back());
+    double decodeSeconds = 0;
+    double passSeconds = 0;
+    long allocations = 0;
+    unsigned sums = 0;
+    for (auto _ : state) {
+        const long before = g_allocations.load(std::memory_order_relaxed);
+        const double t0 = threadSeconds();
+        for (int k = 0; k < batch; ++k)
+            applyStatus(host, texts[size_t(k % ROUNDS)]);
+        const double t1 = threadSeconds();
+        for (int k = 0; k < batch; ++k)
+            sums += serialCheckSumPass(texts[size_t(k % ROUNDS)]);
+        const double t2 = threadSeconds();
+        allocations += g_allocations.load(std::memory_order_relaxed) - before;
+        decodeSeconds += t1 - t0;
+        passSeconds += t2 - t1;
+        state.SetIterationTime(t1 - t0);
+    }
+    benchmark::DoNotOptimize(sums);
+    const double messages = double(state.iterations()) * batch;
+    state.counters["ns_per_msg"] = decodeSeconds * 1e9 / messages;
+    state.counters["passes"] = passSeconds > 0 ? decodeSeconds / passSeconds : 0;
+    state.counters["pass_ns"] = passSeconds * 1e9 / messages;
+    state.counters["bytes"] = double(texts[0].size());
+    state.counters["allocs"] = double(allocations) / messages;
+    state.counters["pbus"] = double(host.getPbuList().size());
+    state.SetLabel("status_response_pbu" + std::to_string(pbus));
+}
+
+BENCHMARK(BM_DecodeStatusRecords)->Arg(1)->Arg(20)->Arg(200)->UseManualTime();
 
 #define TARVO_MESSAGES ->Arg(-2)->Arg(-1)->Arg(1)->Arg(20)->Arg(200)
 BENCHMARK(BM_Encode) TARVO_MESSAGES;
