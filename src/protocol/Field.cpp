@@ -38,9 +38,13 @@ FieldMapping::FieldMapping()
         m_idToName.emplace(row.id, row.name);
         m_nameToId.emplace(row.name, row.id);
     }
-    for (const auto &[id, name] : m_idToName)
+    for (const auto &[id, name] : m_idToName) {
+        const Entry entry{&id, &m_nameToId.find(name)->first};
         if (id.size() == 2)
-            m_nameOfTwoDigits[size_t((id[0] - '0') * 10 + (id[1] - '0'))] = &name;
+            m_ofTwoDigits[size_t((id[0] - '0') * 10 + (id[1] - '0'))] = entry;
+        else if (id.empty())
+            m_empty = entry;
+    }
 }
 
 const FieldMapping &FieldMapping::instance()
@@ -51,40 +55,56 @@ const FieldMapping &FieldMapping::instance()
     return mapping;
 }
 
-const std::string &FieldMapping::typeNameOf(std::string_view typeId) const
+FieldMapping::Entry FieldMapping::entryOfId(std::string_view typeId) const
 {
     if (typeId.size() == 2 && typeId[0] >= '0' && typeId[0] <= '9' && typeId[1] >= '0'
         && typeId[1] <= '9') {
-        if (const std::string *name = m_nameOfTwoDigits[size_t((typeId[0] - '0') * 10
-                                                               + (typeId[1] - '0'))])
-            return *name;
+        const Entry &entry = m_ofTwoDigits[size_t((typeId[0] - '0') * 10 + (typeId[1] - '0'))];
+        if (entry.name)
+            return entry;
     }
     auto it = m_idToName.find(typeId);
     if (it == m_idToName.end())
         throw std::runtime_error("Wrong type ID:" + std::string(typeId));
-    return it->second;
+    return {&it->first, &m_nameToId.find(it->second)->first};
 }
 
-const std::string &FieldMapping::typeIdOf(std::string_view typeName) const
+FieldMapping::Entry FieldMapping::entryOfName(std::string_view typeName) const
 {
     auto it = m_nameToId.find(typeName);
     if (it == m_nameToId.end())
         throw std::runtime_error("Wrong type name:" + std::string(typeName));
-    return it->second;
+    return {&it->second, &it->first};
 }
 
-Field::Field(std::string_view typeName, std::string value)
-    : m_typeName(typeName)
-    , m_typeId(FieldMapping::instance().typeIdOf(typeName))
-    , m_value(std::move(value))
+const std::string &FieldMapping::typeNameOf(std::string_view typeId) const
 {
+    return *entryOfId(typeId).name;
+}
+
+const std::string &FieldMapping::typeIdOf(std::string_view typeName) const
+{
+    return *entryOfName(typeName).id;
+}
+
+Field::Field()
+    : m_typeName(FieldMapping::instance().emptyEntry().name)
+    , m_typeId(FieldMapping::instance().emptyEntry().id)
+{
+}
+
+Field::Field(std::string_view typeName, std::string value) : m_value(std::move(value))
+{
+    const FieldMapping::Entry entry = FieldMapping::instance().entryOfName(typeName);
+    m_typeName = entry.name;
+    m_typeId = entry.id;
 }
 
 std::string Field::toString() const
 {
     std::string text;
-    text.reserve(m_typeId.size() + 1 + m_value.size());
-    text += m_typeId;
+    text.reserve(m_typeId->size() + 1 + m_value.size());
+    text += *m_typeId;
     text += '=';
     text += m_value;
     return text;
@@ -92,24 +112,29 @@ std::string Field::toString() const
 
 void Field::setTypeId(std::string_view id)
 {
-    const std::string &name = FieldMapping::instance().typeNameOf(id);
-    m_typeId.assign(id);
-    m_typeName = name;
+    const FieldMapping::Entry entry = FieldMapping::instance().entryOfId(id);
+    m_typeId = entry.id;
+    m_typeName = entry.name;
+}
+
+void Field::parseAt(std::string_view text, size_t i)
+{
+    if (text.empty())
+        throw std::logic_error("Field not complete(1), typeName=" + *m_typeName);
+    if (i == text.size())
+        throw std::logic_error("Field not complete(2), typeName=" + *m_typeName);
+    if (text[i] != '=')
+        throw std::runtime_error("Field Parse Error str=" + std::string(text));
+    setTypeId(text.substr(0, i));
+    m_value.assign(text.data() + i + 1, text.size() - i - 1);
 }
 
 void Field::parse(std::string_view text)
 {
-    if (text.empty())
-        throw std::logic_error("Field not complete(1), typeName=" + m_typeName);
     size_t i = 0;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9')
         ++i;
-    if (i == text.size())
-        throw std::logic_error("Field not complete(2), typeName=" + m_typeName);
-    if (text[i] != '=')
-        throw std::runtime_error("Field Parse Error str=" + std::string(text));
-    setTypeId(text.substr(0, i));
-    m_value.assign(text.substr(i + 1));
+    parseAt(text, i);
 }
 
 void Field::parseNext(std::string_view text, size_t &position)
@@ -133,8 +158,8 @@ void Field::parseNext(std::string_view text, size_t &position)
 void Field::parseExpected(std::string_view expectedName, std::string_view text, size_t &position)
 {
     parseNext(text, position);
-    if (m_typeName != expectedName)
-        throw std::runtime_error(std::string(expectedName) + " field not exists " + m_typeName
+    if (*m_typeName != expectedName)
+        throw std::runtime_error(std::string(expectedName) + " field not exists " + *m_typeName
                                  + " instead");
 }
 

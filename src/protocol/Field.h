@@ -26,14 +26,28 @@ public:
     // Type name -> type ID, ordered by name.
     const std::map<std::string, std::string, std::less<>> &byName() const { return m_nameToId; }
 
+    // One dictionary row; both texts live as long as the process.
+    struct Entry
+    {
+        const std::string *id = nullptr;
+        const std::string *name = nullptr;
+    };
+    // The row of an ID; throws "Wrong type ID:" for an unknown ID.
+    Entry entryOfId(std::string_view typeId) const;
+    // The row of a name; throws "Wrong type name:" for an unknown name.
+    Entry entryOfName(std::string_view typeName) const;
+    // The row of the empty pair.
+    Entry emptyEntry() const { return m_empty; }
+
 private:
     FieldMapping();
 
     std::map<std::string, std::string, std::less<>> m_idToName;
     std::map<std::string, std::string, std::less<>> m_nameToId;
-    // Every ID in use has two digits: the name of ID "dd" at index dd (nullptr: unknown), so
-    // the reader finds a name without a map search.
-    std::array<const std::string *, 100> m_nameOfTwoDigits{};
+    // Every ID in use has two digits: the row of ID "dd" at index dd (null texts: unknown),
+    // so the reader finds a name without a map search.
+    std::array<Entry, 100> m_ofTwoDigits{};
+    Entry m_empty;
 };
 
 // One datum: a type name from the dictionary, its two-digit type ID and a text value.
@@ -42,7 +56,7 @@ class Field
 {
 public:
     // The empty field: empty type name, type ID and value.
-    Field() = default;
+    Field();
     // Throws "Wrong type name:" for a name not in the dictionary.
     Field(std::string_view typeName, std::string value);
     virtual ~Field() = default;
@@ -55,7 +69,7 @@ public:
 
     // Sets the ID and looks up its name; throws "Wrong type ID:" for an unknown ID.
     void setTypeId(std::string_view id);
-    bool isEmpty() const { return m_typeName.empty(); }
+    bool isEmpty() const { return m_typeName->empty(); }
 
     // Reads one field's text (without its separator) into this field. Throws
     // std::logic_error "Field not complete(1|2), typeName=<previous name>" for an empty or
@@ -69,14 +83,19 @@ public:
     // instead" when the field read has another type name.
     void parseExpected(std::string_view expectedName, std::string_view text, size_t &position);
 
-    const std::string &getTypeName() const { return m_typeName; }
-    const std::string &getTypeId() const { return m_typeId; }
+    const std::string &getTypeName() const { return *m_typeName; }
+    const std::string &getTypeId() const { return *m_typeId; }
     const std::string &getValue() const { return m_value; }
     void setValue(std::string value) { m_value = std::move(value); }
 
 protected:
-    std::string m_typeName;
-    std::string m_typeId;
+    // Reads "<id>=<value>" already split at the first non-digit `i` of `text`; sets the ID,
+    // its name and the value, or throws as parse does.
+    void parseAt(std::string_view text, size_t i);
+
+    // Name and ID point into the dictionary, so that reading a field copies only its value.
+    const std::string *m_typeName;
+    const std::string *m_typeId;
     std::string m_value;
 };
 

@@ -12,9 +12,14 @@ namespace {
 
 const Field EMPTY_FIELD;
 
+// Type names are dictionary texts, so a package length field is known by its name's address.
 bool isPackageLength(const std::string &typeName)
 {
-    return typeName == "oesPackageLength" || typeName == "pbuPackageLength";
+    static const std::string *const oes =
+        FieldMapping::instance().entryOfName("oesPackageLength").name;
+    static const std::string *const pbu =
+        FieldMapping::instance().entryOfName("pbuPackageLength").name;
+    return &typeName == oes || &typeName == pbu;
 }
 
 } // namespace
@@ -87,7 +92,9 @@ void MessageBody::parse(std::string_view bodyText)
         const size_t fieldStart = position;
         scratch.parseNext(bodyText, position);
         if (!isPackageLength(scratch.getTypeName())) {
-            addField(std::make_unique<Field>(scratch));
+            // The value moves; the type stays in `scratch`, whose name the next field's
+            // errors quote.
+            addField(std::make_unique<Field>(std::move(scratch)));
             continue;
         }
         const int32_t n = toInt(scratch.getValue());
@@ -117,9 +124,14 @@ void MessageBody::addField(std::unique_ptr<Field> field)
 {
     if (!field)
         return;
-    // The key is copied from the field before the pointer moves; the field itself stays put.
-    const std::string &name = field->getTypeName();
-    m_fields.try_emplace(name, std::move(field));
+    const std::string_view name = field->getTypeName();
+    if (m_fields.capacity() == 0)
+        m_fields.reserve(8);
+    auto it = std::lower_bound(m_fields.begin(), m_fields.end(), name,
+                               [](const auto &entry, std::string_view n) { return entry.first < n; });
+    if (it != m_fields.end() && it->first == name)
+        return;
+    m_fields.emplace(it, name, std::move(field));
 }
 
 void MessageBody::addField(std::string_view typeName, std::string value)
@@ -129,8 +141,10 @@ void MessageBody::addField(std::string_view typeName, std::string value)
 
 const Field &MessageBody::getField(std::string_view typeName) const
 {
-    auto it = m_fields.find(typeName);
-    return it == m_fields.end() ? EMPTY_FIELD : *it->second;
+    for (const auto &[name, field] : m_fields)
+        if (name.size() == typeName.size() && name == typeName)
+            return *field;
+    return EMPTY_FIELD;
 }
 
 const std::string &MessageBody::getFieldValue(std::string_view typeName) const

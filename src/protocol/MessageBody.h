@@ -3,7 +3,6 @@
 
 #include "protocol/Field.h"
 
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,11 +46,10 @@ public:
     // The stored field's value, or the empty text.
     const std::string &getFieldValue(std::string_view typeName) const;
 
-    // Stored fields ordered by type name.
-    const std::map<std::string, std::unique_ptr<Field>, std::less<>> &fields() const
-    {
-        return m_fields;
-    }
+    // Stored fields ordered by type name, each under its type name (a dictionary text that
+    // lives as long as the process).
+    using FieldList = std::vector<std::pair<std::string_view, std::unique_ptr<Field>>>;
+    const FieldList &fields() const { return m_fields; }
 
     // The items of a pattern: marker character + type name, in pattern order. Throws the
     // "Invalid pattern: '" error naming `messageType` for an empty or unopened item.
@@ -59,7 +57,8 @@ public:
                                                  const std::string &messageType);
 
 private:
-    std::map<std::string, std::unique_ptr<Field>, std::less<>> m_fields;
+    // Sorted by name; a body holds a handful of fields, so a flat list beats a tree.
+    FieldList m_fields;
     char m_separator = FIELD_SEPARATOR;
 };
 

@@ -11,16 +11,30 @@ void PackageField::checkTypeName(std::string_view typeName)
         throw std::logic_error(std::string(typeName) + "is not a type name");
 }
 
+namespace {
+
+// The length names a constructed package can have: the two of the dictionary, and "Length"
+// for the unnamed package (whose length field therefore cannot be written).
+const std::string NO_LENGTH_NAME;
+const std::string UNNAMED_LENGTH_NAME = "Length";
+
+} // namespace
+
+PackageField::PackageField() : m_lengthTypeName(&NO_LENGTH_NAME) {}
+
 PackageField::PackageField(std::string_view typeName, std::string value)
     : Field((checkTypeName(typeName), typeName), std::move(value))
-    , m_lengthTypeName(std::string(typeName) + "Length")
+    , m_lengthTypeName(typeName.empty() ? &UNNAMED_LENGTH_NAME
+                       : typeName == "oesPackage"
+                           ? FieldMapping::instance().entryOfName("oesPackageLength").name
+                           : FieldMapping::instance().entryOfName("pbuPackageLength").name)
 {
 }
 
 std::string PackageField::toString() const
 {
     std::string item = Field::toString();
-    const std::string &lengthId = FieldMapping::instance().typeIdOf(m_lengthTypeName);
+    const std::string &lengthId = FieldMapping::instance().typeIdOf(*m_lengthTypeName);
     std::string text;
     text.reserve(lengthId.size() + 12 + item.size());
     text += lengthId;
@@ -31,15 +45,32 @@ std::string PackageField::toString() const
     return text;
 }
 
+bool PackageField::lengthMatches(std::string_view text, size_t count)
+{
+    // True when `text` is exactly the decimal form of `count`, as std::to_string writes it.
+    char digits[24];
+    size_t n = 0;
+    do {
+        digits[n++] = char('0' + count % 10);
+        count /= 10;
+    } while (count != 0);
+    if (text.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] != digits[n - 1 - i])
+            return false;
+    return true;
+}
+
 void PackageField::parse(std::string_view packageText)
 {
     size_t a = packageText.find(m_separator);
     Field length;
     length.parse(packageText.substr(0, a));
-    m_lengthTypeName = length.getTypeName();
+    m_lengthTypeName = &length.getTypeName();
     size_t after = a == std::string_view::npos ? packageText.size() : a + 1;
     size_t m = packageText.size() - after;
-    if (std::to_string(m) != length.getValue())
+    if (!lengthMatches(length.getValue(), m))
         throw std::length_error("Package length not match!");
     Field::parse(packageText.substr(after));
     // A length field must be followed by one of the two packages, nothing else.

@@ -11,7 +11,7 @@ namespace tarvo {
 class PackageField : public Field
 {
 public:
-    PackageField() = default;
+    PackageField();
     // Throws std::logic_error "<typeName>is not a type name" for any name other than
     // "oesPackage", "pbuPackage" or the empty one; "Wrong type name:" as Field does.
     PackageField(std::string_view typeName, std::string value);
@@ -23,12 +23,14 @@ public:
     // the separator; field parse errors as Field::parse.
     void parse(std::string_view packageText);
 
-    const std::string &getLengthTypeName() const { return m_lengthTypeName; }
+    const std::string &getLengthTypeName() const { return *m_lengthTypeName; }
 
 private:
     static void checkTypeName(std::string_view typeName);
+    static bool lengthMatches(std::string_view text, size_t count);
 
-    std::string m_lengthTypeName;
+    // A dictionary name once read; "<package name>Length" as constructed.
+    const std::string *m_lengthTypeName;
     char m_separator = FIELD_SEPARATOR;
 };
 
