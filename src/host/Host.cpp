@@ -53,23 +53,24 @@ void Host::updateOes(std::string_view oesPackage)
 {
     // Both items are read first, so that a short or broken package cannot leave the host
     // with fewer than its two program slots.
-    auto a = std::make_unique<Oes>();
-    auto b = std::make_unique<Oes>();
+    // Read into scratch records kept by the thread, so that a poll allocates nothing here.
+    thread_local Oes a;
+    thread_local Oes b;
     size_t position = 1;
     if (position > oesPackage.size())
         throw std::runtime_error("OES package holds no record, two expected");
-    a->readItem(oesPackage, position);
+    a.readItem(oesPackage, position);
     if (position > oesPackage.size())
         throw std::runtime_error("OES package holds one record, two expected");
-    b->readItem(oesPackage, position);
+    b.readItem(oesPackage, position);
 
     if (oesList.size() < 2) {
         clearOes();
-        oesList.push_back(std::move(a));
-        oesList.push_back(std::move(b));
+        oesList.push_back(std::make_unique<Oes>(a));
+        oesList.push_back(std::make_unique<Oes>(b));
     } else {
-        oesList[size_t(oesIndexOf(OES_NAME_A))]->assign(*a);
-        oesList[size_t(oesIndexOf(OES_NAME_B))]->assign(*b);
+        oesList[size_t(oesIndexOf(OES_NAME_A))]->assign(a);
+        oesList[size_t(oesIndexOf(OES_NAME_B))]->assign(b);
     }
     oesAExist = oesList[0]->getOesExist();
     oesBExist = oesList[1]->getOesExist();

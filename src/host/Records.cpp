@@ -10,29 +10,30 @@ namespace {
 
 // One field of an item, expected to be `name` (wire ID `id`), into `member`. A field that is
 // exactly "<id>=value" is read in place; anything else goes through Field, which throws the
-// protocol's own error texts. `previousId` is the ID read last, so that Field's messages
-// name the field before the bad one just as a read through Field alone does.
-void readInto(Field &field, std::string_view name, const std::string &id, std::string_view text,
+// protocol's own error texts. `previousId` is the ID of the field read before (empty for the
+// item's first), so that Field's messages name the field before the bad one just as a read
+// through Field alone does.
+void readInto(std::string_view name, const std::string &id, std::string_view text,
               size_t &position, std::string &member, std::string_view &previousId)
 {
-    if (position >= 1 && position <= text.size()) {
-        const std::string_view rest = text.substr(position - 1);
-        if (rest.size() > id.size() && rest.compare(0, id.size(), id) == 0 &&
-            rest[id.size()] == '=') {
-            const size_t end = rest.find(FIELD_SEPARATOR, id.size() + 1);
-            const std::string_view value =
-                rest.substr(id.size() + 1, end == std::string_view::npos ? end : end - id.size() - 1);
-            member.assign(value);
-            position = end == std::string_view::npos ? text.size() + 1 : position + end + 1;
+    if (position >= 1 && position <= text.size() && id.size() == 2) {
+        const char *p = text.data() + (position - 1);
+        const char *end = text.data() + text.size();
+        if (end - p > 2 && p[0] == id[0] && p[1] == id[1] && p[2] == '=') {
+            const char *value = p + 3;
+            const char *sep = findSeparator(value, end);
+            member.assign(value, size_t(sep - value));
+            position = sep == end ? text.size() + 1 : size_t(sep - text.data()) + 2;
             previousId = id;
             return;
         }
     }
+    Field field;
     if (!previousId.empty())
         field.setTypeId(previousId);
     field.parseExpected(name, text, position);
     member = field.getValue();
-    previousId = {};
+    previousId = id;
 }
 
 // The wire IDs of the item fields, looked up once.
@@ -58,14 +59,13 @@ void Oes::readItem(std::string_view text, size_t &position)
     static const std::string *const ids[] = {&idOf("oesExist"), &idOf("oesName"),
                                               &idOf("oesType"), &idOf("oesStatus"),
                                               &idOf("oesVersion"), &idOf("warningLevel")};
-    Field f;
     std::string_view last;
-    readInto(f, "oesExist", *ids[0], text, position, oesExist, last);
-    readInto(f, "oesName", *ids[1], text, position, oesName, last);
-    readInto(f, "oesType", *ids[2], text, position, oesType, last);
-    readInto(f, "oesStatus", *ids[3], text, position, oesStatus, last);
-    readInto(f, "oesVersion", *ids[4], text, position, oesVersion, last);
-    readInto(f, "warningLevel", *ids[5], text, position, warningLevel, last);
+    readInto("oesExist", *ids[0], text, position, oesExist, last);
+    readInto("oesName", *ids[1], text, position, oesName, last);
+    readInto("oesType", *ids[2], text, position, oesType, last);
+    readInto("oesStatus", *ids[3], text, position, oesStatus, last);
+    readInto("oesVersion", *ids[4], text, position, oesVersion, last);
+    readInto("warningLevel", *ids[5], text, position, warningLevel, last);
 }
 
 void Oes::assign(const Oes &other)
@@ -132,21 +132,20 @@ void Pbu::readItem(std::string_view text, size_t &position)
         &idOf("work"),
         &idOf("warningLevel"),
     };
-    Field f;
     std::string_view last;
-    readInto(f, "oesName", *ids[0], text, position, oesName, last);
-    readInto(f, "operatorNumber", *ids[1], text, position, operatorNumber, last);
-    readInto(f, "oesType", *ids[2], text, position, oesType, last);
-    readInto(f, "pbuStatus", *ids[3], text, position, pbuStatus, last);
-    readInto(f, "pbuBidNumber", *ids[4], text, position, pbuBidNumber, last);
-    readInto(f, "pbuResponseNumber", *ids[5], text, position, pbuResponseNumber, last);
-    readInto(f, "pbuTradeNumber", *ids[6], text, position, pbuTradeNumber, last);
-    readInto(f, "MaxOrderNumber", *ids[7], text, position, MaxOrderNumber, last);
-    readInto(f, "csIP", *ids[8], text, position, csIP, last);
-    readInto(f, "hostExtIP", *ids[9], text, position, hostExtIP, last);
-    readInto(f, "capability", *ids[10], text, position, capability, last);
-    readInto(f, "work", *ids[11], text, position, work, last);
-    readInto(f, "warningLevel", *ids[12], text, position, warningLevel, last);
+    readInto("oesName", *ids[0], text, position, oesName, last);
+    readInto("operatorNumber", *ids[1], text, position, operatorNumber, last);
+    readInto("oesType", *ids[2], text, position, oesType, last);
+    readInto("pbuStatus", *ids[3], text, position, pbuStatus, last);
+    readInto("pbuBidNumber", *ids[4], text, position, pbuBidNumber, last);
+    readInto("pbuResponseNumber", *ids[5], text, position, pbuResponseNumber, last);
+    readInto("pbuTradeNumber", *ids[6], text, position, pbuTradeNumber, last);
+    readInto("MaxOrderNumber", *ids[7], text, position, MaxOrderNumber, last);
+    readInto("csIP", *ids[8], text, position, csIP, last);
+    readInto("hostExtIP", *ids[9], text, position, hostExtIP, last);
+    readInto("capability", *ids[10], text, position, capability, last);
+    readInto("work", *ids[11], text, position, work, last);
+    readInto("warningLevel", *ids[12], text, position, warningLevel, last);
 }
 
 void Pbu::resetDisplayState()
@@ -154,7 +153,8 @@ void Pbu::resetDisplayState()
     stale = false;
     for (std::string *flag : {&oesStatusChanged, &statusChanged, &csIPChanged, &localIPChanged,
                               &submittedChanged, &responsedChanged, &cjhbChanged})
-        flag->assign(1, 'F');
+        if (flag->size() != 1 || (*flag)[0] != 'F')
+            flag->assign(1, 'F');
 }
 
 std::string Pbu::toString() const

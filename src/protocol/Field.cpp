@@ -55,14 +55,8 @@ const FieldMapping &FieldMapping::instance()
     return mapping;
 }
 
-FieldMapping::Entry FieldMapping::entryOfId(std::string_view typeId) const
+FieldMapping::Entry FieldMapping::entryOfOtherId(std::string_view typeId) const
 {
-    if (typeId.size() == 2 && typeId[0] >= '0' && typeId[0] <= '9' && typeId[1] >= '0'
-        && typeId[1] <= '9') {
-        const Entry &entry = m_ofTwoDigits[size_t((typeId[0] - '0') * 10 + (typeId[1] - '0'))];
-        if (entry.name)
-            return entry;
-    }
     auto it = m_idToName.find(typeId);
     if (it == m_idToName.end())
         throw std::runtime_error("Wrong type ID:" + std::string(typeId));
@@ -145,12 +139,14 @@ void Field::parseNext(std::string_view text, size_t &position)
         return;
     }
     size_t start = position - 1;
-    size_t sep = text.find(FIELD_SEPARATOR, start);
-    if (sep == std::string_view::npos) {
+    const char *end = text.data() + text.size();
+    const char *found = findSeparator(text.data() + start, end);
+    if (found == end) {
         position = text.size() + 1;
         parse(text.substr(start));
         return;
     }
+    const size_t sep = size_t(found - text.data());
     position = sep + 2;
     parse(text.substr(start, sep - start));
 }

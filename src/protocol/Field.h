@@ -2,7 +2,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
@@ -11,6 +14,30 @@ namespace tarvo {
 
 // Ends every field on the wire. Bodies, messages and packages each keep a copy.
 inline constexpr char FIELD_SEPARATOR = '\x01';
+
+// The first separator in [p, end), or end. Fields are short, so eight bytes are tested at a
+// time in a register rather than through a library call.
+inline const char *findSeparator(const char *p, const char *end)
+{
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    constexpr uint64_t highs = 0x8080808080808080ull;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            // A byte of `x` is zero where the text holds the separator (0x01); the flag of
+            // the lowest, i.e. first, such byte is always a true one.
+            const uint64_t x = word ^ ones;
+            const uint64_t zero = (x - ones) & ~x & highs;
+            if (zero != 0)
+                return p + __builtin_ctzll(zero) / 8;
+            p += 8;
+        }
+    }
+    while (p != end && *p != FIELD_SEPARATOR)
+        ++p;
+    return p;
+}
 
 // The dictionary of the 39 field types plus the empty pair, built once on first use.
 class FieldMapping
@@ -33,7 +60,15 @@ public:
         const std::string *name = nullptr;
     };
     // The row of an ID; throws "Wrong type ID:" for an unknown ID.
-    Entry entryOfId(std::string_view typeId) const;
+    Entry entryOfId(std::string_view typeId) const
+    {
+        if (typeId.size() == 2) {
+            const unsigned hi = unsigned(typeId[0]) - '0', lo = unsigned(typeId[1]) - '0';
+            if (hi <= 9 && lo <= 9 && m_ofTwoDigits[hi * 10 + lo].name)
+                return m_ofTwoDigits[hi * 10 + lo];
+        }
+        return entryOfOtherId(typeId);
+    }
     // The row of a name; throws "Wrong type name:" for an unknown name.
     Entry entryOfName(std::string_view typeName) const;
     // The row of the empty pair.
@@ -41,6 +76,7 @@ public:
 
 private:
     FieldMapping();
+    Entry entryOfOtherId(std::string_view typeId) const;
 
     std::map<std::string, std::string, std::less<>> m_idToName;
     std::map<std::string, std::string, std::less<>> m_nameToId;

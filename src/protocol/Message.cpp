@@ -19,6 +19,29 @@ bool headerEnded(std::string_view buffer, size_t position)
            && buffer[position - 2] == FIELD_SEPARATOR;
 }
 
+// Reads the five header fields the way every sender writes them: "00=", "01=", "04=", "12="
+// and "15=" in this order, each value ended by a separator. Stores the values, moves
+// `position` to the body's first byte (1-based) and returns true; returns false, having
+// stored nothing, for any other text, which the field-by-field reader then judges.
+bool readPlainHeader(std::string_view buffer, size_t &position, std::string_view (&values)[5])
+{
+    static constexpr char IDS[5][2] = {{'0', '0'}, {'0', '1'}, {'0', '4'}, {'1', '2'}, {'1', '5'}};
+    const char *p = buffer.data();
+    const char *end = p + buffer.size();
+    for (size_t i = 0; i < 5; ++i) {
+        if (end - p < 4 || p[0] != IDS[i][0] || p[1] != IDS[i][1] || p[2] != '=')
+            return false;
+        const char *value = p + 3;
+        const char *sep = findSeparator(value, end);
+        if (sep == end)
+            return false;
+        values[i] = std::string_view(value, size_t(sep - value));
+        p = sep + 1;
+    }
+    position = size_t(p - buffer.data()) + 1;
+    return true;
+}
+
 } // namespace
 
 Message::Message(std::string version, std::string orientation, std::string sequence,
@@ -105,7 +128,14 @@ int Message::decode(std::string_view buffer)
 {
     Field field;
     size_t position = 1;
-    try {
+    std::string_view header[5];
+    if (readPlainHeader(buffer, position, header)) {
+        m_version.assign(header[0]);
+        m_orientation.assign(header[1]);
+        m_messageType.assign(header[2]);
+        m_sequence.assign(header[3]);
+        m_bodyLength.assign(header[4]);
+    } else try {
         field.parseExpected("version", buffer, position);
         m_version = field.getValue();
         field.parseExpected("orientation", buffer, position);

@@ -127,9 +127,15 @@ void MessageBody::addField(std::unique_ptr<Field> field)
     const std::string_view name = field->getTypeName();
     if (m_fields.capacity() == 0)
         m_fields.reserve(8);
+    // Names mostly differ in their first byte, which is compared before the whole texts.
     auto it = std::lower_bound(m_fields.begin(), m_fields.end(), name,
-                               [](const auto &entry, std::string_view n) { return entry.first < n; });
-    if (it != m_fields.end() && it->first == name)
+                               [](const auto &entry, std::string_view n) {
+                                   const std::string_view e = entry.first;
+                                   if (!e.empty() && !n.empty() && e[0] != n[0])
+                                       return (unsigned char)e[0] < (unsigned char)n[0];
+                                   return e < n;
+                               });
+    if (it != m_fields.end() && (it->first.data() == name.data() || it->first == name))
         return;
     m_fields.emplace(it, name, std::move(field));
 }
@@ -142,7 +148,8 @@ void MessageBody::addField(std::string_view typeName, std::string value)
 const Field &MessageBody::getField(std::string_view typeName) const
 {
     for (const auto &[name, field] : m_fields)
-        if (name.size() == typeName.size() && name == typeName)
+        if (name.size() == typeName.size() && (typeName.empty() || name[0] == typeName[0])
+            && name == typeName)
             return *field;
     return EMPTY_FIELD;
 }
