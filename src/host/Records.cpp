@@ -13,8 +13,20 @@ namespace {
 // protocol's own error texts. `previousId` is the ID of the field read before (empty for the
 // item's first), so that Field's messages name the field before the bad one just as a read
 // through Field alone does.
-void readInto(std::string_view name, const std::string &id, std::string_view text,
-              size_t &position, std::string &member, std::string_view &previousId)
+[[gnu::noinline]] void readThroughField(std::string_view name, const std::string &id,
+                                        std::string_view text, size_t &position,
+                                        std::string &member, std::string_view &previousId)
+{
+    Field field;
+    if (!previousId.empty())
+        field.setTypeId(previousId);
+    field.parseExpected(name, text, position);
+    member = field.getValue();
+    previousId = id;
+}
+
+inline void readInto(std::string_view name, const std::string &id, std::string_view text,
+                     size_t &position, std::string &member, std::string_view &previousId)
 {
     if (position >= 1 && position <= text.size() && id.size() == 2) {
         const char *p = text.data() + (position - 1);
@@ -28,12 +40,7 @@ void readInto(std::string_view name, const std::string &id, std::string_view tex
             return;
         }
     }
-    Field field;
-    if (!previousId.empty())
-        field.setTypeId(previousId);
-    field.parseExpected(name, text, position);
-    member = field.getValue();
-    previousId = id;
+    readThroughField(name, id, text, position, member, previousId);
 }
 
 // The wire IDs of the item fields, looked up once.

@@ -1,6 +1,7 @@
 // Field text form, field parsing and the field dictionary.
 #include "protocol/Field.h"
 
+#include <new>
 #include <stdexcept>
 
 namespace tarvo {
@@ -30,7 +31,85 @@ constexpr DictionaryRow DICTIONARY[] = {
     {"", ""},
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TARVO_FIELD_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define TARVO_FIELD_POOL 0
+#endif
+#endif
+#ifndef TARVO_FIELD_POOL
+#define TARVO_FIELD_POOL 1
+#endif
+
+// Free blocks of field memory by size class (16, 32, ... 128 bytes), at most POOL_DEPTH each.
+constexpr size_t POOL_GRAIN = 16;
+constexpr size_t POOL_CLASSES = 8;
+constexpr unsigned POOL_DEPTH = 256;
+
+struct FreeBlock
+{
+    FreeBlock *next;
+};
+
+struct FieldPool
+{
+    FreeBlock *heads[POOL_CLASSES] = {};
+    unsigned counts[POOL_CLASSES] = {};
+    ~FieldPool();
+};
+
+// Set once the thread's pool is gone: fields dropped after that (by the destructors of
+// statics) go straight back to the heap.
+thread_local bool t_poolClosed = false;
+thread_local FieldPool t_pool;
+
+FieldPool::~FieldPool()
+{
+    t_poolClosed = true;
+    for (FreeBlock *&head : heads) {
+        while (head) {
+            FreeBlock *next = head->next;
+            ::operator delete(head);
+            head = next;
+        }
+    }
+}
+
+size_t poolClassOf(std::size_t size) { return (size + POOL_GRAIN - 1) / POOL_GRAIN - 1; }
+
 } // namespace
+
+void *Field::operator new(std::size_t size)
+{
+    const size_t c = poolClassOf(size);
+    if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_poolClosed) {
+        FieldPool &pool = t_pool;
+        if (FreeBlock *block = pool.heads[c]) {
+            pool.heads[c] = block->next;
+            --pool.counts[c];
+            return block;
+        }
+        return ::operator new((c + 1) * POOL_GRAIN);
+    }
+    return ::operator new(size);
+}
+
+void Field::operator delete(void *p, std::size_t size) noexcept
+{
+    if (!p)
+        return;
+    const size_t c = poolClassOf(size);
+    if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_poolClosed) {
+        FieldPool &pool = t_pool;
+        if (pool.counts[c] < POOL_DEPTH) {
+            pool.heads[c] = new (p) FreeBlock{pool.heads[c]};
+            ++pool.counts[c];
+            return;
+        }
+    }
+    ::operator delete(p);
+}
 
 FieldMapping::FieldMapping()
 {

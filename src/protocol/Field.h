@@ -103,6 +103,11 @@ public:
 
     virtual std::string toString() const;
 
+    // Fields are made and dropped by the dozen for every message read: each thread keeps the
+    // memory of the fields it dropped for the next ones (plain heap memory under sanitizers).
+    static void *operator new(std::size_t size);
+    static void operator delete(void *p, std::size_t size) noexcept;
+
     // Sets the ID and looks up its name; throws "Wrong type ID:" for an unknown ID.
     void setTypeId(std::string_view id);
     bool isEmpty() const { return m_typeName->empty(); }

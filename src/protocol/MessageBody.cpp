@@ -124,20 +124,17 @@ void MessageBody::addField(std::unique_ptr<Field> field)
 {
     if (!field)
         return;
+    // Every type name is a text of the dictionary, so equal names are the same text.
     const std::string_view name = field->getTypeName();
+    for (const auto &entry : m_fields)
+        if (entry.first.data() == name.data())
+            return;
     if (m_fields.capacity() == 0)
         m_fields.reserve(8);
-    // Names mostly differ in their first byte, which is compared before the whole texts.
-    auto it = std::lower_bound(m_fields.begin(), m_fields.end(), name,
-                               [](const auto &entry, std::string_view n) {
-                                   const std::string_view e = entry.first;
-                                   if (!e.empty() && !n.empty() && e[0] != n[0])
-                                       return (unsigned char)e[0] < (unsigned char)n[0];
-                                   return e < n;
-                               });
-    if (it != m_fields.end() && (it->first.data() == name.data() || it->first == name))
-        return;
-    m_fields.emplace(it, name, std::move(field));
+    m_fields.emplace_back(name, std::move(field));
+    // Moved down to its place by name; a body holds a handful of fields.
+    for (size_t i = m_fields.size() - 1; i > 0 && name < m_fields[i - 1].first; --i)
+        std::swap(m_fields[i], m_fields[i - 1]);
 }
 
 void MessageBody::addField(std::string_view typeName, std::string value)
