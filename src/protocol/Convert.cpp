@@ -8,6 +8,15 @@ namespace tarvo {
 
 std::optional<int32_t> tryToInt(std::string_view text)
 {
+    // The common case first: one to nine plain digits, which cannot overflow.
+    if (!text.empty() && text.size() <= 9) {
+        int32_t n = 0;
+        size_t k = 0;
+        for (; k < text.size() && unsigned(text[k] - '0') <= 9; ++k)
+            n = n * 10 + (text[k] - '0');
+        if (k == text.size())
+            return n;
+    }
     size_t i = 0;
     while (i < text.size() && text[i] == ' ')
         ++i;

@@ -59,6 +59,12 @@ public:
         const std::string *id = nullptr;
         const std::string *name = nullptr;
     };
+    // The row of the two-digit ID "ab", or null texts when there is none.
+    Entry entryOfTwoDigits(char a, char b) const
+    {
+        const unsigned hi = unsigned(a) - '0', lo = unsigned(b) - '0';
+        return hi <= 9 && lo <= 9 ? m_ofTwoDigits[hi * 10 + lo] : Entry{};
+    }
     // The row of an ID; throws "Wrong type ID:" for an unknown ID.
     Entry entryOfId(std::string_view typeId) const
     {
@@ -95,6 +101,11 @@ public:
     Field();
     // Throws "Wrong type name:" for a name not in the dictionary.
     Field(std::string_view typeName, std::string value);
+    // The field of a dictionary row (whose texts must not be null).
+    Field(const FieldMapping::Entry &entry, std::string_view value)
+        : m_typeName(entry.name), m_typeId(entry.id), m_value(value)
+    {
+    }
     virtual ~Field() = default;
     Field(const Field &) = default;
     Field &operator=(const Field &) = default;

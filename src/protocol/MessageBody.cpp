@@ -88,9 +88,32 @@ void MessageBody::parse(std::string_view bodyText)
         return;
     size_t position = 1;
     Field scratch;
+    const FieldMapping &mapping = FieldMapping::instance();
+    const char *const end = bodyText.data() + bodyText.size();
     while (position < bodyText.size()) {
         const size_t fieldStart = position;
-        scratch.parseNext(bodyText, position);
+        // A field as senders write it, "<two digits of a known ID>=value", is read straight
+        // into a new field; anything else goes through `scratch`, which then throws the
+        // reader's own errors.
+        const char *p = bodyText.data() + (position - 1);
+        const FieldMapping::Entry entry =
+            end - p >= 3 && p[2] == '=' ? mapping.entryOfTwoDigits(p[0], p[1])
+                                        : FieldMapping::Entry{};
+        if (entry.name) {
+            const char *value = p + 3;
+            const char *sep = findSeparator(value, end);
+            position = sep == end ? bodyText.size() + 1 : size_t(sep - bodyText.data()) + 2;
+            const std::string_view text(value, size_t(sep - value));
+            if (!isPackageLength(*entry.name)) {
+                addField(std::unique_ptr<Field>(new Field(entry, text)));
+                // Only the type matters to the errors of a later field read through scratch.
+                scratch = Field(entry, {});
+                continue;
+            }
+            scratch = Field(entry, text);
+        } else {
+            scratch.parseNext(bodyText, position);
+        }
         if (!isPackageLength(scratch.getTypeName())) {
             // The value moves; the type stays in `scratch`, whose name the next field's
             // errors quote.
@@ -133,7 +156,12 @@ void MessageBody::addField(std::unique_ptr<Field> field)
         m_fields.reserve(8);
     m_fields.emplace_back(name, std::move(field));
     // Moved down to its place by name; a body holds a handful of fields.
-    for (size_t i = m_fields.size() - 1; i > 0 && name < m_fields[i - 1].first; --i)
+    const auto before = [](std::string_view a, std::string_view b) {
+        if (!a.empty() && !b.empty() && a[0] != b[0])
+            return (unsigned char)a[0] < (unsigned char)b[0];
+        return a < b;
+    };
+    for (size_t i = m_fields.size() - 1; i > 0 && before(name, m_fields[i - 1].first); --i)
         std::swap(m_fields[i], m_fields[i - 1]);
 }
 

@@ -7,6 +7,11 @@ namespace tarvo {
 
 void PackageField::checkTypeName(std::string_view typeName)
 {
+    // Names read from the wire are dictionary texts and are known by their address.
+    static const std::string *const oes = FieldMapping::instance().entryOfName("oesPackage").name;
+    static const std::string *const pbu = FieldMapping::instance().entryOfName("pbuPackage").name;
+    if (typeName.data() == oes->data() || typeName.data() == pbu->data())
+        return;
     if (typeName != "oesPackage" && typeName != "pbuPackage" && !typeName.empty())
         throw std::logic_error(std::string(typeName) + "is not a type name");
 }
