@@ -190,6 +190,16 @@ int Message::decode(std::string_view buffer)
 
     computeCheckSum(buffer.substr(0, start + length - 1));
     size_t trailer = start + length;
+    // The trailer as senders write it, "99=" and the value up to the next separator (or the
+    // end), is compared in place.
+    if (trailer + 2 <= buffer.size() && buffer.compare(trailer - 1, 3, "99=") == 0) {
+        const char *value = buffer.data() + trailer + 2;
+        const char *end = buffer.data() + buffer.size();
+        const char *sep = findSeparator(value, end);
+        if (std::string_view(value, size_t(sep - value)) != m_checkSum)
+            throw std::runtime_error("Check sum error");
+        return int(start + length);
+    }
     try {
         field.parseExpected("checkSum", buffer, trailer);
     } catch (...) {
