@@ -12,14 +12,11 @@ namespace {
 
 const Field EMPTY_FIELD;
 
-// Type names are dictionary texts, so a package length field is known by its name's address.
-bool isPackageLength(const std::string &typeName)
+// The two package length fields, known by their IDs "69" and "71" (one ID per name).
+bool isPackageLength(const std::string &typeId)
 {
-    static const std::string *const oes =
-        FieldMapping::instance().entryOfName("oesPackageLength").name;
-    static const std::string *const pbu =
-        FieldMapping::instance().entryOfName("pbuPackageLength").name;
-    return &typeName == oes || &typeName == pbu;
+    return typeId.size() == 2
+           && ((typeId[0] == '6' && typeId[1] == '9') || (typeId[0] == '7' && typeId[1] == '1'));
 }
 
 } // namespace
@@ -104,7 +101,7 @@ void MessageBody::parse(std::string_view bodyText)
             const char *sep = findSeparator(value, end);
             position = sep == end ? bodyText.size() + 1 : size_t(sep - bodyText.data()) + 2;
             const std::string_view text(value, size_t(sep - value));
-            if (!isPackageLength(*entry.name)) {
+            if (!isPackageLength(*entry.id)) {
                 addField(std::unique_ptr<Field>(new Field(entry, text)));
                 // Only the type matters to the errors of a later field read through scratch.
                 scratch = Field(entry, {});
@@ -114,7 +111,7 @@ void MessageBody::parse(std::string_view bodyText)
         } else {
             scratch.parseNext(bodyText, position);
         }
-        if (!isPackageLength(scratch.getTypeName())) {
+        if (!isPackageLength(scratch.getTypeId())) {
             // The value moves; the type stays in `scratch`, whose name the next field's
             // errors quote.
             addField(std::make_unique<Field>(std::move(scratch)));

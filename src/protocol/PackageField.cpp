@@ -69,6 +69,26 @@ bool PackageField::lengthMatches(std::string_view text, size_t count)
 
 void PackageField::parse(std::string_view packageText)
 {
+    // As senders write it: "<two digits>=N" ^A "<two digits>=content", both IDs known.
+    const FieldMapping &mapping = FieldMapping::instance();
+    const char *begin = packageText.data();
+    const char *end = begin + packageText.size();
+    const char *sep = findSeparator(begin, end);
+    if (sep != end && sep - begin >= 3 && begin[2] == '=' && end - sep > 3 && sep[3] == '=') {
+        const FieldMapping::Entry length = mapping.entryOfTwoDigits(begin[0], begin[1]);
+        const FieldMapping::Entry item = mapping.entryOfTwoDigits(sep[1], sep[2]);
+        if (length.name && item.name) {
+            m_lengthTypeName = length.name;
+            if (!lengthMatches(std::string_view(begin + 3, size_t(sep - begin - 3)),
+                               size_t(end - sep - 1)))
+                throw std::length_error("Package length not match!");
+            m_typeName = item.name;
+            m_typeId = item.id;
+            m_value.assign(sep + 4, size_t(end - sep - 4));
+            checkTypeName(*m_typeName);
+            return;
+        }
+    }
     size_t a = packageText.find(m_separator);
     Field length;
     length.parse(packageText.substr(0, a));
