@@ -188,10 +188,12 @@ unsigned serialCheckSumPass(std::string_view text)
 // A status response as an agent sends it at successive polls (counters growing).
 std::string agentStatusWire(int pbus, int round)
 {
+    char hostTime[32];
+    std::snprintf(hostTime, sizeof hostTime, "2026-12-08 09:30:%02d ", 10 + round);
     Message m(PROTOCOL_VERSION, "S", std::to_string(1000 + round),
               std::make_unique<StatusResponseMessageBody>(
-                  "正常运行", "2026-12-08 09:30:" + std::to_string(10 + round) + " ", "37", "45",
-                  "61", "00", bench::runningOesPackage(), bench::runningPbuPackage(pbus, round)));
+                  "正常运行", hostTime, "37", "45", "61", "00", bench::runningOesPackage(),
+                  bench::runningPbuPackage(pbus, round)));
     return m.encode();
 }
 

@@ -34,7 +34,7 @@ inline void readInto(std::string_view name, const std::string &id, std::string_v
         if (end - p > 2 && p[0] == id[0] && p[1] == id[1] && p[2] == '=') {
             const char *value = p + 3;
             const char *sep = findSeparator(value, end);
-            member.assign(value, size_t(sep - value));
+            assignText(member, value, size_t(sep - value));
             position = sep == end ? text.size() + 1 : size_t(sep - text.data()) + 2;
             previousId = id;
             return;
@@ -77,12 +77,11 @@ void Oes::readItem(std::string_view text, size_t &position)
 
 void Oes::assign(const Oes &other)
 {
-    oesExist = other.oesExist;
-    oesType = other.oesType;
-    oesName = other.oesName;
-    oesStatus = other.oesStatus;
-    oesVersion = other.oesVersion;
-    warningLevel = other.warningLevel;
+    if (this == &other)
+        return;
+    for (auto member : {&Oes::oesExist, &Oes::oesType, &Oes::oesName, &Oes::oesStatus,
+                        &Oes::oesVersion, &Oes::warningLevel})
+        assignText(this->*member, (other.*member).data(), (other.*member).size());
 }
 
 std::string Oes::toString() const

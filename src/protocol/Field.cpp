@@ -111,6 +111,8 @@ void Field::operator delete(void *p, std::size_t size) noexcept
     ::operator delete(p);
 }
 
+void assignOtherLength(std::string &to, const char *p, size_t n) { to.assign(p, n); }
+
 FieldMapping::FieldMapping()
 {
     for (const DictionaryRow &row : DICTIONARY) {
