@@ -109,8 +109,10 @@ void Host::updatePbus(std::string_view pbuPackage)
     auto squeeze = [this] {
         std::erase_if(pbuList, [](const std::unique_ptr<Pbu> &p) { return !p; });
     };
-    // A replaced record is read into again for the next item instead of being freed.
-    std::unique_ptr<Pbu> spare;
+    // A replaced record is read into again for the next item instead of being freed; the
+    // last one is kept by the thread for the next package.
+    thread_local std::unique_ptr<Pbu> kept;
+    std::unique_ptr<Pbu> spare = std::move(kept);
     try {
         size_t position = 1;
         while (position <= pbuPackage.size()) {
@@ -138,6 +140,7 @@ void Host::updatePbus(std::string_view pbuPackage)
         squeeze();
         throw;
     }
+    kept = std::move(spare);
     squeeze();
 }
 

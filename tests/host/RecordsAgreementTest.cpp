@@ -48,7 +48,8 @@ std::string readAll(std::string_view text, ReadItem readItem)
     try {
         while (position <= text.size()) {
             readItem(record, text, position);
-            out += "@" + std::to_string(position);
+            out += '@';
+            out += std::to_string(position);
             for (const std::string &v : valuesOf(record))
                 out += "|" + v;
         }
