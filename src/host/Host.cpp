@@ -69,8 +69,9 @@ void Host::updateOes(std::string_view oesPackage)
         oesList.push_back(std::make_unique<Oes>(a));
         oesList.push_back(std::make_unique<Oes>(b));
     } else {
-        oesList[size_t(oesIndexOf(OES_NAME_A))]->assign(a);
-        oesList[size_t(oesIndexOf(OES_NAME_B))]->assign(b);
+        // The slots of the A-share and the B-share program (oesIndexOf of their names).
+        oesList[0]->assign(a);
+        oesList[1]->assign(b);
     }
     oesAExist = oesList[0]->getOesExist();
     oesBExist = oesList[1]->getOesExist();

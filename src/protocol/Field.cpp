@@ -80,7 +80,11 @@ size_t poolClassOf(std::size_t size) { return (size + POOL_GRAIN - 1) / POOL_GRA
 
 } // namespace
 
-void *Field::operator new(std::size_t size)
+void *Field::operator new(std::size_t size) { return allocateSmall(size); }
+
+void Field::operator delete(void *p, std::size_t size) noexcept { releaseSmall(p, size); }
+
+void *allocateSmall(std::size_t size)
 {
     const size_t c = poolClassOf(size);
     if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_poolClosed) {
@@ -95,7 +99,7 @@ void *Field::operator new(std::size_t size)
     return ::operator new(size);
 }
 
-void Field::operator delete(void *p, std::size_t size) noexcept
+void releaseSmall(void *p, std::size_t size) noexcept
 {
     if (!p)
         return;

@@ -39,6 +39,11 @@ inline const char *findSeparator(const char *p, const char *end)
     return p;
 }
 
+// Memory for the small objects a message is read into (fields, bodies), recycled per thread;
+// plain heap memory under sanitizers. Blocks go back with the size they were asked for.
+void *allocateSmall(std::size_t size);
+void releaseSmall(void *p, std::size_t size) noexcept;
+
 // std::string::assign, out of line.
 void assignOtherLength(std::string &to, const char *p, size_t n);
 

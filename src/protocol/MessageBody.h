@@ -21,6 +21,10 @@ public:
     MessageBody(const MessageBody &) = delete;
     MessageBody &operator=(const MessageBody &) = delete;
 
+    // One body is made and dropped for every message read: its memory is recycled per thread.
+    static void *operator new(std::size_t size) { return allocateSmall(size); }
+    static void operator delete(void *p, std::size_t size) noexcept { releaseSmall(p, size); }
+
     // The two-digit message type code; empty for the base class.
     virtual std::string getMessageType() const;
     // Performs the request this body carries and returns the body to answer with, or
