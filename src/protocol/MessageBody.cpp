@@ -87,6 +87,8 @@ void MessageBody::parse(std::string_view bodyText)
     Field scratch;
     const FieldMapping &mapping = FieldMapping::instance();
     const char *const end = bodyText.data() + bodyText.size();
+    // The row of the last field read straight into the body, while scratch lags behind it.
+    FieldMapping::Entry last;
     while (position < bodyText.size()) {
         const size_t fieldStart = position;
         // A field as senders write it, "<two digits of a known ID>=value", is read straight
@@ -103,14 +105,17 @@ void MessageBody::parse(std::string_view bodyText)
             const std::string_view text(value, size_t(sep - value));
             if (!isPackageLength(*entry.id)) {
                 addField(std::unique_ptr<Field>(new Field(entry, text)));
-                // Only the type matters to the errors of a later field read through scratch.
-                scratch = Field(entry, {});
+                last = entry;
                 continue;
             }
             scratch = Field(entry, text);
         } else {
+            // Only the type of the field before matters to the errors of this one.
+            if (last.name)
+                scratch = Field(last, {});
             scratch.parseNext(bodyText, position);
         }
+        last = {};
         if (!isPackageLength(scratch.getTypeId())) {
             // The value moves; the type stays in `scratch`, whose name the next field's
             // errors quote.
