@@ -52,28 +52,40 @@ struct FreeBlock
     FreeBlock *next;
 };
 
+// Plain data, so that the thread reaches it without an initialisation check; the blocks it
+// holds are freed by a cleaner registered when the first block is kept.
 struct FieldPool
 {
-    FreeBlock *heads[POOL_CLASSES] = {};
-    unsigned counts[POOL_CLASSES] = {};
-    ~FieldPool();
+    FreeBlock *heads[POOL_CLASSES];
+    unsigned counts[POOL_CLASSES];
+    bool registered;
+    // Set once the thread's cleaner has run: objects dropped after that (by the destructors
+    // of statics) go straight back to the heap.
+    bool closed;
 };
 
-// Set once the thread's pool is gone: fields dropped after that (by the destructors of
-// statics) go straight back to the heap.
-thread_local bool t_poolClosed = false;
-thread_local FieldPool t_pool;
+thread_local FieldPool t_pool{};
 
-FieldPool::~FieldPool()
+struct PoolCleaner
 {
-    t_poolClosed = true;
-    for (FreeBlock *&head : heads) {
-        while (head) {
-            FreeBlock *next = head->next;
-            ::operator delete(head);
-            head = next;
+    ~PoolCleaner()
+    {
+        t_pool.closed = true;
+        for (FreeBlock *&head : t_pool.heads) {
+            while (head) {
+                FreeBlock *next = head->next;
+                ::operator delete(head);
+                head = next;
+            }
         }
     }
+};
+
+void registerCleaner()
+{
+    thread_local PoolCleaner cleaner;
+    (void)cleaner;
+    t_pool.registered = true;
 }
 
 size_t poolClassOf(std::size_t size) { return (size + POOL_GRAIN - 1) / POOL_GRAIN - 1; }
@@ -87,7 +99,7 @@ void Field::operator delete(void *p, std::size_t size) noexcept { releaseSmall(p
 void *allocateSmall(std::size_t size)
 {
     const size_t c = poolClassOf(size);
-    if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_poolClosed) {
+    if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_pool.closed) {
         FieldPool &pool = t_pool;
         if (FreeBlock *block = pool.heads[c]) {
             pool.heads[c] = block->next;
@@ -104,8 +116,10 @@ void releaseSmall(void *p, std::size_t size) noexcept
     if (!p)
         return;
     const size_t c = poolClassOf(size);
-    if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_poolClosed) {
+    if (TARVO_FIELD_POOL && size != 0 && c < POOL_CLASSES && !t_pool.closed) {
         FieldPool &pool = t_pool;
+        if (!pool.registered)
+            registerCleaner();
         if (pool.counts[c] < POOL_DEPTH) {
             pool.heads[c] = new (p) FreeBlock{pool.heads[c]};
             ++pool.counts[c];
