@@ -1,5 +1,6 @@
 // TarvoMonitor: parses the command line, takes the single-instance lock and runs the console.
 #include "app/AppTexts.h"
+#include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
 #include "app/HeadlessConsole.h"
 #include "app/Metrics.h"
@@ -118,6 +119,7 @@ int main(int argc, char *argv[])
 
     // Metrics for dashboards: refreshed at every poll from what the tables show.
     std::unique_ptr<MetricsExporter> metrics;
+    std::unique_ptr<StallWatch> stallWatch;
     if (!options.metrics.empty()) {
         try {
             metrics = std::make_unique<MetricsExporter>(options.metrics);
@@ -127,6 +129,8 @@ int main(int argc, char *argv[])
         }
         window->writeLog("Metrics: http://" + metrics->listenAddress() + "/metrics", false, true);
         metrics->update(*window);
+        // The console's own health: answer latency and event-loop stalls.
+        stallWatch = std::make_unique<StallWatch>(ConsoleTimings::instance());
         QObject::connect(window.get(), &TF_Main::pollTick, window.get(),
                          [&metrics, &window] { metrics->update(*window); });
     }

@@ -2,6 +2,7 @@
 // update, and the counters that follow the agents' counts across program restarts.
 #include "app/Metrics.h"
 
+#include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
@@ -401,6 +402,7 @@ MetricsExporter::MetricsExporter(const std::string &listen) : impl(std::make_uni
     impl->where = {where.address, unsigned(ports.front())};
     impl->bound = where.address + ":" + std::to_string(ports.front());
     impl->exposer->RegisterCollectable(impl->registry);
+    impl->exposer->RegisterCollectable(ConsoleTimings::instance().registry());
 }
 
 MetricsExporter::~MetricsExporter()
