@@ -28,6 +28,7 @@
 #include <cmath>
 #include <concepts>
 #include <map>
+#include <unordered_map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -77,23 +78,21 @@ double stateIndex(const std::string &word)
 }
 
 // The series of one family as of the last update. An update marks every series it sets;
-// finish() removes the ones it did not set, so rows that are gone leave the output.
+// finish() removes the ones it did not set, so rows that are gone leave the output. A series
+// is found by a key made of its rows' raw texts; its labels (UTF-8) are made only when the
+// series is created, so an update of many rows costs one hash lookup per series.
 template <typename Metric>
 class SeriesSet
 {
 public:
     explicit SeriesSet(prometheus::Family<Metric> &family) : family(family) {}
 
-    void begin()
-    {
-        for (auto &[labels, entry] : entries)
-            entry.seen = false;
-    }
+    void begin() { ++generation; }
 
     void finish()
     {
         for (auto it = entries.begin(); it != entries.end();) {
-            if (it->second.seen) {
+            if (it->second.seen == generation) {
                 ++it;
                 continue;
             }
@@ -102,68 +101,75 @@ public:
         }
     }
 
-    void set(const Labels &labels, double value)
+    template <typename MakeLabels>
+    void set(const std::string &key, const MakeLabels &makeLabels, double value)
         requires std::same_as<Metric, prometheus::Gauge>
     {
-        if (Entry *entry = touch(labels))
+        if (Entry *entry = touch(key, makeLabels))
             entry->metric->Set(value);
     }
 
     // A counter that shows the agent's count. Growth is added; a count that went back (the
     // program restarted, or a new trading day began) starts a new series at the new count,
     // which a scraper reads as an ordinary counter reset.
-    void follow(const Labels &labels, double count)
+    template <typename MakeLabels>
+    void follow(const std::string &key, const MakeLabels &makeLabels, double count)
         requires std::same_as<Metric, prometheus::Counter>
     {
         if (count < 0)
             return;
         bool created = false;
-        Entry *entry = touch(labels, &created);
+        Entry *entry = touch(key, makeLabels, &created);
         if (!entry)
             return;
         if (created || count >= entry->last) {
             entry->metric->Increment(created ? count : count - entry->last);
         } else {
             family.Remove(entry->metric);
-            entry->metric = &family.Add(labels);
+            entry->metric = &family.Add(entry->labels);
             entry->metric->Increment(count);
         }
         entry->last = count;
     }
 
     // Keeps a series that this update has no new value for.
-    void keep(const Labels &labels)
+    void keep(const std::string &key)
     {
-        const auto found = entries.find(labels);
+        const auto found = entries.find(key);
         if (found != entries.end())
-            found->second.seen = true;
+            found->second.seen = generation;
     }
 
 private:
     struct Entry
     {
         Metric *metric = nullptr;
+        Labels labels;
         double last = 0;
-        bool seen = false;
+        uint64_t seen = 0;
     };
 
-    // The series of these labels, created when new; nullptr when this update has set it
-    // already (two rows with the same labels: the first one counts).
-    Entry *touch(const Labels &labels, bool *created = nullptr)
+    // The series of this key, created when new; nullptr when this update has set it already
+    // (two rows with the same labels: the first one counts).
+    template <typename MakeLabels>
+    Entry *touch(const std::string &key, const MakeLabels &makeLabels, bool *created = nullptr)
     {
-        auto [it, inserted] = entries.try_emplace(labels);
-        if (!inserted && it->second.seen)
+        auto [it, inserted] = entries.try_emplace(key);
+        if (!inserted && it->second.seen == generation)
             return nullptr;
-        if (inserted)
-            it->second.metric = &family.Add(labels);
+        if (inserted) {
+            it->second.labels = makeLabels();
+            it->second.metric = &family.Add(it->second.labels);
+        }
         if (created)
             *created = inserted;
-        it->second.seen = true;
+        it->second.seen = generation;
         return &it->second;
     }
 
     prometheus::Family<Metric> &family;
-    std::map<Labels, Entry> entries;
+    std::unordered_map<std::string, Entry> entries;
+    uint64_t generation = 0;
 };
 
 prometheus::Family<prometheus::Gauge> &gauge(prometheus::Registry &registry,
@@ -326,16 +332,21 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
 
     for (int row = 0; row < hosts.count(); ++row) {
         const std::string &ip = hosts.valueAt(row, ipField);
-        const Labels labels{{"host", gbk::toUtf8(ip)},
-                            {"name", gbk::toUtf8(hosts.valueAt(row, nameField))}};
+        const std::string &name = hosts.valueAt(row, nameField);
+        std::string key = ip;
+        key += '\x01';
+        key += name;
+        const auto labels = [&] {
+            return Labels{{"host", gbk::toUtf8(ip)}, {"name", gbk::toUtf8(name)}};
+        };
         const bool connected = hosts.valueAt(row, connectionField) == kConnected;
-        up.set(labels, connected ? 1 : 0);
+        up.set(key, labels, connected ? 1 : 0);
 
         // A disconnected host's last usages are history, not its state: left out.
         const HostSubject *host = connected ? pool.find(ip) : nullptr;
         const auto usage = [&](SeriesSet<prometheus::Gauge> &set, const std::string &text) {
             if (const auto value = numberOf(text, true))
-                set.set(labels, *value);
+                set.set(key, labels, *value);
         };
         if (host) {
             usage(cpu, host->getCpuUsage());
@@ -345,16 +356,21 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
 
         for (int slot = 0; slot < 2; ++slot) {
             const std::string &word = hosts.valueAt(row, programFields[slot]);
-            Labels program = labels;
-            program.emplace("program", slot == 0 ? "A" : "B");
-            program.emplace("state", gbk::toUtf8(word));
-            programState.set(program, stateIndex(word));
+            std::string programKey = key;
+            programKey += slot == 0 ? "\x01" "A\x01" : "\x01" "B\x01";
+            programKey += word;
+            programState.set(programKey, [&] {
+                Labels program = labels();
+                program.emplace("program", slot == 0 ? "A" : "B");
+                program.emplace("state", gbk::toUtf8(word));
+                return program;
+            }, stateIndex(word));
         }
 
         if (const auto active = numberOf(hosts.valueAt(row, activeField), false))
-            activePbus.set(labels, *active);
+            activePbus.set(key, labels, *active);
         if (const auto sleeping = numberOf(hosts.valueAt(row, sleepingField), false))
-            sleepingPbus.set(labels, *sleeping);
+            sleepingPbus.set(key, labels, *sleeping);
     }
 }
 
@@ -371,18 +387,30 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
         {&trades, pbus.requireField("CJHB")},
     };
 
+    std::string key;
     for (int row = 0; row < pbus.count(); ++row) {
-        const Labels labels{{"host", gbk::toUtf8(pbus.valueAt(row, hostField))},
-                            {"program", gbk::toUtf8(pbus.valueAt(row, programField))},
-                            {"pbu", gbk::toUtf8(pbus.valueAt(row, idField))},
-                            {"operator", gbk::toUtf8(pbus.valueAt(row, operatorField))}};
-        pbuState.set(labels, stateIndex(pbus.valueAt(row, statusField)));
+        const std::string &hostIp = pbus.valueAt(row, hostField);
+        const std::string &program = pbus.valueAt(row, programField);
+        const std::string &id = pbus.valueAt(row, idField);
+        const std::string &op = pbus.valueAt(row, operatorField);
+        key.assign(hostIp);
+        for (const std::string *part : {&program, &id, &op}) {
+            key += '\x01';
+            key += *part;
+        }
+        const auto labels = [&] {
+            return Labels{{"host", gbk::toUtf8(hostIp)},
+                          {"program", gbk::toUtf8(program)},
+                          {"pbu", gbk::toUtf8(id)},
+                          {"operator", gbk::toUtf8(op)}};
+        };
+        pbuState.set(key, labels, stateIndex(pbus.valueAt(row, statusField)));
         for (const auto &[set, field] : counts) {
             // A count that is not a number leaves the series at its last value.
             if (const auto count = numberOf(pbus.valueAt(row, field), false))
-                set->follow(labels, *count);
+                set->follow(key, labels, *count);
             else
-                set->keep(labels);
+                set->keep(key);
         }
     }
 }

@@ -2,6 +2,7 @@
 // scripted agents, counters across an agent's restart, series that go, and listen texts.
 #include "AgentTestSupport.h"
 
+#include "app/ConsoleTimings.h"
 #include "app/Metrics.h"
 #include "display/GridTables.h"
 
@@ -10,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace tarvo {
@@ -240,7 +243,48 @@ TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
     pbus->deleteCurrent();
     exporter.update(*hosts, *pbus, pool);
     all = samples(scrape(exporter.listenAddress()));
-    EXPECT_EQ(seriesOf(all, "tarvo_"), 0u);
+    // Only the console's own timings stay: they describe the console, not a row.
+    EXPECT_EQ(seriesOf(all, "tarvo_") - seriesOf(all, "tarvo_console_"), 0u);
+}
+
+TEST(MetricsTimings, AnswerLatencyAndStallsAreServedWithTheirLargest)
+{
+    ConsoleTimings &timings = ConsoleTimings::instance();
+    MetricsExporter exporter("127.0.0.1:0");
+    const std::string answers = "tarvo_console_answer_latency_seconds";
+    const std::string lateness = "tarvo_console_event_loop_lateness_seconds";
+    auto before = samples(scrape(exporter.listenAddress()));
+    timings.recordAnswer(0.0031);
+    timings.recordAnswer(0.0002);
+    // A watch timer of 10 ms that fires 95 ms after the previous tick ran 85 ms late; one on
+    // time is no stall.
+    StallWatch watch(timings);
+    watch.tick(95);
+    watch.tick(10);
+    auto after = samples(scrape(exporter.listenAddress()));
+    EXPECT_EQ(after.at(answers + "_count") - before.at(answers + "_count"), 2);
+    EXPECT_NEAR(after.at(answers + "_sum") - before.at(answers + "_sum"), 0.0033, 1e-9);
+    // 3.1 ms falls in the bucket up to about 3.2 ms, not in the one below it.
+    const auto bucketAt = [&](const std::map<std::string, double> &all, double bound) {
+        double found = -1;
+        for (const auto &[name, value] : all) {
+            const std::string head = answers + "_bucket{le=\"";
+            if (name.starts_with(head) && std::abs(std::stod(name.substr(head.size())) - bound) < 1e-9)
+                found = value;
+        }
+        return found;
+    };
+    const std::vector<double> bounds = ConsoleTimings::answerBuckets();
+    const auto above = std::find_if(bounds.begin(), bounds.end(), [](double b) { return b >= 0.0031; });
+    ASSERT_NE(above, bounds.end());
+    ASSERT_NE(above, bounds.begin());
+    EXPECT_EQ(bucketAt(after, *above) - bucketAt(before, *above), 2);
+    EXPECT_EQ(bucketAt(after, *(above - 1)) - bucketAt(before, *(above - 1)), 1);
+    EXPECT_GE(after.at("tarvo_console_answer_latency_max_seconds"), 0.0031);
+    EXPECT_EQ(after.at(lateness + "_count") - before.at(lateness + "_count"), 2);
+    EXPECT_NEAR(after.at(lateness + "_sum") - before.at(lateness + "_sum"), 0.085, 1e-9);
+    EXPECT_GE(after.at("tarvo_console_event_loop_stall_max_seconds"), 0.085);
+    EXPECT_GE(timings.largestLateness(), 0.085);
 }
 
 TEST(MetricsListenText, BadTextsAreRefusedWithTheReason)
