@@ -77,10 +77,87 @@ double stateIndex(const std::string &word)
     return found == statusNames.end() ? -1 : double(found - statusNames.begin());
 }
 
-// The series of one family as of the last update. An update marks every series it sets;
-// finish() removes the ones it did not set, so rows that are gone leave the output. A series
-// is found by a key made of its rows' raw texts; its labels (UTF-8) are made only when the
-// series is created, so an update of many rows costs one hash lookup per series.
+// The rows of the last update by a key made of their raw texts, each with a slot number that
+// the series sets of those rows share, so that a row costs one look-up whatever the number of
+// its series. Rows come in ascending record order at every update: a row found at the same
+// record with the same key as last time takes its slot without any hashing. A key that an
+// update did not see gives its slot back.
+class RowIndex
+{
+public:
+    void begin()
+    {
+        ++generation;
+        cursor = 0;
+        seenKeys = 0;
+        next.clear();
+    }
+
+    // `order` ascends within one update (the row's record number, say).
+    size_t slotOf(int64_t order, std::string key)
+    {
+        while (cursor < last.size() && last[cursor].order < order)
+            ++cursor;
+        size_t slot = 0;
+        if (cursor < last.size() && last[cursor].order == order && last[cursor].key == key) {
+            slot = last[cursor].slot;
+        } else {
+            auto [it, inserted] = byKey.try_emplace(key, 0);
+            if (inserted) {
+                if (!freeSlots.empty()) {
+                    it->second = freeSlots.back();
+                    freeSlots.pop_back();
+                } else {
+                    it->second = seen.size();
+                    seen.push_back(0);
+                }
+            }
+            slot = it->second;
+        }
+        if (seen[slot] != generation) {
+            seen[slot] = generation;
+            ++seenKeys;
+        }
+        next.push_back({order, std::move(key), slot});
+        return slot;
+    }
+
+    // After every series set has finished: forgets the keys this update did not see.
+    void finish()
+    {
+        last.swap(next);
+        if (seenKeys == byKey.size())
+            return;
+        for (auto it = byKey.begin(); it != byKey.end();) {
+            if (seen[it->second] == generation) {
+                ++it;
+                continue;
+            }
+            freeSlots.push_back(it->second);
+            it = byKey.erase(it);
+        }
+    }
+
+private:
+    struct Known
+    {
+        int64_t order;
+        std::string key;
+        size_t slot;
+    };
+
+    std::unordered_map<std::string, size_t> byKey;
+    std::vector<Known> last, next;
+    size_t cursor = 0;
+    std::vector<uint64_t> seen;
+    std::vector<size_t> freeSlots;
+    size_t seenKeys = 0;
+    uint64_t generation = 0;
+};
+
+// The series of one family as of the last update, by row slot. An update marks every series
+// it sets; finish() removes the ones it did not set, so rows that are gone leave the output.
+// The labels (UTF-8) are made only when a series is created.
 template <typename Metric>
 class SeriesSet
 {
@@ -91,21 +168,19 @@ public:
 
     void finish()
     {
-        for (auto it = entries.begin(); it != entries.end();) {
-            if (it->second.seen == generation) {
-                ++it;
+        for (Entry &entry : entries) {
+            if (!entry.metric || entry.seen == generation)
                 continue;
-            }
-            family.Remove(it->second.metric);
-            it = entries.erase(it);
+            family.Remove(entry.metric);
+            entry = Entry{};
         }
     }
 
     template <typename MakeLabels>
-    void set(const std::string &key, const MakeLabels &makeLabels, double value)
+    void set(size_t slot, const MakeLabels &makeLabels, double value)
         requires std::same_as<Metric, prometheus::Gauge>
     {
-        if (Entry *entry = touch(key, makeLabels))
+        if (Entry *entry = touch(slot, makeLabels))
             entry->metric->Set(value);
     }
 
@@ -113,17 +188,19 @@ public:
     // program restarted, or a new trading day began) starts a new series at the new count,
     // which a scraper reads as an ordinary counter reset.
     template <typename MakeLabels>
-    void follow(const std::string &key, const MakeLabels &makeLabels, double count)
+    void follow(size_t slot, const MakeLabels &makeLabels, double count)
         requires std::same_as<Metric, prometheus::Counter>
     {
         if (count < 0)
             return;
         bool created = false;
-        Entry *entry = touch(key, makeLabels, &created);
+        Entry *entry = touch(slot, makeLabels, &created);
         if (!entry)
             return;
         if (created || count >= entry->last) {
-            entry->metric->Increment(created ? count : count - entry->last);
+            const double growth = created ? count : count - entry->last;
+            if (growth > 0)
+                entry->metric->Increment(growth);
         } else {
             family.Remove(entry->metric);
             entry->metric = &family.Add(entry->labels);
@@ -133,11 +210,10 @@ public:
     }
 
     // Keeps a series that this update has no new value for.
-    void keep(const std::string &key)
+    void keep(size_t slot)
     {
-        const auto found = entries.find(key);
-        if (found != entries.end())
-            found->second.seen = generation;
+        if (slot < entries.size() && entries[slot].metric)
+            entries[slot].seen = generation;
     }
 
 private:
@@ -149,26 +225,29 @@ private:
         uint64_t seen = 0;
     };
 
-    // The series of this key, created when new; nullptr when this update has set it already
+    // The series of this slot, created when new; nullptr when this update has set it already
     // (two rows with the same labels: the first one counts).
     template <typename MakeLabels>
-    Entry *touch(const std::string &key, const MakeLabels &makeLabels, bool *created = nullptr)
+    Entry *touch(size_t slot, const MakeLabels &makeLabels, bool *created = nullptr)
     {
-        auto [it, inserted] = entries.try_emplace(key);
-        if (!inserted && it->second.seen == generation)
+        if (slot >= entries.size())
+            entries.resize(slot + 1);
+        Entry &entry = entries[slot];
+        if (entry.metric && entry.seen == generation)
             return nullptr;
+        const bool inserted = !entry.metric;
         if (inserted) {
-            it->second.labels = makeLabels();
-            it->second.metric = &family.Add(it->second.labels);
+            entry.labels = makeLabels();
+            entry.metric = &family.Add(entry.labels);
         }
         if (created)
             *created = inserted;
-        it->second.seen = generation;
-        return &it->second;
+        entry.seen = generation;
+        return &entry;
     }
 
     prometheus::Family<Metric> &family;
-    std::unordered_map<std::string, Entry> entries;
+    std::vector<Entry> entries;
     uint64_t generation = 0;
 };
 
@@ -285,6 +364,8 @@ struct MetricsExporter::Impl
 
     void begin()
     {
+        for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
+            index->begin();
         for (SeriesSet<prometheus::Gauge> *set : gauges())
             set->begin();
         for (SeriesSet<prometheus::Counter> *set : counters())
@@ -296,6 +377,8 @@ struct MetricsExporter::Impl
             set->finish();
         for (SeriesSet<prometheus::Counter> *set : counters())
             set->finish();
+        for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
+            index->finish();
     }
     std::array<SeriesSet<prometheus::Gauge> *, 8> gauges()
     {
@@ -314,6 +397,7 @@ struct MetricsExporter::Impl
     SeriesSet<prometheus::Gauge> up, cpu, memory, disk, programState, activePbus, sleepingPbus,
         pbuState;
     SeriesSet<prometheus::Counter> orders, responses, trades;
+    RowIndex hostRows, programRows, pbuRows;
     std::mutex updating;  // update() is meant for the GUI thread; this keeps a stray call safe
     MetricsListen where;  // as bound
     std::string bound;
@@ -339,14 +423,15 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
         const auto labels = [&] {
             return Labels{{"host", gbk::toUtf8(ip)}, {"name", gbk::toUtf8(name)}};
         };
+        const size_t slot = hostRows.slotOf(hosts.recIdAt(row), key);
         const bool connected = hosts.valueAt(row, connectionField) == kConnected;
-        up.set(key, labels, connected ? 1 : 0);
+        up.set(slot, labels, connected ? 1 : 0);
 
         // A disconnected host's last usages are history, not its state: left out.
         const HostSubject *host = connected ? pool.find(ip) : nullptr;
         const auto usage = [&](SeriesSet<prometheus::Gauge> &set, const std::string &text) {
             if (const auto value = numberOf(text, true))
-                set.set(key, labels, *value);
+                set.set(slot, labels, *value);
         };
         if (host) {
             usage(cpu, host->getCpuUsage());
@@ -354,23 +439,25 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
             usage(disk, host->getDiskUsage());
         }
 
-        for (int slot = 0; slot < 2; ++slot) {
-            const std::string &word = hosts.valueAt(row, programFields[slot]);
+        for (int which = 0; which < 2; ++which) {
+            const std::string &word = hosts.valueAt(row, programFields[which]);
             std::string programKey = key;
-            programKey += slot == 0 ? "\x01" "A\x01" : "\x01" "B\x01";
+            programKey += which == 0 ? "\x01" "A\x01" : "\x01" "B\x01";
             programKey += word;
-            programState.set(programKey, [&] {
+            const size_t programSlot =
+                programRows.slotOf(hosts.recIdAt(row) * 2 + which, std::move(programKey));
+            programState.set(programSlot, [&] {
                 Labels program = labels();
-                program.emplace("program", slot == 0 ? "A" : "B");
+                program.emplace("program", which == 0 ? "A" : "B");
                 program.emplace("state", gbk::toUtf8(word));
                 return program;
             }, stateIndex(word));
         }
 
         if (const auto active = numberOf(hosts.valueAt(row, activeField), false))
-            activePbus.set(key, labels, *active);
+            activePbus.set(slot, labels, *active);
         if (const auto sleeping = numberOf(hosts.valueAt(row, sleepingField), false))
-            sleepingPbus.set(key, labels, *sleeping);
+            sleepingPbus.set(slot, labels, *sleeping);
     }
 }
 
@@ -404,13 +491,14 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
                           {"pbu", gbk::toUtf8(id)},
                           {"operator", gbk::toUtf8(op)}};
         };
-        pbuState.set(key, labels, stateIndex(pbus.valueAt(row, statusField)));
+        const size_t slot = pbuRows.slotOf(pbus.recIdAt(row), key);
+        pbuState.set(slot, labels, stateIndex(pbus.valueAt(row, statusField)));
         for (const auto &[set, field] : counts) {
             // A count that is not a number leaves the series at its last value.
             if (const auto count = numberOf(pbus.valueAt(row, field), false))
-                set->follow(key, labels, *count);
+                set->follow(slot, labels, *count);
             else
-                set->keep(key);
+                set->keep(slot);
         }
     }
 }
