@@ -131,8 +131,10 @@ int main(int argc, char *argv[])
         metrics->update(*window);
         // The console's own health: answer latency and event-loop stalls.
         stallWatch = std::make_unique<StallWatch>(ConsoleTimings::instance());
+        // Queued: the update runs in its own pass of the event loop, not in the poll's.
         QObject::connect(window.get(), &TF_Main::pollTick, window.get(),
-                         [&metrics, &window] { metrics->update(*window); });
+                         [&metrics, &window] { metrics->update(*window); },
+                         Qt::QueuedConnection);
     }
 
     if (!options.headless) {

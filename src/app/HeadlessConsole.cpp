@@ -139,7 +139,8 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
         std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
         std::fflush(out);
     });
-    connect(&window, &TF_Main::pollTick, this, [this] { printTables(); });
+    // Queued: the tables are printed in their own pass of the event loop, not in the poll's.
+    connect(&window, &TF_Main::pollTick, this, [this] { printTables(); }, Qt::QueuedConnection);
 }
 
 HeadlessConsole::~HeadlessConsole() { window.errorList().setEcho({}); }

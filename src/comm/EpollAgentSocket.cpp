@@ -52,23 +52,21 @@ private:
 
     void dispatch()
     {
-        epoll_event ready[256];
-        // A few rounds at most: the set is level-triggered, what is left wakes the loop again
-        // after the timers and the window have had their turn.
-        for (int round = 0; round < 4; ++round) {
-            const int n = ::epoll_wait(epollFd, ready, 256, 0);
-            for (int i = 0; i < n; ++i) {
-                // A socket that an earlier handler of this round closed or destroyed is gone
-                // from the table; its events are dropped.
-                const auto found = sockets.find(ready[i].data.u64);
-                if (found != sockets.end())
-                    found->second->handle(ready[i].events);
-            }
-            if (n < 256)
-                break;
+        // A few sockets per pass: the set is level-triggered, and what is left wakes the loop
+        // again after the timers and the window have had their turn, so that a burst of
+        // answers from thousands of agents never holds the loop for long.
+        epoll_event ready[kBatch];
+        const int n = ::epoll_wait(epollFd, ready, kBatch, 0);
+        for (int i = 0; i < n; ++i) {
+            // A socket that an earlier handler of this pass closed or destroyed is gone from
+            // the table; its events are dropped.
+            const auto found = sockets.find(ready[i].data.u64);
+            if (found != sockets.end())
+                found->second->handle(ready[i].events);
         }
     }
 
+    static constexpr int kBatch = 32;
     int epollFd;
     QSocketNotifier *notifier = nullptr;
     std::unordered_map<uint64_t, EpollAgentSocket *> sockets;
