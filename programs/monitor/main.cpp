@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -33,6 +34,9 @@ using namespace tarvo;
 namespace {
 
 int signalPipe[2] = {-1, -1};
+
+// Rows of the tables the metrics update takes per pass of the event loop.
+constexpr int kMetricsRowsPerStep = 2000;
 
 void onSignal(int)
 {
@@ -120,6 +124,7 @@ int main(int argc, char *argv[])
     // Metrics for dashboards: refreshed at every poll from what the tables show.
     std::unique_ptr<MetricsExporter> metrics;
     std::unique_ptr<StallWatch> stallWatch;
+    QTimer metricsSteps;
     if (!options.metrics.empty()) {
         try {
             metrics = std::make_unique<MetricsExporter>(options.metrics);
@@ -131,10 +136,18 @@ int main(int argc, char *argv[])
         metrics->update(*window);
         // The console's own health: answer latency and event-loop stalls.
         stallWatch = std::make_unique<StallWatch>(ConsoleTimings::instance());
-        // Queued: the update runs in its own pass of the event loop, not in the poll's.
-        QObject::connect(window.get(), &TF_Main::pollTick, window.get(),
-                         [&metrics, &window] { metrics->update(*window); },
-                         Qt::QueuedConnection);
+        // After each poll the update runs in steps of a few thousand rows, each in its own
+        // pass of the event loop: with 100 000 PBUs one whole update would hold the window
+        // for a noticeable time.
+        metricsSteps.setInterval(0);
+        QObject::connect(&metricsSteps, &QTimer::timeout, window.get(), [&metrics, &window, &metricsSteps] {
+            if (metrics->updateStep(*window, kMetricsRowsPerStep))
+                metricsSteps.stop();
+        });
+        QObject::connect(window.get(), &TF_Main::pollTick, window.get(), [&metrics, &metricsSteps] {
+            metrics->beginUpdate();
+            metricsSteps.start();
+        });
     }
 
     if (!options.headless) {

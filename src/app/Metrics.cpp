@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cmath>
 #include <concepts>
+#include <limits>
 #include <map>
 #include <unordered_map>
 #include <mutex>
@@ -389,8 +390,15 @@ struct MetricsExporter::Impl
         return {&orders, &responses, &trades};
     }
 
-    void updateHosts(const RecordSet &hosts, const HostSubjectPool &pool);
-    void updatePbus(const RecordSet &pbus);
+    // Rows [from, to) of each table.
+    void updateHosts(const RecordSet &hosts, const HostSubjectPool &pool, int from, int to);
+    void updatePbus(const RecordSet &pbus, int from, int to);
+
+    // The update in steps: where it stands, and the row counts it started with (a table
+    // whose count changed between two steps has moved its rows: the update starts again).
+    bool stepping = false;
+    int hostsDone = 0, pbusDone = 0;
+    int hostCount = 0, pbuCount = 0;
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
@@ -404,7 +412,8 @@ struct MetricsExporter::Impl
     std::unique_ptr<prometheus::Exposer> exposer;
 };
 
-void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjectPool &pool)
+void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjectPool &pool,
+                                        int from, int to)
 {
     const int ipField = hosts.requireField("ChannelIP");
     const int nameField = hosts.requireField("hostName");
@@ -414,7 +423,7 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
     const int activeField = hosts.requireField("activePBUs");
     const int sleepingField = hosts.requireField("InactivePBUs");
 
-    for (int row = 0; row < hosts.count(); ++row) {
+    for (int row = from; row < to; ++row) {
         const std::string &ip = hosts.valueAt(row, ipField);
         const std::string &name = hosts.valueAt(row, nameField);
         std::string key = ip;
@@ -461,7 +470,7 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
     }
 }
 
-void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
+void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, int from, int to)
 {
     const int hostField = pbus.requireField("HostIp");
     const int programField = pbus.requireField("OES");
@@ -475,7 +484,7 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
     };
 
     std::string key;
-    for (int row = 0; row < pbus.count(); ++row) {
+    for (int row = from; row < to; ++row) {
         const std::string &hostIp = pbus.valueAt(row, hostField);
         const std::string &program = pbus.valueAt(row, programField);
         const std::string &id = pbus.valueAt(row, idField);
@@ -546,11 +555,51 @@ void MetricsExporter::update(const TF_Main &window)
 void MetricsExporter::update(const RecordSet &hosts, const RecordSet &pbus,
                              const HostSubjectPool &pool)
 {
+    beginUpdate();
+    updateStep(hosts, pbus, pool, std::numeric_limits<int>::max());
+}
+
+void MetricsExporter::beginUpdate()
+{
     const std::lock_guard<std::mutex> lock(impl->updating);
-    impl->begin();
-    impl->updateHosts(hosts, pool);
-    impl->updatePbus(pbus);
-    impl->finish();
+    impl->stepping = false;
+}
+
+bool MetricsExporter::updateStep(const TF_Main &window, int rows)
+{
+    return updateStep(window.hostTable(), window.pbuTable(),
+                      const_cast<TF_Main &>(window).hostPool(), rows);
+}
+
+bool MetricsExporter::updateStep(const RecordSet &hosts, const RecordSet &pbus,
+                                 const HostSubjectPool &pool, int rows)
+{
+    const std::lock_guard<std::mutex> lock(impl->updating);
+    Impl &u = *impl;
+    if (!u.stepping || hosts.count() != u.hostCount || pbus.count() != u.pbuCount) {
+        u.begin();
+        u.stepping = true;
+        u.hostsDone = u.pbusDone = 0;
+        u.hostCount = hosts.count();
+        u.pbuCount = pbus.count();
+    }
+    int left = std::max(rows, 1);
+    if (u.hostsDone < u.hostCount) {
+        const int to = u.hostsDone + std::min(left, u.hostCount - u.hostsDone);
+        u.updateHosts(hosts, pool, u.hostsDone, to);
+        left -= to - u.hostsDone;
+        u.hostsDone = to;
+    }
+    if (left > 0 && u.pbusDone < u.pbuCount) {
+        const int to = u.pbusDone + std::min(left, u.pbuCount - u.pbusDone);
+        u.updatePbus(pbus, u.pbusDone, to);
+        u.pbusDone = to;
+    }
+    if (u.hostsDone < u.hostCount || u.pbusDone < u.pbuCount)
+        return false;
+    u.finish();
+    u.stepping = false;
+    return true;
 }
 
 std::string MetricsExporter::listenAddress() const

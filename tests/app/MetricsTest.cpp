@@ -4,6 +4,7 @@
 
 #include "app/ConsoleTimings.h"
 #include "app/Metrics.h"
+#include "host/HostSubjectPool.h"
 #include "display/GridTables.h"
 
 #include <arpa/inet.h>
@@ -245,6 +246,57 @@ TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
     all = samples(scrape(exporter.listenAddress()));
     // Only the console's own timings stay: they describe the console, not a row.
     EXPECT_EQ(seriesOf(all, "tarvo_") - seriesOf(all, "tarvo_console_"), 0u);
+}
+
+TEST(MetricsTables, AnUpdateInStepsEndsLikeAWholeOneAndStartsAgainWhenRowsMove)
+{
+    auto hosts = makeHostTable();
+    auto pbus = makePbuTable();
+    HostSubjectPool pool;
+    const auto addPbu = [&](const std::string &id, const std::string &orders) {
+        pbus->append();
+        pbus->setValue("HostIp", "10.0.0.1");
+        pbus->setValue("OES", "A");
+        pbus->setValue("ID", id);
+        pbus->setValue("Operator", "1");
+        pbus->setValue("Status", "3");
+        pbus->setValue("Submitted", orders);
+        pbus->post();
+    };
+    for (int i = 1; i <= 5; ++i)
+        addPbu(std::to_string(10000 + i), std::to_string(i * 10));
+    const auto series = [](int id) {
+        return "tarvo_pbu_orders_total{host=\"10.0.0.1\",operator=\"1\",pbu=\"" +
+               std::to_string(id) + "\",program=\"A\"}";
+    };
+
+    MetricsExporter whole("127.0.0.1:0");
+    whole.update(*hosts, *pbus, pool);
+    MetricsExporter stepped("127.0.0.1:0");
+    stepped.beginUpdate();
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 2));
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 2));
+    EXPECT_TRUE(stepped.updateStep(*hosts, *pbus, pool, 2));
+    const auto fromWhole = samples(scrape(whole.listenAddress()));
+    auto fromSteps = samples(scrape(stepped.listenAddress()));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(fromSteps.at(series(10000 + i)), i * 10);
+    EXPECT_EQ(seriesOf(fromSteps, "tarvo_pbu_"), seriesOf(fromWhole, "tarvo_pbu_"));
+
+    // A row deleted between two steps moves the ones behind it: the update starts again and
+    // still sees every row once; the deleted row's series goes when it is complete.
+    pbus->first();
+    stepped.beginUpdate();
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 3));
+    pbus->deleteCurrent();
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 3));
+    fromSteps = samples(scrape(stepped.listenAddress()));
+    EXPECT_EQ(fromSteps.count(series(10001)), 1u);  // not gone before the update is complete
+    EXPECT_TRUE(stepped.updateStep(*hosts, *pbus, pool, 3));
+    fromSteps = samples(scrape(stepped.listenAddress()));
+    EXPECT_EQ(fromSteps.count(series(10001)), 0u);
+    for (int i = 2; i <= 5; ++i)
+        EXPECT_EQ(fromSteps.at(series(10000 + i)), i * 10);
 }
 
 TEST(MetricsTimings, AnswerLatencyAndStallsAreServedWithTheirLargest)
