@@ -18,10 +18,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,6 +44,19 @@ void onSignal(int)
 {
     const char byte = 1;
     (void)!::write(signalPipe[1], &byte, 1);
+}
+
+// One socket per host: a list of thousands of hosts needs more descriptors than the usual
+// soft limit of 1024. The soft limit goes up to the hard one (at most 65536).
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    const rlim_t wanted = 65536;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted &&
+        limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min(limit.rlim_max, wanted);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 std::string executablePath()
@@ -84,6 +99,7 @@ int main(int argc, char *argv[])
         std::perror(("TarvoMonitor: cannot change to " + options.directory).c_str());
         return 1;
     }
+    raiseOpenFileLimit();
     if (options.headless && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
