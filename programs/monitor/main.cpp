@@ -1,5 +1,6 @@
 // TarvoMonitor: parses the command line, takes the single-instance lock and runs the console.
 #include "app/AppTexts.h"
+#include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
 #include "app/HeadlessConsole.h"
 #include "app/Metrics.h"
@@ -15,11 +16,14 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,10 +37,26 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
+// Rows of the tables the metrics update takes per pass of the event loop.
+constexpr int kMetricsRowsPerStep = 2000;
+
 void onSignal(int)
 {
     const char byte = 1;
     (void)!::write(signalPipe[1], &byte, 1);
+}
+
+// One socket per host: a list of thousands of hosts needs more descriptors than the usual
+// soft limit of 1024. The soft limit goes up to the hard one (at most 65536).
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    const rlim_t wanted = 65536;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < wanted &&
+        limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min(limit.rlim_max, wanted);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 std::string executablePath()
@@ -79,6 +99,7 @@ int main(int argc, char *argv[])
         std::perror(("TarvoMonitor: cannot change to " + options.directory).c_str());
         return 1;
     }
+    raiseOpenFileLimit();
     if (options.headless && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
@@ -118,6 +139,8 @@ int main(int argc, char *argv[])
 
     // Metrics for dashboards: refreshed at every poll from what the tables show.
     std::unique_ptr<MetricsExporter> metrics;
+    std::unique_ptr<StallWatch> stallWatch;
+    QTimer metricsSteps;
     if (!options.metrics.empty()) {
         try {
             metrics = std::make_unique<MetricsExporter>(options.metrics);
@@ -127,8 +150,20 @@ int main(int argc, char *argv[])
         }
         window->writeLog("Metrics: http://" + metrics->listenAddress() + "/metrics", false, true);
         metrics->update(*window);
-        QObject::connect(window.get(), &TF_Main::pollTick, window.get(),
-                         [&metrics, &window] { metrics->update(*window); });
+        // The console's own health: answer latency and event-loop stalls.
+        stallWatch = std::make_unique<StallWatch>(ConsoleTimings::instance());
+        // After each poll the update runs in steps of a few thousand rows, each in its own
+        // pass of the event loop: with 100 000 PBUs one whole update would hold the window
+        // for a noticeable time.
+        metricsSteps.setInterval(0);
+        QObject::connect(&metricsSteps, &QTimer::timeout, window.get(), [&metrics, &window, &metricsSteps] {
+            if (metrics->updateStep(*window, kMetricsRowsPerStep))
+                metricsSteps.stop();
+        });
+        QObject::connect(window.get(), &TF_Main::pollTick, window.get(), [&metrics, &metricsSteps] {
+            metrics->beginUpdate();
+            metricsSteps.start();
+        });
     }
 
     if (!options.headless) {

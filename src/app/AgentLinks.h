@@ -10,6 +10,7 @@
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -151,6 +152,8 @@ private:
     Registry connectionRegistry;
     // Every connection ever made; a replaced one is kept, silent, until the links go.
     std::vector<std::unique_ptr<TMMSocketProcessor>> connections;
+    // When the bytes being taken apart were read (the start of an answer's latency).
+    std::chrono::steady_clock::time_point readAt;
 };
 
 } // namespace tarvo

@@ -4,6 +4,7 @@
 #include "app/AgentLinks.h"
 
 #include "app/ConsoleLog.h"
+#include "app/ConsoleTimings.h"
 #include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Convert.h"
@@ -49,6 +50,8 @@ void AgentLinks::closeForProtocolError(const std::string &channelIP, const std::
 
 int AgentLinks::processReceived(const std::string &channelIP, std::string_view buffer)
 {
+    // The connection has just read these bytes: the answers in them arrived now.
+    readAt = std::chrono::steady_clock::now();
     int consumed = 0;
     int previous = -1;
     const int n = int(buffer.size());
@@ -152,6 +155,9 @@ void AgentLinks::dispatchMessage(const std::string &channelIP, Message &message)
                            message.encode(),
                        false, false);
     }
+    if (type == "03")
+        ConsoleTimings::instance().recordAnswer(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - readAt).count());
 }
 
 std::string AgentLinks::sysLogPath(const std::string &channelIP, const std::string &stamp) const

@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+#include <unordered_map>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -33,6 +35,25 @@ const Column kPbuColumns[] = {
     {"Submitted", "发送委托", 10}, {"Responsed", "委托应答", 10}, {"CJHB", "成交回报", 10},
 };
 
+// Appends the cell as padColumn() writes it. Texts of the protocol's words and names repeat
+// on every row: a non-ASCII cell is converted once per table and then copied; an ASCII cell
+// that fits is copied straight, without a conversion or a temporary.
+void appendCell(std::string &text, const std::string &gbk, size_t width,
+                std::unordered_map<std::string, std::string> &converted)
+{
+    if (width != 0 && gbk.size() + 1 <= width && gbk::isAscii(gbk)) {
+        text += gbk;
+        text.append(width - gbk.size(), ' ');
+        return;
+    }
+    std::string key = gbk;
+    key += char(width);
+    auto found = converted.find(key);
+    if (found == converted.end())
+        found = converted.emplace(std::move(key), padColumn(gbk, width)).first;
+    text += found->second;
+}
+
 template <size_t N>
 std::string formatTable(const RecordSet &table, const Column (&columns)[N])
 {
@@ -40,9 +61,17 @@ std::string formatTable(const RecordSet &table, const Column (&columns)[N])
     for (const Column &c : columns)
         text += padColumn(c.caption, c.width);
     text += '\n';
+    int fields[N];
+    size_t lineWidth = 1;
+    for (size_t i = 0; i < N; ++i) {
+        fields[i] = table.requireField(columns[i].field);
+        lineWidth += columns[i].width;
+    }
+    text.reserve(text.size() + size_t(table.count()) * lineWidth);
+    std::unordered_map<std::string, std::string> converted;
     for (int row = 0; row < table.count(); ++row) {
-        for (const Column &c : columns)
-            text += padColumn(table.valueAt(row, c.field), c.width);
+        for (size_t i = 0; i < N; ++i)
+            appendCell(text, table.valueAt(row, fields[i]), columns[i].width, converted);
         text += '\n';
     }
     return text;
@@ -110,7 +139,8 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
         std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
         std::fflush(out);
     });
-    connect(&window, &TF_Main::pollTick, this, [this] { printTables(); });
+    // Queued: the tables are printed in their own pass of the event loop, not in the poll's.
+    connect(&window, &TF_Main::pollTick, this, [this] { printTables(); }, Qt::QueuedConnection);
 }
 
 HeadlessConsole::~HeadlessConsole() { window.errorList().setEcho({}); }

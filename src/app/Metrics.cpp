@@ -2,6 +2,7 @@
 // update, and the counters that follow the agents' counts across program restarts.
 #include "app/Metrics.h"
 
+#include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
@@ -26,7 +27,9 @@
 #include <chrono>
 #include <cmath>
 #include <concepts>
+#include <limits>
 #include <map>
+#include <unordered_map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -75,94 +78,178 @@ double stateIndex(const std::string &word)
     return found == statusNames.end() ? -1 : double(found - statusNames.begin());
 }
 
-// The series of one family as of the last update. An update marks every series it sets;
-// finish() removes the ones it did not set, so rows that are gone leave the output.
+// The rows of the last update by a key made of their raw texts, each with a slot number that
+// the series sets of those rows share, so that a row costs one look-up whatever the number of
+// its series. Rows come in ascending record order at every update: a row found at the same
+// record with the same key as last time takes its slot without any hashing. A key that an
+// update did not see gives its slot back.
+class RowIndex
+{
+public:
+    void begin()
+    {
+        ++generation;
+        cursor = 0;
+        seenKeys = 0;
+        next.clear();
+    }
+
+    // `order` ascends within one update (the row's record number, say).
+    size_t slotOf(int64_t order, std::string key)
+    {
+        while (cursor < last.size() && last[cursor].order < order)
+            ++cursor;
+        size_t slot = 0;
+        if (cursor < last.size() && last[cursor].order == order && last[cursor].key == key) {
+            slot = last[cursor].slot;
+        } else {
+            auto [it, inserted] = byKey.try_emplace(key, 0);
+            if (inserted) {
+                if (!freeSlots.empty()) {
+                    it->second = freeSlots.back();
+                    freeSlots.pop_back();
+                } else {
+                    it->second = seen.size();
+                    seen.push_back(0);
+                }
+            }
+            slot = it->second;
+        }
+        if (seen[slot] != generation) {
+            seen[slot] = generation;
+            ++seenKeys;
+        }
+        next.push_back({order, std::move(key), slot});
+        return slot;
+    }
+
+    // After every series set has finished: forgets the keys this update did not see.
+    void finish()
+    {
+        last.swap(next);
+        if (seenKeys == byKey.size())
+            return;
+        for (auto it = byKey.begin(); it != byKey.end();) {
+            if (seen[it->second] == generation) {
+                ++it;
+                continue;
+            }
+            freeSlots.push_back(it->second);
+            it = byKey.erase(it);
+        }
+    }
+
+private:
+    struct Known
+    {
+        int64_t order;
+        std::string key;
+        size_t slot;
+    };
+
+    std::unordered_map<std::string, size_t> byKey;
+    std::vector<Known> last, next;
+    size_t cursor = 0;
+    std::vector<uint64_t> seen;
+    std::vector<size_t> freeSlots;
+    size_t seenKeys = 0;
+    uint64_t generation = 0;
+};
+
+// The series of one family as of the last update, by row slot. An update marks every series
+// it sets; finish() removes the ones it did not set, so rows that are gone leave the output.
+// The labels (UTF-8) are made only when a series is created.
 template <typename Metric>
 class SeriesSet
 {
 public:
     explicit SeriesSet(prometheus::Family<Metric> &family) : family(family) {}
 
-    void begin()
-    {
-        for (auto &[labels, entry] : entries)
-            entry.seen = false;
-    }
+    void begin() { ++generation; }
 
     void finish()
     {
-        for (auto it = entries.begin(); it != entries.end();) {
-            if (it->second.seen) {
-                ++it;
+        for (Entry &entry : entries) {
+            if (!entry.metric || entry.seen == generation)
                 continue;
-            }
-            family.Remove(it->second.metric);
-            it = entries.erase(it);
+            family.Remove(entry.metric);
+            entry = Entry{};
         }
     }
 
-    void set(const Labels &labels, double value)
+    template <typename MakeLabels>
+    void set(size_t slot, const MakeLabels &makeLabels, double value)
         requires std::same_as<Metric, prometheus::Gauge>
     {
-        if (Entry *entry = touch(labels))
+        if (Entry *entry = touch(slot, makeLabels))
             entry->metric->Set(value);
     }
 
     // A counter that shows the agent's count. Growth is added; a count that went back (the
     // program restarted, or a new trading day began) starts a new series at the new count,
     // which a scraper reads as an ordinary counter reset.
-    void follow(const Labels &labels, double count)
+    template <typename MakeLabels>
+    void follow(size_t slot, const MakeLabels &makeLabels, double count)
         requires std::same_as<Metric, prometheus::Counter>
     {
         if (count < 0)
             return;
         bool created = false;
-        Entry *entry = touch(labels, &created);
+        Entry *entry = touch(slot, makeLabels, &created);
         if (!entry)
             return;
         if (created || count >= entry->last) {
-            entry->metric->Increment(created ? count : count - entry->last);
+            const double growth = created ? count : count - entry->last;
+            if (growth > 0)
+                entry->metric->Increment(growth);
         } else {
             family.Remove(entry->metric);
-            entry->metric = &family.Add(labels);
+            entry->metric = &family.Add(entry->labels);
             entry->metric->Increment(count);
         }
         entry->last = count;
     }
 
     // Keeps a series that this update has no new value for.
-    void keep(const Labels &labels)
+    void keep(size_t slot)
     {
-        const auto found = entries.find(labels);
-        if (found != entries.end())
-            found->second.seen = true;
+        if (slot < entries.size() && entries[slot].metric)
+            entries[slot].seen = generation;
     }
 
 private:
     struct Entry
     {
         Metric *metric = nullptr;
+        Labels labels;
         double last = 0;
-        bool seen = false;
+        uint64_t seen = 0;
     };
 
-    // The series of these labels, created when new; nullptr when this update has set it
-    // already (two rows with the same labels: the first one counts).
-    Entry *touch(const Labels &labels, bool *created = nullptr)
+    // The series of this slot, created when new; nullptr when this update has set it already
+    // (two rows with the same labels: the first one counts).
+    template <typename MakeLabels>
+    Entry *touch(size_t slot, const MakeLabels &makeLabels, bool *created = nullptr)
     {
-        auto [it, inserted] = entries.try_emplace(labels);
-        if (!inserted && it->second.seen)
+        if (slot >= entries.size())
+            entries.resize(slot + 1);
+        Entry &entry = entries[slot];
+        if (entry.metric && entry.seen == generation)
             return nullptr;
-        if (inserted)
-            it->second.metric = &family.Add(labels);
+        const bool inserted = !entry.metric;
+        if (inserted) {
+            entry.labels = makeLabels();
+            entry.metric = &family.Add(entry.labels);
+        }
         if (created)
             *created = inserted;
-        it->second.seen = true;
-        return &it->second;
+        entry.seen = generation;
+        return &entry;
     }
 
     prometheus::Family<Metric> &family;
-    std::map<Labels, Entry> entries;
+    std::vector<Entry> entries;
+    uint64_t generation = 0;
 };
 
 prometheus::Family<prometheus::Gauge> &gauge(prometheus::Registry &registry,
@@ -278,6 +365,8 @@ struct MetricsExporter::Impl
 
     void begin()
     {
+        for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
+            index->begin();
         for (SeriesSet<prometheus::Gauge> *set : gauges())
             set->begin();
         for (SeriesSet<prometheus::Counter> *set : counters())
@@ -289,6 +378,8 @@ struct MetricsExporter::Impl
             set->finish();
         for (SeriesSet<prometheus::Counter> *set : counters())
             set->finish();
+        for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
+            index->finish();
     }
     std::array<SeriesSet<prometheus::Gauge> *, 8> gauges()
     {
@@ -299,21 +390,30 @@ struct MetricsExporter::Impl
         return {&orders, &responses, &trades};
     }
 
-    void updateHosts(const RecordSet &hosts, const HostSubjectPool &pool);
-    void updatePbus(const RecordSet &pbus);
+    // Rows [from, to) of each table.
+    void updateHosts(const RecordSet &hosts, const HostSubjectPool &pool, int from, int to);
+    void updatePbus(const RecordSet &pbus, int from, int to);
+
+    // The update in steps: where it stands, and the row counts it started with (a table
+    // whose count changed between two steps has moved its rows: the update starts again).
+    bool stepping = false;
+    int hostsDone = 0, pbusDone = 0;
+    int hostCount = 0, pbuCount = 0;
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
     SeriesSet<prometheus::Gauge> up, cpu, memory, disk, programState, activePbus, sleepingPbus,
         pbuState;
     SeriesSet<prometheus::Counter> orders, responses, trades;
+    RowIndex hostRows, programRows, pbuRows;
     std::mutex updating;  // update() is meant for the GUI thread; this keeps a stray call safe
     MetricsListen where;  // as bound
     std::string bound;
     std::unique_ptr<prometheus::Exposer> exposer;
 };
 
-void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjectPool &pool)
+void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjectPool &pool,
+                                        int from, int to)
 {
     const int ipField = hosts.requireField("ChannelIP");
     const int nameField = hosts.requireField("hostName");
@@ -323,18 +423,24 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
     const int activeField = hosts.requireField("activePBUs");
     const int sleepingField = hosts.requireField("InactivePBUs");
 
-    for (int row = 0; row < hosts.count(); ++row) {
+    for (int row = from; row < to; ++row) {
         const std::string &ip = hosts.valueAt(row, ipField);
-        const Labels labels{{"host", gbk::toUtf8(ip)},
-                            {"name", gbk::toUtf8(hosts.valueAt(row, nameField))}};
+        const std::string &name = hosts.valueAt(row, nameField);
+        std::string key = ip;
+        key += '\x01';
+        key += name;
+        const auto labels = [&] {
+            return Labels{{"host", gbk::toUtf8(ip)}, {"name", gbk::toUtf8(name)}};
+        };
+        const size_t slot = hostRows.slotOf(hosts.recIdAt(row), key);
         const bool connected = hosts.valueAt(row, connectionField) == kConnected;
-        up.set(labels, connected ? 1 : 0);
+        up.set(slot, labels, connected ? 1 : 0);
 
         // A disconnected host's last usages are history, not its state: left out.
         const HostSubject *host = connected ? pool.find(ip) : nullptr;
         const auto usage = [&](SeriesSet<prometheus::Gauge> &set, const std::string &text) {
             if (const auto value = numberOf(text, true))
-                set.set(labels, *value);
+                set.set(slot, labels, *value);
         };
         if (host) {
             usage(cpu, host->getCpuUsage());
@@ -342,22 +448,29 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
             usage(disk, host->getDiskUsage());
         }
 
-        for (int slot = 0; slot < 2; ++slot) {
-            const std::string &word = hosts.valueAt(row, programFields[slot]);
-            Labels program = labels;
-            program.emplace("program", slot == 0 ? "A" : "B");
-            program.emplace("state", gbk::toUtf8(word));
-            programState.set(program, stateIndex(word));
+        for (int which = 0; which < 2; ++which) {
+            const std::string &word = hosts.valueAt(row, programFields[which]);
+            std::string programKey = key;
+            programKey += which == 0 ? "\x01" "A\x01" : "\x01" "B\x01";
+            programKey += word;
+            const size_t programSlot =
+                programRows.slotOf(hosts.recIdAt(row) * 2 + which, std::move(programKey));
+            programState.set(programSlot, [&] {
+                Labels program = labels();
+                program.emplace("program", which == 0 ? "A" : "B");
+                program.emplace("state", gbk::toUtf8(word));
+                return program;
+            }, stateIndex(word));
         }
 
         if (const auto active = numberOf(hosts.valueAt(row, activeField), false))
-            activePbus.set(labels, *active);
+            activePbus.set(slot, labels, *active);
         if (const auto sleeping = numberOf(hosts.valueAt(row, sleepingField), false))
-            sleepingPbus.set(labels, *sleeping);
+            sleepingPbus.set(slot, labels, *sleeping);
     }
 }
 
-void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
+void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, int from, int to)
 {
     const int hostField = pbus.requireField("HostIp");
     const int programField = pbus.requireField("OES");
@@ -370,18 +483,31 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus)
         {&trades, pbus.requireField("CJHB")},
     };
 
-    for (int row = 0; row < pbus.count(); ++row) {
-        const Labels labels{{"host", gbk::toUtf8(pbus.valueAt(row, hostField))},
-                            {"program", gbk::toUtf8(pbus.valueAt(row, programField))},
-                            {"pbu", gbk::toUtf8(pbus.valueAt(row, idField))},
-                            {"operator", gbk::toUtf8(pbus.valueAt(row, operatorField))}};
-        pbuState.set(labels, stateIndex(pbus.valueAt(row, statusField)));
+    std::string key;
+    for (int row = from; row < to; ++row) {
+        const std::string &hostIp = pbus.valueAt(row, hostField);
+        const std::string &program = pbus.valueAt(row, programField);
+        const std::string &id = pbus.valueAt(row, idField);
+        const std::string &op = pbus.valueAt(row, operatorField);
+        key.assign(hostIp);
+        for (const std::string *part : {&program, &id, &op}) {
+            key += '\x01';
+            key += *part;
+        }
+        const auto labels = [&] {
+            return Labels{{"host", gbk::toUtf8(hostIp)},
+                          {"program", gbk::toUtf8(program)},
+                          {"pbu", gbk::toUtf8(id)},
+                          {"operator", gbk::toUtf8(op)}};
+        };
+        const size_t slot = pbuRows.slotOf(pbus.recIdAt(row), key);
+        pbuState.set(slot, labels, stateIndex(pbus.valueAt(row, statusField)));
         for (const auto &[set, field] : counts) {
             // A count that is not a number leaves the series at its last value.
             if (const auto count = numberOf(pbus.valueAt(row, field), false))
-                set->follow(labels, *count);
+                set->follow(slot, labels, *count);
             else
-                set->keep(labels);
+                set->keep(slot);
         }
     }
 }
@@ -401,6 +527,7 @@ MetricsExporter::MetricsExporter(const std::string &listen) : impl(std::make_uni
     impl->where = {where.address, unsigned(ports.front())};
     impl->bound = where.address + ":" + std::to_string(ports.front());
     impl->exposer->RegisterCollectable(impl->registry);
+    impl->exposer->RegisterCollectable(ConsoleTimings::instance().registry());
 }
 
 MetricsExporter::~MetricsExporter()
@@ -428,11 +555,51 @@ void MetricsExporter::update(const TF_Main &window)
 void MetricsExporter::update(const RecordSet &hosts, const RecordSet &pbus,
                              const HostSubjectPool &pool)
 {
+    beginUpdate();
+    updateStep(hosts, pbus, pool, std::numeric_limits<int>::max());
+}
+
+void MetricsExporter::beginUpdate()
+{
     const std::lock_guard<std::mutex> lock(impl->updating);
-    impl->begin();
-    impl->updateHosts(hosts, pool);
-    impl->updatePbus(pbus);
-    impl->finish();
+    impl->stepping = false;
+}
+
+bool MetricsExporter::updateStep(const TF_Main &window, int rows)
+{
+    return updateStep(window.hostTable(), window.pbuTable(),
+                      const_cast<TF_Main &>(window).hostPool(), rows);
+}
+
+bool MetricsExporter::updateStep(const RecordSet &hosts, const RecordSet &pbus,
+                                 const HostSubjectPool &pool, int rows)
+{
+    const std::lock_guard<std::mutex> lock(impl->updating);
+    Impl &u = *impl;
+    if (!u.stepping || hosts.count() != u.hostCount || pbus.count() != u.pbuCount) {
+        u.begin();
+        u.stepping = true;
+        u.hostsDone = u.pbusDone = 0;
+        u.hostCount = hosts.count();
+        u.pbuCount = pbus.count();
+    }
+    int left = std::max(rows, 1);
+    if (u.hostsDone < u.hostCount) {
+        const int to = u.hostsDone + std::min(left, u.hostCount - u.hostsDone);
+        u.updateHosts(hosts, pool, u.hostsDone, to);
+        left -= to - u.hostsDone;
+        u.hostsDone = to;
+    }
+    if (left > 0 && u.pbusDone < u.pbuCount) {
+        const int to = u.pbusDone + std::min(left, u.pbuCount - u.pbusDone);
+        u.updatePbus(pbus, u.pbusDone, to);
+        u.pbusDone = to;
+    }
+    if (u.hostsDone < u.hostCount || u.pbusDone < u.pbuCount)
+        return false;
+    u.finish();
+    u.stepping = false;
+    return true;
 }
 
 std::string MetricsExporter::listenAddress() const

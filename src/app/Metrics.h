@@ -40,6 +40,15 @@ public:
     void update(const TF_Main &window);
     void update(const RecordSet &hosts, const RecordSet &pbus, const HostSubjectPool &pool);
 
+    // The same update in steps of at most `rows` rows, so that the GUI thread is never held
+    // long: beginUpdate(), then updateStep() in later passes of the event loop until it
+    // returns true. A table whose row count changed between two steps makes the update
+    // start again; series of rows that are gone leave when an update is complete.
+    void beginUpdate();
+    bool updateStep(const TF_Main &window, int rows);
+    bool updateStep(const RecordSet &hosts, const RecordSet &pbus, const HostSubjectPool &pool,
+                    int rows);
+
     // The bound "addr:port" (with port 0, the one the system chose).
     std::string listenAddress() const;
 

@@ -1,7 +1,7 @@
 // The agent connection: open, send, read with the kept tail, silence time-out, reconnect guard.
 #include "comm/Mmsocketprocessor.h"
 
-#include "comm/QtAgentSocket.h"
+#include "comm/EpollAgentSocket.h"
 #include "protocol/Convert.h"
 
 #include <QTimer>
@@ -36,7 +36,7 @@ TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &con
       settings(std::move(connectionSettings))
 {
     try {
-        socket = settings.makeSocket ? settings.makeSocket() : std::make_unique<QtAgentSocket>();
+        socket = settings.makeSocket ? settings.makeSocket() : std::make_unique<EpollAgentSocket>();
         socket->setEvents({
             [this] { onConnect(); },
             [this] { onRead(); },

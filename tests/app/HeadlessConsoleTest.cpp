@@ -3,6 +3,8 @@
 #include "app/HeadlessConsole.h"
 #include "platform/Gbk.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 
 namespace tarvo {
@@ -47,6 +49,8 @@ TEST_F(HeadlessConsoleTest, PrintsTheErrorListAsItGrowsAndTheTablesAtEveryTick)
         ScriptedAgentSocket::connect(*sockets[0]);
         answer(*sockets[0], {tarvo::testing::pbu(OES_NAME_A, "A0000000001", "3", "77")});
         window->TimerUpdateTimer();
+        // The tables follow in the next pass of the event loop.
+        QCoreApplication::processEvents();
     }
     std::rewind(out);
     std::string text;

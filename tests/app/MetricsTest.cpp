@@ -2,7 +2,9 @@
 // scripted agents, counters across an agent's restart, series that go, and listen texts.
 #include "AgentTestSupport.h"
 
+#include "app/ConsoleTimings.h"
 #include "app/Metrics.h"
+#include "host/HostSubjectPool.h"
 #include "display/GridTables.h"
 
 #include <arpa/inet.h>
@@ -10,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace tarvo {
@@ -240,7 +244,99 @@ TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
     pbus->deleteCurrent();
     exporter.update(*hosts, *pbus, pool);
     all = samples(scrape(exporter.listenAddress()));
-    EXPECT_EQ(seriesOf(all, "tarvo_"), 0u);
+    // Only the console's own timings stay: they describe the console, not a row.
+    EXPECT_EQ(seriesOf(all, "tarvo_") - seriesOf(all, "tarvo_console_"), 0u);
+}
+
+TEST(MetricsTables, AnUpdateInStepsEndsLikeAWholeOneAndStartsAgainWhenRowsMove)
+{
+    auto hosts = makeHostTable();
+    auto pbus = makePbuTable();
+    HostSubjectPool pool;
+    const auto addPbu = [&](const std::string &id, const std::string &orders) {
+        pbus->append();
+        pbus->setValue("HostIp", "10.0.0.1");
+        pbus->setValue("OES", "A");
+        pbus->setValue("ID", id);
+        pbus->setValue("Operator", "1");
+        pbus->setValue("Status", "3");
+        pbus->setValue("Submitted", orders);
+        pbus->post();
+    };
+    for (int i = 1; i <= 5; ++i)
+        addPbu(std::to_string(10000 + i), std::to_string(i * 10));
+    const auto series = [](int id) {
+        return "tarvo_pbu_orders_total{host=\"10.0.0.1\",operator=\"1\",pbu=\"" +
+               std::to_string(id) + "\",program=\"A\"}";
+    };
+
+    MetricsExporter whole("127.0.0.1:0");
+    whole.update(*hosts, *pbus, pool);
+    MetricsExporter stepped("127.0.0.1:0");
+    stepped.beginUpdate();
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 2));
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 2));
+    EXPECT_TRUE(stepped.updateStep(*hosts, *pbus, pool, 2));
+    const auto fromWhole = samples(scrape(whole.listenAddress()));
+    auto fromSteps = samples(scrape(stepped.listenAddress()));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(fromSteps.at(series(10000 + i)), i * 10);
+    EXPECT_EQ(seriesOf(fromSteps, "tarvo_pbu_"), seriesOf(fromWhole, "tarvo_pbu_"));
+
+    // A row deleted between two steps moves the ones behind it: the update starts again and
+    // still sees every row once; the deleted row's series goes when it is complete.
+    pbus->first();
+    stepped.beginUpdate();
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 3));
+    pbus->deleteCurrent();
+    EXPECT_FALSE(stepped.updateStep(*hosts, *pbus, pool, 3));
+    fromSteps = samples(scrape(stepped.listenAddress()));
+    EXPECT_EQ(fromSteps.count(series(10001)), 1u);  // not gone before the update is complete
+    EXPECT_TRUE(stepped.updateStep(*hosts, *pbus, pool, 3));
+    fromSteps = samples(scrape(stepped.listenAddress()));
+    EXPECT_EQ(fromSteps.count(series(10001)), 0u);
+    for (int i = 2; i <= 5; ++i)
+        EXPECT_EQ(fromSteps.at(series(10000 + i)), i * 10);
+}
+
+TEST(MetricsTimings, AnswerLatencyAndStallsAreServedWithTheirLargest)
+{
+    ConsoleTimings &timings = ConsoleTimings::instance();
+    MetricsExporter exporter("127.0.0.1:0");
+    const std::string answers = "tarvo_console_answer_latency_seconds";
+    const std::string lateness = "tarvo_console_event_loop_lateness_seconds";
+    auto before = samples(scrape(exporter.listenAddress()));
+    timings.recordAnswer(0.0031);
+    timings.recordAnswer(0.0002);
+    // A watch timer of 10 ms that fires 95 ms after the previous tick ran 85 ms late; one on
+    // time is no stall.
+    StallWatch watch(timings);
+    watch.tick(95);
+    watch.tick(10);
+    auto after = samples(scrape(exporter.listenAddress()));
+    EXPECT_EQ(after.at(answers + "_count") - before.at(answers + "_count"), 2);
+    EXPECT_NEAR(after.at(answers + "_sum") - before.at(answers + "_sum"), 0.0033, 1e-9);
+    // 3.1 ms falls in the bucket up to about 3.2 ms, not in the one below it.
+    const auto bucketAt = [&](const std::map<std::string, double> &all, double bound) {
+        double found = -1;
+        for (const auto &[name, value] : all) {
+            const std::string head = answers + "_bucket{le=\"";
+            if (name.starts_with(head) && std::abs(std::stod(name.substr(head.size())) - bound) < 1e-9)
+                found = value;
+        }
+        return found;
+    };
+    const std::vector<double> bounds = ConsoleTimings::answerBuckets();
+    const auto above = std::find_if(bounds.begin(), bounds.end(), [](double b) { return b >= 0.0031; });
+    ASSERT_NE(above, bounds.end());
+    ASSERT_NE(above, bounds.begin());
+    EXPECT_EQ(bucketAt(after, *above) - bucketAt(before, *above), 2);
+    EXPECT_EQ(bucketAt(after, *(above - 1)) - bucketAt(before, *(above - 1)), 1);
+    EXPECT_GE(after.at("tarvo_console_answer_latency_max_seconds"), 0.0031);
+    EXPECT_EQ(after.at(lateness + "_count") - before.at(lateness + "_count"), 2);
+    EXPECT_NEAR(after.at(lateness + "_sum") - before.at(lateness + "_sum"), 0.085, 1e-9);
+    EXPECT_GE(after.at("tarvo_console_event_loop_stall_max_seconds"), 0.085);
+    EXPECT_GE(timings.largestLateness(), 0.085);
 }
 
 TEST(MetricsListenText, BadTextsAreRefusedWithTheReason)
