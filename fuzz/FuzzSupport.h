@@ -21,8 +21,10 @@ inline bool documentedError(std::string_view what)
           "Invalid body length:", "OES package holds ", "Neccessary Field '"})
         if (what.substr(0, prefix.size()) == prefix)
             return true;
-    if (what.find(" field not exists ") != std::string_view::npos)
-        return true;
+    // A package length field followed by a field other than a package.
+    for (std::string_view infix : {" field not exists ", "is not a type name"})
+        if (what.find(infix) != std::string_view::npos)
+            return true;
     // The conversion error quotes the text it could not read; a NUL byte in that text
     // ends what() early, so only the opening quote is certain.
     return !what.empty() && what.front() == '\'';

@@ -1,5 +1,6 @@
 // Fuzzes Message::decode the way a connection uses it: decode from the front, drop what
 // was consumed, repeat. Anything but a result code or a documented exception is a bug.
+#include "FuzzSupport.h"
 #include "protocol/Message.h"
 
 #include <cstddef>
@@ -7,22 +8,6 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string_view>
-
-namespace {
-
-bool documented(std::string_view what)
-{
-    for (std::string_view prefix :
-         {"Check sum error", "Wrong type ID:", "Field Parse Error str=", "Field not complete(1), ",
-          "Field not complete(2), ", "Package length not match!", "Invalid body length:"})
-        if (what.substr(0, prefix.size()) == prefix)
-            return true;
-    // The conversion error quotes the text it could not read; a NUL byte in that text
-    // ends what() early, so only the opening quote is certain.
-    return !what.empty() && what.front() == '\'';
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -33,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         try {
             result = message.decode(rest);
         } catch (const std::logic_error &e) {
-            if (!documented(e.what()))
+            if (!tarvo::fuzz::documentedError(e.what()))
                 std::abort();
             return 0;
         } catch (const std::runtime_error &e) {
-            if (!documented(e.what()))
+            if (!tarvo::fuzz::documentedError(e.what()))
                 std::abort();
             return 0;
         }
