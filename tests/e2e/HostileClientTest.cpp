@@ -357,8 +357,12 @@ TEST_P(HostileClient, IsClosedOrIgnoredWhileTheConsoleIsServedAndMemoryStaysBoun
     EXPECT_EQ(console.missed(), 0);
     EXPECT_GT(answeredAfterAttack, answeredBefore);
     EXPECT_LT(console.slowest(), 5s);
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer keeps freed memory in quarantine and never hands it back: the bounds
+    // hold for the agent as it is shipped, not for its sanitizer build.
     EXPECT_LT(during, before + PEAK_GROWTH_KB);
     EXPECT_LT(after, before + LASTING_GROWTH_KB);
+#endif
     const size_t logBytes = agent.log().size();
     EXPECT_LT(logBytes, 1u << 20);
     std::printf("[ RSS      ] %s: before %ld kB, peak during %ld kB, after %ld kB; slowest answer "
