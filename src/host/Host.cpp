@@ -2,6 +2,7 @@
 #include "host/Host.h"
 
 #include "protocol/Convert.h"
+#include "protocol/Field.h"
 
 #include <arpa/inet.h>
 
@@ -51,8 +52,15 @@ std::string Host::validateHost() const
 
 void Host::updateOes(std::string_view oesPackage)
 {
-    // Both items are read first, so that a short or broken package cannot leave the host
-    // with fewer than its two program slots.
+    // A plainly written package goes straight into the two slots (the A-share and the
+    // B-share program, oesIndexOf of their names).
+    if (oesList.size() >= 2 && Oes::readPlainPair(oesPackage, *oesList[0], *oesList[1])) {
+        assignText(oesAExist, oesList[0]->getOesExist().data(), oesList[0]->getOesExist().size());
+        assignText(oesBExist, oesList[1]->getOesExist().data(), oesList[1]->getOesExist().size());
+        return;
+    }
+    // Otherwise both items are read first, so that a short or broken package cannot leave
+    // the host with fewer than its two program slots.
     // Read into scratch records kept by the thread, so that a poll allocates nothing here.
     thread_local Oes a;
     thread_local Oes b;

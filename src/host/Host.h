@@ -5,6 +5,8 @@
 #include "host/Pbu.h"
 #include "host/StatusNames.h"
 
+#include "protocol/Field.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -90,12 +92,19 @@ public:
     void setHostName(std::string v) { hostName = std::move(v); }
     void setChannelIP(std::string v) { channelIP = std::move(v); }
     void setPort(std::string v) { port = std::move(v); }
-    void setHostStatus(std::string v) { hostStatus = std::move(v); }
-    void setCpuUsage(std::string v) { cpuUsage = std::move(v); }
-    void setMemoryUsage(std::string v) { memoryUsage = std::move(v); }
-    void setDiskUsage(std::string v) { diskUsage = std::move(v); }
-    void setHostTime(std::string v) { HostTime = std::move(v); }
-    void setEnvNo(std::string v) { envNo = std::move(v); }
+    // The six status values are set at every status answer: a copy is made in place.
+    void setHostStatus(const std::string &v) { assignText(hostStatus, v.data(), v.size()); }
+    void setHostStatus(std::string &&v) { hostStatus = std::move(v); }
+    void setCpuUsage(const std::string &v) { assignText(cpuUsage, v.data(), v.size()); }
+    void setCpuUsage(std::string &&v) { cpuUsage = std::move(v); }
+    void setMemoryUsage(const std::string &v) { assignText(memoryUsage, v.data(), v.size()); }
+    void setMemoryUsage(std::string &&v) { memoryUsage = std::move(v); }
+    void setDiskUsage(const std::string &v) { assignText(diskUsage, v.data(), v.size()); }
+    void setDiskUsage(std::string &&v) { diskUsage = std::move(v); }
+    void setHostTime(const std::string &v) { assignText(HostTime, v.data(), v.size()); }
+    void setHostTime(std::string &&v) { HostTime = std::move(v); }
+    void setEnvNo(const std::string &v) { assignText(envNo, v.data(), v.size()); }
+    void setEnvNo(std::string &&v) { envNo = std::move(v); }
     void setTroubleShootingText(std::string v) { troubleShootingText = std::move(v); }
     void setOesAExist(std::string v) { oesAExist = std::move(v); }
     void setOesBExist(std::string v) { oesBExist = std::move(v); }

@@ -22,6 +22,11 @@ public:
     // complete(1), typeName=...") when a field is missing or out of order; the members read
     // before the failure keep their new values.
     void readItem(std::string_view text, size_t &position);
+    // Reads the first two items of a package straight into `a` and `b` when every one of
+    // their fields is written as senders write it ("<ID>=value" in item order, each ended by
+    // the separator, the last one by the separator or the end of the text) and returns true;
+    // otherwise returns false and changes nothing, and readItem then reads and judges the text.
+    static bool readPlainPair(std::string_view text, Oes &a, Oes &b);
     // Copies all six members.
     void assign(const Oes &other);
     // The item's wire text.

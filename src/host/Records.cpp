@@ -5,6 +5,10 @@
 
 #include "protocol/Field.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
+
 namespace tarvo {
 namespace {
 
@@ -25,13 +29,41 @@ namespace {
     previousId = id;
 }
 
-inline void readInto(std::string_view name, const std::string &id, std::string_view text,
-                     size_t &position, std::string &member, std::string_view &previousId)
+// The first three bytes of a field "<id>=" as one word (an impossible word for an ID that is
+// not two characters), compared under HEAD_MASK with the four bytes at a field's start.
+uint32_t wordOf(const unsigned char (&bytes)[4])
 {
-    if (position >= 1 && position <= text.size() && id.size() == 2) {
+    uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+const uint32_t HEAD_MASK = wordOf({0xFF, 0xFF, 0xFF, 0});
+
+uint32_t headOf(const std::string &id)
+{
+    if (id.size() != 2)
+        return ~0u;
+    return wordOf({(unsigned char)id[0], (unsigned char)id[1], '=', 0});
+}
+
+// True when the four bytes at `p` (which must lie within the text) start with `head`.
+inline bool startsWithHead(const char *p, uint32_t head)
+{
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    return (word & HEAD_MASK) == head;
+}
+
+inline void readInto(std::string_view name, const std::string &id, uint32_t head,
+                     std::string_view text, size_t &position, std::string &member,
+                     std::string_view &previousId)
+{
+    // Four bytes at least: "<id>=" and one more (a value byte or its separator).
+    if (position >= 1 && position + 3 <= text.size()) {
         const char *p = text.data() + (position - 1);
-        const char *end = text.data() + text.size();
-        if (end - p > 2 && p[0] == id[0] && p[1] == id[1] && p[2] == '=') {
+        if (startsWithHead(p, head)) {
+            const char *end = text.data() + text.size();
             const char *value = p + 3;
             const char *sep = findSeparator(value, end);
             assignText(member, value, size_t(sep - value));
@@ -66,13 +98,52 @@ void Oes::readItem(std::string_view text, size_t &position)
     static const std::string *const ids[] = {&idOf("oesExist"), &idOf("oesName"),
                                               &idOf("oesType"), &idOf("oesStatus"),
                                               &idOf("oesVersion"), &idOf("warningLevel")};
+    static const uint32_t heads[] = {headOf(*ids[0]), headOf(*ids[1]), headOf(*ids[2]),
+                                     headOf(*ids[3]), headOf(*ids[4]), headOf(*ids[5])};
     std::string_view last;
-    readInto("oesExist", *ids[0], text, position, oesExist, last);
-    readInto("oesName", *ids[1], text, position, oesName, last);
-    readInto("oesType", *ids[2], text, position, oesType, last);
-    readInto("oesStatus", *ids[3], text, position, oesStatus, last);
-    readInto("oesVersion", *ids[4], text, position, oesVersion, last);
-    readInto("warningLevel", *ids[5], text, position, warningLevel, last);
+    readInto("oesExist", *ids[0], heads[0], text, position, oesExist, last);
+    readInto("oesName", *ids[1], heads[1], text, position, oesName, last);
+    readInto("oesType", *ids[2], heads[2], text, position, oesType, last);
+    readInto("oesStatus", *ids[3], heads[3], text, position, oesStatus, last);
+    readInto("oesVersion", *ids[4], heads[4], text, position, oesVersion, last);
+    readInto("warningLevel", *ids[5], heads[5], text, position, warningLevel, last);
+}
+
+bool Oes::readPlainPair(std::string_view text, Oes &a, Oes &b)
+{
+    static const std::string *const ids[] = {&idOf("oesExist"), &idOf("oesName"),
+                                              &idOf("oesType"), &idOf("oesStatus"),
+                                              &idOf("oesVersion"), &idOf("warningLevel")};
+    static const uint32_t heads[] = {headOf(*ids[0]), headOf(*ids[1]), headOf(*ids[2]),
+                                     headOf(*ids[3]), headOf(*ids[4]), headOf(*ids[5])};
+    // The twelve values are found first, so that a text read otherwise leaves both alone.
+    std::string_view values[12];
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    for (size_t i = 0; i < 12; ++i) {
+        // Four bytes at least: "<id>=" and a value byte or the separator.
+        if (end - p < 4 || !startsWithHead(p, heads[i % 6]))
+            return false;
+        const char *value = p + 3;
+        const char *sep = findSeparator(value, end);
+        values[i] = std::string_view(value, size_t(sep - value));
+        // Only the last value may end with the text.
+        if (sep == end && i != 11)
+            return false;
+        p = sep == end ? end : sep + 1;
+    }
+    Oes *const records[2] = {&a, &b};
+    for (size_t k = 0; k < 2; ++k) {
+        Oes &o = *records[k];
+        const std::string_view *v = values + 6 * k;
+        assignText(o.oesExist, v[0].data(), v[0].size());
+        assignText(o.oesName, v[1].data(), v[1].size());
+        assignText(o.oesType, v[2].data(), v[2].size());
+        assignText(o.oesStatus, v[3].data(), v[3].size());
+        assignText(o.oesVersion, v[4].data(), v[4].size());
+        assignText(o.warningLevel, v[5].data(), v[5].size());
+    }
+    return true;
 }
 
 void Oes::assign(const Oes &other)
@@ -138,20 +209,26 @@ void Pbu::readItem(std::string_view text, size_t &position)
         &idOf("work"),
         &idOf("warningLevel"),
     };
+    static const auto heads = [] {
+        std::array<uint32_t, 13> words{};
+        for (size_t i = 0; i < words.size(); ++i)
+            words[i] = headOf(*ids[i]);
+        return words;
+    }();
     std::string_view last;
-    readInto("oesName", *ids[0], text, position, oesName, last);
-    readInto("operatorNumber", *ids[1], text, position, operatorNumber, last);
-    readInto("oesType", *ids[2], text, position, oesType, last);
-    readInto("pbuStatus", *ids[3], text, position, pbuStatus, last);
-    readInto("pbuBidNumber", *ids[4], text, position, pbuBidNumber, last);
-    readInto("pbuResponseNumber", *ids[5], text, position, pbuResponseNumber, last);
-    readInto("pbuTradeNumber", *ids[6], text, position, pbuTradeNumber, last);
-    readInto("MaxOrderNumber", *ids[7], text, position, MaxOrderNumber, last);
-    readInto("csIP", *ids[8], text, position, csIP, last);
-    readInto("hostExtIP", *ids[9], text, position, hostExtIP, last);
-    readInto("capability", *ids[10], text, position, capability, last);
-    readInto("work", *ids[11], text, position, work, last);
-    readInto("warningLevel", *ids[12], text, position, warningLevel, last);
+    readInto("oesName", *ids[0], heads[0], text, position, oesName, last);
+    readInto("operatorNumber", *ids[1], heads[1], text, position, operatorNumber, last);
+    readInto("oesType", *ids[2], heads[2], text, position, oesType, last);
+    readInto("pbuStatus", *ids[3], heads[3], text, position, pbuStatus, last);
+    readInto("pbuBidNumber", *ids[4], heads[4], text, position, pbuBidNumber, last);
+    readInto("pbuResponseNumber", *ids[5], heads[5], text, position, pbuResponseNumber, last);
+    readInto("pbuTradeNumber", *ids[6], heads[6], text, position, pbuTradeNumber, last);
+    readInto("MaxOrderNumber", *ids[7], heads[7], text, position, MaxOrderNumber, last);
+    readInto("csIP", *ids[8], heads[8], text, position, csIP, last);
+    readInto("hostExtIP", *ids[9], heads[9], text, position, hostExtIP, last);
+    readInto("capability", *ids[10], heads[10], text, position, capability, last);
+    readInto("work", *ids[11], heads[11], text, position, work, last);
+    readInto("warningLevel", *ids[12], heads[12], text, position, warningLevel, last);
 }
 
 void Pbu::resetDisplayState()

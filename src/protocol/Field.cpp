@@ -1,6 +1,7 @@
 // Field text form, field parsing and the field dictionary.
 #include "protocol/Field.h"
 
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -42,9 +43,9 @@ constexpr DictionaryRow DICTIONARY[] = {
 #define TARVO_FIELD_POOL 1
 #endif
 
-// Free blocks of field memory by size class (16, 32, ... 128 bytes), at most POOL_DEPTH each.
+// Free blocks of field memory by size class (16, 32, ... 256 bytes), at most POOL_DEPTH each.
 constexpr size_t POOL_GRAIN = 16;
-constexpr size_t POOL_CLASSES = 8;
+constexpr size_t POOL_CLASSES = 16;
 constexpr unsigned POOL_DEPTH = 256;
 
 struct FreeBlock
@@ -66,11 +67,30 @@ struct FieldPool
 
 thread_local FieldPool t_pool{};
 
+// Kept text buffers: the values of a status answer's long fields (host time, packages).
+// Slot i holds a text while bit i of `used` is set.
+constexpr unsigned TEXT_SLOTS = 4;
+constexpr size_t TEXT_KEEP_MAX = size_t(1) << 20;
+
+struct TextPool
+{
+    alignas(std::string) unsigned char slots[TEXT_SLOTS][sizeof(std::string)];
+    unsigned used;
+
+    std::string *slot(unsigned i) { return std::launder(reinterpret_cast<std::string *>(slots[i])); }
+};
+
+thread_local TextPool t_texts{};
+
 struct PoolCleaner
 {
     ~PoolCleaner()
     {
         t_pool.closed = true;
+        for (unsigned i = 0; i < TEXT_SLOTS; ++i)
+            if (t_texts.used & (1u << i))
+                std::destroy_at(t_texts.slot(i));
+        t_texts.used = 0;
         for (FreeBlock *&head : t_pool.heads) {
             while (head) {
                 FreeBlock *next = head->next;
@@ -127,6 +147,41 @@ void releaseSmall(void *p, std::size_t size) noexcept
         }
     }
     ::operator delete(p);
+}
+
+void keepText(std::string &text) noexcept
+{
+    TextPool &texts = t_texts;
+    constexpr unsigned ALL = (1u << TEXT_SLOTS) - 1;
+    if (!TARVO_FIELD_POOL || texts.used == ALL || t_pool.closed || text.capacity() > TEXT_KEEP_MAX)
+        return;
+    if (!t_pool.registered)
+        registerCleaner();
+    const unsigned i = unsigned(__builtin_ctz(~texts.used));
+    new (texts.slots[i]) std::string(std::move(text));
+    texts.used |= 1u << i;
+}
+
+void reuseText(std::string &to, std::size_t n) noexcept
+{
+    TextPool &texts = t_texts;
+    if (!TARVO_FIELD_POOL || texts.used == 0 || to.capacity() > SHORT_TEXT_CAPACITY)
+        return;
+    // The smallest buffer that holds n bytes, else the largest, which then grows.
+    unsigned best = TEXT_SLOTS;
+    size_t bestCapacity = 0;
+    for (unsigned left = texts.used; left != 0; left &= left - 1) {
+        const unsigned i = unsigned(__builtin_ctz(left));
+        const size_t c = texts.slot(i)->capacity();
+        if (best == TEXT_SLOTS || (bestCapacity >= n ? c >= n && c < bestCapacity : c > bestCapacity)) {
+            best = i;
+            bestCapacity = c;
+        }
+    }
+    std::string *taken = texts.slot(best);
+    to = std::move(*taken);
+    std::destroy_at(taken);
+    texts.used &= ~(1u << best);
 }
 
 void assignOtherLength(std::string &to, const char *p, size_t n) { to.assign(p, n); }
@@ -219,7 +274,7 @@ void Field::parseAt(std::string_view text, size_t i)
     if (text[i] != '=')
         throw std::runtime_error("Field Parse Error str=" + std::string(text));
     setTypeId(text.substr(0, i));
-    m_value.assign(text.data() + i + 1, text.size() - i - 1);
+    assignValue(text.data() + i + 1, text.size() - i - 1);
 }
 
 void Field::parse(std::string_view text)

@@ -17,7 +17,7 @@ inline constexpr char FIELD_SEPARATOR = '\x01';
 
 // The first separator in [p, end), or end. Fields are short, so eight bytes are tested at a
 // time in a register rather than through a library call.
-inline const char *findSeparator(const char *p, const char *end)
+[[gnu::always_inline]] inline const char *findSeparator(const char *p, const char *end)
 {
     constexpr uint64_t ones = 0x0101010101010101ull;
     constexpr uint64_t highs = 0x8080808080808080ull;
@@ -44,13 +44,37 @@ inline const char *findSeparator(const char *p, const char *end)
 void *allocateSmall(std::size_t size);
 void releaseSmall(void *p, std::size_t size) noexcept;
 
+// A standard allocator over allocateSmall: the field list of a body lives as briefly as the
+// body and holds a handful of entries.
+template <typename T>
+struct SmallAllocator
+{
+    using value_type = T;
+    SmallAllocator() = default;
+    template <typename U>
+    SmallAllocator(const SmallAllocator<U> &) noexcept
+    {
+    }
+    T *allocate(std::size_t n) { return static_cast<T *>(allocateSmall(n * sizeof(T))); }
+    void deallocate(T *p, std::size_t n) noexcept { releaseSmall(p, n * sizeof(T)); }
+    friend bool operator==(const SmallAllocator &, const SmallAllocator &) { return true; }
+};
+
+// The heap buffers of long texts dropped by fields, recycled per thread: keepText takes the
+// buffer of `text` (leaving it empty), reuseText gives the empty short `to` the smallest kept
+// buffer that holds `n` bytes (or the largest one). Neither does anything under sanitizers.
+void keepText(std::string &text) noexcept;
+void reuseText(std::string &to, std::size_t n) noexcept;
+// The capacity of a text held without a heap buffer.
+inline const std::size_t SHORT_TEXT_CAPACITY = std::string().capacity();
+
 // std::string::assign, out of line.
 void assignOtherLength(std::string &to, const char *p, size_t n);
 
 // Stores [p, p + n) in `to`. A value mostly keeps its length from one status answer to the
 // next, so that case copies the bytes in place; short texts are moved in two overlapping
 // words rather than through a library call.
-inline void assignText(std::string &to, const char *p, size_t n)
+[[gnu::always_inline]] inline void assignText(std::string &to, const char *p, size_t n)
 {
     if (n != to.size()) {
         assignOtherLength(to, p, n);
@@ -141,10 +165,16 @@ public:
     Field(std::string_view typeName, std::string value);
     // The field of a dictionary row (whose texts must not be null).
     Field(const FieldMapping::Entry &entry, std::string_view value)
-        : m_typeName(entry.name), m_typeId(entry.id), m_value(value)
+        : m_typeName(entry.name), m_typeId(entry.id)
     {
+        assignValue(value.data(), value.size());
     }
-    virtual ~Field() = default;
+    // A long value's buffer is kept by the thread for the next field.
+    virtual ~Field()
+    {
+        if (m_value.capacity() > SHORT_TEXT_CAPACITY)
+            keepText(m_value);
+    }
     Field(const Field &) = default;
     Field &operator=(const Field &) = default;
     Field(Field &&) = default;
@@ -179,6 +209,13 @@ public:
     void setValue(std::string value) { m_value = std::move(value); }
 
 protected:
+    // Stores [p, p + n) as the value, in a kept buffer when it is long.
+    void assignValue(const char *p, std::size_t n)
+    {
+        if (n > SHORT_TEXT_CAPACITY && m_value.capacity() < n)
+            reuseText(m_value, n);
+        m_value.assign(p, n);
+    }
     // Reads "<id>=<value>" already split at the first non-digit `i` of `text`; sets the ID,
     // its name and the value, or throws as parse does.
     void parseAt(std::string_view text, size_t i);

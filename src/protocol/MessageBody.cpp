@@ -5,6 +5,8 @@
 #include "protocol/PackageField.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <stdexcept>
 
 namespace tarvo {
@@ -149,22 +151,23 @@ void MessageBody::addField(std::unique_ptr<Field> field)
 {
     if (!field)
         return;
-    // Every type name is a text of the dictionary, so equal names are the same text.
     const std::string_view name = field->getTypeName();
-    for (const auto &entry : m_fields)
-        if (entry.first.data() == name.data())
-            return;
-    if (m_fields.capacity() == 0)
-        m_fields.reserve(8);
-    m_fields.emplace_back(name, std::move(field));
-    // Moved down to its place by name; a body holds a handful of fields.
     const auto before = [](std::string_view a, std::string_view b) {
         if (!a.empty() && !b.empty() && a[0] != b[0])
             return (unsigned char)a[0] < (unsigned char)b[0];
         return a < b;
     };
-    for (size_t i = m_fields.size() - 1; i > 0 && before(name, m_fields[i - 1].first); --i)
-        std::swap(m_fields[i], m_fields[i - 1]);
+    // The list is sorted by name and holds each name once: the new field's place is after
+    // the last entry not above it, and a field already stored under its name is that entry.
+    // Every type name is a text of the dictionary, so equal names are the same text.
+    size_t at = m_fields.size();
+    while (at > 0 && before(name, m_fields[at - 1].first))
+        --at;
+    if (at > 0 && m_fields[at - 1].first.data() == name.data())
+        return;
+    if (m_fields.capacity() == 0)
+        m_fields.reserve(8);
+    m_fields.emplace(m_fields.begin() + std::ptrdiff_t(at), name, std::move(field));
 }
 
 void MessageBody::addField(std::string_view typeName, std::string value)
@@ -174,9 +177,26 @@ void MessageBody::addField(std::string_view typeName, std::string value)
 
 const Field &MessageBody::getField(std::string_view typeName) const
 {
+    const size_t n = typeName.size();
+    const char *const wanted = typeName.data();
+    // Names of 8 to 16 bytes, most of them, are compared as two overlapping words.
+    if (n >= 8 && n <= 16) {
+        uint64_t head, tail;
+        std::memcpy(&head, wanted, 8);
+        std::memcpy(&tail, wanted + n - 8, 8);
+        for (const auto &[name, field] : m_fields) {
+            if (name.size() != n)
+                continue;
+            uint64_t h, t;
+            std::memcpy(&h, name.data(), 8);
+            std::memcpy(&t, name.data() + n - 8, 8);
+            if (h == head && t == tail)
+                return *field;
+        }
+        return EMPTY_FIELD;
+    }
     for (const auto &[name, field] : m_fields)
-        if (name.size() == typeName.size() && (typeName.empty() || name[0] == typeName[0])
-            && name == typeName)
+        if (name.size() == n && (n == 0 || name[0] == wanted[0]) && name == typeName)
             return *field;
     return EMPTY_FIELD;
 }

@@ -52,7 +52,8 @@ public:
 
     // Stored fields ordered by type name, each under its type name (a dictionary text that
     // lives as long as the process).
-    using FieldList = std::vector<std::pair<std::string_view, std::unique_ptr<Field>>>;
+    using FieldEntry = std::pair<std::string_view, std::unique_ptr<Field>>;
+    using FieldList = std::vector<FieldEntry, SmallAllocator<FieldEntry>>;
     const FieldList &fields() const { return m_fields; }
 
     // The items of a pattern: marker character + type name, in pattern order. Throws the

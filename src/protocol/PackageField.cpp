@@ -84,7 +84,7 @@ void PackageField::parse(std::string_view packageText)
                 throw std::length_error("Package length not match!");
             m_typeName = item.name;
             m_typeId = item.id;
-            m_value.assign(sep + 4, size_t(end - sep - 4));
+            assignValue(sep + 4, size_t(end - sep - 4));
             checkTypeName(*m_typeName);
             return;
         }
