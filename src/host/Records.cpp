@@ -120,12 +120,14 @@ bool Oes::readPlainPair(std::string_view text, Oes &a, Oes &b)
     std::string_view values[12];
     const char *p = text.data();
     const char *const end = p + text.size();
+    SeparatorWalk separators(p, end);
     for (size_t i = 0; i < 12; ++i) {
         // Four bytes at least: "<id>=" and a value byte or the separator.
         if (end - p < 4 || !startsWithHead(p, heads[i % 6]))
             return false;
         const char *value = p + 3;
-        const char *sep = findSeparator(value, end);
+        // The head holds no separator: the next one ends this value.
+        const char *sep = separators.next();
         values[i] = std::string_view(value, size_t(sep - value));
         // Only the last value may end with the text.
         if (sep == end && i != 11)

@@ -167,7 +167,9 @@ void MessageBody::addField(std::unique_ptr<Field> field)
         return;
     if (m_fields.capacity() == 0)
         m_fields.reserve(8);
-    m_fields.emplace(m_fields.begin() + std::ptrdiff_t(at), name, std::move(field));
+    m_fields.emplace_back(name, std::move(field));
+    for (size_t i = m_fields.size() - 1; i > at; --i)
+        m_fields[i].swap(m_fields[i - 1]);
 }
 
 void MessageBody::addField(std::string_view typeName, std::string value)

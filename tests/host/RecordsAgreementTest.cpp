@@ -149,6 +149,66 @@ TEST(RecordsAgreement, ItemReadersAgreeWithTheFieldByFieldReaderOnMutatedPackage
     EXPECT_GT(failures, 1000);
 }
 
+// A host that holds its two programs reads a plainly written OES package straight into them:
+// on mutated packages the programs, the exist flags and the error text are those of reading
+// both items first and copying them after.
+TEST(RecordsAgreement, OesPackageReadInPlaceAgreesWithReadingBothItemsFirst)
+{
+    const Oes before[] = {oes("N", OES_NAME_B, "停止", "V1"), oes("Y", OES_NAME_A, "运行")};
+    const auto outcome = [](const Host &host, const std::string &error) {
+        std::string out = error + "|" + host.getOesAExist() + "|" + host.getOesBExist();
+        for (const auto &o : host.getOesList())
+            for (const std::string &v : valuesOf(*o))
+                out += "|" + v;
+        return out;
+    };
+    std::mt19937 random(2612);
+    int inPlace = 0;
+    for (int i = 0; i < 4000; ++i) {
+        const std::string text = mutate(
+            package({oes("Y", OES_NAME_A, "运行", "V2.3.1"), oes("N", OES_NAME_B, "不存在", "")}),
+            random);
+        Host host;
+        host.updateOes(package({before[0], before[1]}));
+        std::string error;
+        try {
+            host.updateOes(text);
+        } catch (const std::exception &e) {
+            error = e.what();
+        }
+
+        Host reference;
+        reference.updateOes(package({before[0], before[1]}));
+        std::string expectedError;
+        try {
+            Oes a, b;
+            size_t position = 1;
+            if (position > text.size())
+                throw std::runtime_error("OES package holds no record, two expected");
+            a.readItem(text, position);
+            if (position > text.size())
+                throw std::runtime_error("OES package holds one record, two expected");
+            b.readItem(text, position);
+            reference.getOesList()[0]->assign(a);
+            reference.getOesList()[1]->assign(b);
+            reference.setOesAExist(a.getOesExist());
+            reference.setOesBExist(b.getOesExist());
+        } catch (const std::exception &e) {
+            expectedError = e.what();
+        }
+        ASSERT_EQ(outcome(host, error), outcome(reference, expectedError)) << text;
+
+        Oes a = before[0], b = before[1];
+        if (Oes::readPlainPair(text, a, b))
+            ++inPlace;
+        else
+            EXPECT_EQ(valuesOf(a), valuesOf(before[0])) << text;
+    }
+    // Both roads are taken often.
+    EXPECT_GT(inPlace, 500);
+    EXPECT_LT(inPlace, 3500);
+}
+
 // The host keeps its programs when the second item is unreadable, also after a good package.
 TEST(RecordsAgreement, UnreadableOesPackageLeavesTheProgramsAsTheyWere)
 {
