@@ -41,7 +41,7 @@ std::optional<int32_t> tryToInt(std::string_view text)
     return int32_t(n);
 }
 
-int32_t toInt(std::string_view text)
+int32_t toIntOtherForm(std::string_view text)
 {
     if (auto n = tryToInt(text))
         return *n;

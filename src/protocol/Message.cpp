@@ -139,7 +139,6 @@ std::optional<size_t> Message::frameLength(std::string_view buffer)
 
 int Message::decode(std::string_view buffer)
 {
-    Field field;
     size_t position = 1;
     std::string_view header[5];
     if (readPlainHeader(buffer, position, header)) {
@@ -149,6 +148,7 @@ int Message::decode(std::string_view buffer)
         m_sequence.assign(header[3]);
         m_bodyLength.assign(header[4]);
     } else try {
+        Field field;
         field.parseExpected("version", buffer, position);
         m_version = field.getValue();
         field.parseExpected("orientation", buffer, position);
@@ -200,6 +200,7 @@ int Message::decode(std::string_view buffer)
             throw std::runtime_error("Check sum error");
         return int(start + length);
     }
+    Field field;
     try {
         field.parseExpected("checkSum", buffer, trailer);
     } catch (...) {

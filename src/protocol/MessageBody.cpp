@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 namespace tarvo {
@@ -86,7 +87,8 @@ void MessageBody::parse(std::string_view bodyText)
     if (bodyText.empty())
         return;
     size_t position = 1;
-    Field scratch;
+    // Made when a field is not plainly written.
+    std::optional<Field> scratch;
     const FieldMapping &mapping = FieldMapping::instance();
     const char *const end = bodyText.data() + bodyText.size();
     // The row of the last field read straight into the body, while scratch lags behind it.
@@ -100,31 +102,41 @@ void MessageBody::parse(std::string_view bodyText)
         const FieldMapping::Entry entry =
             end - p >= 3 && p[2] == '=' ? mapping.entryOfTwoDigits(p[0], p[1])
                                         : FieldMapping::Entry{};
+        // The package length field read: its ID and value.
+        std::string_view lengthId;
+        std::string_view lengthValue;
         if (entry.name) {
             const char *value = p + 3;
             const char *sep = findSeparator(value, end);
             position = sep == end ? bodyText.size() + 1 : size_t(sep - bodyText.data()) + 2;
             const std::string_view text(value, size_t(sep - value));
+            last = entry;
             if (!isPackageLength(*entry.id)) {
                 addField(std::unique_ptr<Field>(new Field(entry, text)));
-                last = entry;
                 continue;
             }
-            scratch = Field(entry, text);
+            // The next field's errors quote the length field, as they quote a field read
+            // through `scratch`.
+            lengthId = *entry.id;
+            lengthValue = text;
         } else {
+            if (!scratch)
+                scratch.emplace();
             // Only the type of the field before matters to the errors of this one.
             if (last.name)
-                scratch = Field(last, {});
-            scratch.parseNext(bodyText, position);
+                *scratch = Field(last, {});
+            scratch->parseNext(bodyText, position);
+            last = {};
+            if (!isPackageLength(scratch->getTypeId())) {
+                // The value moves; the type stays in `scratch`, whose name the next field's
+                // errors quote.
+                addField(std::make_unique<Field>(std::move(*scratch)));
+                continue;
+            }
+            lengthId = scratch->getTypeId();
+            lengthValue = scratch->getValue();
         }
-        last = {};
-        if (!isPackageLength(scratch.getTypeId())) {
-            // The value moves; the type stays in `scratch`, whose name the next field's
-            // errors quote.
-            addField(std::make_unique<Field>(std::move(scratch)));
-            continue;
-        }
-        const int32_t n = toInt(scratch.getValue());
+        const int32_t n = toInt(lengthValue);
         if (n < 0)
             throw std::length_error("Package length not match!");
         // The package text is the length field, its separator and the N bytes after it (fewer
@@ -136,7 +148,10 @@ void MessageBody::parse(std::string_view bodyText)
             const size_t end = std::min(bodyText.size(), position - 1 + size_t(n));
             packageText = bodyText.substr(fieldStart - 1, end - (fieldStart - 1));
         } else {
-            ownText = scratch.toString();
+            ownText.reserve(lengthId.size() + lengthValue.size() + 2);
+            ownText += lengthId;
+            ownText += '=';
+            ownText += lengthValue;
             ownText += m_separator;
             packageText = ownText;
         }
