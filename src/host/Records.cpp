@@ -217,20 +217,40 @@ void Pbu::readItem(std::string_view text, size_t &position)
             words[i] = headOf(*ids[i]);
         return words;
     }();
-    std::string_view last;
-    readInto("oesName", *ids[0], heads[0], text, position, oesName, last);
-    readInto("operatorNumber", *ids[1], heads[1], text, position, operatorNumber, last);
-    readInto("oesType", *ids[2], heads[2], text, position, oesType, last);
-    readInto("pbuStatus", *ids[3], heads[3], text, position, pbuStatus, last);
-    readInto("pbuBidNumber", *ids[4], heads[4], text, position, pbuBidNumber, last);
-    readInto("pbuResponseNumber", *ids[5], heads[5], text, position, pbuResponseNumber, last);
-    readInto("pbuTradeNumber", *ids[6], heads[6], text, position, pbuTradeNumber, last);
-    readInto("MaxOrderNumber", *ids[7], heads[7], text, position, MaxOrderNumber, last);
-    readInto("csIP", *ids[8], heads[8], text, position, csIP, last);
-    readInto("hostExtIP", *ids[9], heads[9], text, position, hostExtIP, last);
-    readInto("capability", *ids[10], heads[10], text, position, capability, last);
-    readInto("work", *ids[11], heads[11], text, position, work, last);
-    readInto("warningLevel", *ids[12], heads[12], text, position, warningLevel, last);
+    static constexpr const char *NAMES[] = {
+        "oesName",        "operatorNumber", "oesType",    "pbuStatus", "pbuBidNumber",
+        "pbuResponseNumber", "pbuTradeNumber", "MaxOrderNumber", "csIP", "hostExtIP",
+        "capability",     "work",           "warningLevel"};
+    static constexpr std::string Pbu::*MEMBERS[] = {
+        &Pbu::oesName,        &Pbu::operatorNumber, &Pbu::oesType,    &Pbu::pbuStatus,
+        &Pbu::pbuBidNumber,   &Pbu::pbuResponseNumber, &Pbu::pbuTradeNumber,
+        &Pbu::MaxOrderNumber, &Pbu::csIP,           &Pbu::hostExtIP,  &Pbu::capability,
+        &Pbu::work,           &Pbu::warningLevel};
+    // Fields as senders write them are read one after another by pointer; from the first
+    // other one on, each goes through readInto, which judges it.
+    size_t i = 0;
+    if (position >= 1 && position <= text.size()) {
+        const char *p = text.data() + (position - 1);
+        const char *const end = text.data() + text.size();
+        bool ended = false;
+        for (; i < 13; ++i) {
+            if (end - p < 4 || !startsWithHead(p, heads[i]))
+                break;
+            const char *value = p + 3;
+            const char *sep = findSeparator(value, end);
+            assignText(this->*MEMBERS[i], value, size_t(sep - value));
+            if (sep == end) {
+                ended = true;
+                ++i;
+                break;
+            }
+            p = sep + 1;
+        }
+        position = ended ? text.size() + 1 : size_t(p - text.data()) + 1;
+    }
+    std::string_view last = i > 0 ? std::string_view(*ids[i - 1]) : std::string_view();
+    for (; i < 13; ++i)
+        readInto(NAMES[i], *ids[i], heads[i], text, position, this->*MEMBERS[i], last);
 }
 
 void Pbu::resetDisplayState()
