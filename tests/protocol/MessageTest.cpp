@@ -1,6 +1,8 @@
 // Message framing: header, checksum trailer, version check and decoding from a stream.
 #include "WireText.h"
 
+#include "protocol/MessageBodies.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -371,3 +373,27 @@ TEST(Message, FrameLengthIsKnownFromTheHeaderAlone)
 }
 
 } // namespace
+
+// Package values beyond 1 KiB keep their buffers per thread for the next answers: answers of
+// growing and shrinking packages, decoded one after another, each carry exactly their own
+// packages, also in a copy of the field and after the body that held them is gone.
+TEST(Message, LongPackagesDecodedOneAfterAnotherKeepTheirOwnValues)
+{
+    std::unique_ptr<MessageBody> previous;
+    for (size_t size : {3000u, 1100u, 5000u, 40u, 2000u, 2000u, 9000u}) {
+        const std::string oes(size, 'o');
+        const std::string pbu(size / 2 + 1500, char('a' + size % 26));
+        Message sent(PROTOCOL_VERSION, "S", "7",
+                     std::make_unique<StatusResponseMessageBody>("正常运行", "2026-12-08 09:30:10 ",
+                                                                 "1", "2", "3", "00", oes, pbu));
+        const std::string text = sent.encode();
+        Message received;
+        ASSERT_EQ(received.decode(text), int(text.size()) - 6) << size;
+        const Field copy = received.getBody()->getField("oesPackage");
+        previous = received.takeBody();
+        EXPECT_EQ(previous->getFieldValue("oesPackage"), oes) << size;
+        EXPECT_EQ(previous->getFieldValue("pbuPackage"), pbu) << size;
+        EXPECT_EQ(previous->getFieldValue("HostTime"), "2026-12-08 09:30:10 ");
+        EXPECT_EQ(copy.getValue(), oes);
+    }
+}
