@@ -285,15 +285,22 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+            if (run.error_occurred)
                 continue;
-            times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            // Repetitions reach the reporter one by one, or (with aggregates only) as their
+            // median.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type != Run::RT_Iteration && !median)
+                continue;
+            if (!median)
+                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
             const auto passes = run.counters.find("passes");
             const auto bytes = run.counters.find("bytes");
             if (passes != run.counters.end() && bytes != run.counters.end()) {
                 Passes &p = statusPasses[run.run_name.function_name + "/" + run.run_name.args];
-                p.values.push_back(passes->second.value);
+                (median ? p.medians : p.values).push_back(passes->second.value);
                 p.bytes = bytes->second.value;
+                p.repetitions = std::max<size_t>(p.repetitions, size_t(run.repetitions));
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -302,7 +309,9 @@ public:
     struct Passes
     {
         std::vector<double> values;
+        std::vector<double> medians;
         double bytes = 0;
+        size_t repetitions = 0;
     };
     std::map<std::string, double> times;
     std::map<std::string, Passes> statusPasses;
@@ -338,10 +347,11 @@ int main(int argc, char **argv)
                 reporter.statusPasses.find("BM_DecodeStatusRecords/" + std::to_string(pbus));
             if (it == reporter.statusPasses.end())
                 continue;
-            const double passes = median(it->second.values);
+            const RecordingReporter::Passes &p = it->second;
+            const double passes = p.values.empty() ? p.medians.front() : median(p.values);
+            const size_t runs = p.values.empty() ? p.repetitions : p.values.size();
             std::printf("  %3d PBU%s %6.0f bytes  %5.2f passes (%zu run%s)%s\n", pbus,
-                        pbus == 1 ? " " : "s", it->second.bytes, passes, it->second.values.size(),
-                        it->second.values.size() == 1 ? "" : "s",
+                        pbus == 1 ? " " : "s", p.bytes, passes, runs, runs == 1 ? "" : "s",
                         passes <= PASSES_GOAL ? " ok" : " MISSED");
         }
     }
