@@ -2,6 +2,7 @@
 #include "app/HostListFile.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,37 @@ std::string formatHostList(const HostSubjectPool &pool)
         text += "\r\n";
     }
     return text;
+}
+
+bool hostListEquals(const HostSubjectPool &pool, std::string_view text)
+{
+    size_t at = 0;
+    auto take = [&text, &at](std::string_view expected) {
+        if (text.compare(at, expected.size(), expected) != 0)
+            return false;
+        at += expected.size();
+        return true;
+    };
+    auto field = [&take](std::string_view value) { return take(value) && take(","); };
+    char count[24];
+    for (const auto &[ip, subject] : pool) {
+        const Host &host = *subject;
+        if (!field(host.getHostName()) || !field(host.getChannelIP()) ||
+            !field(host.getPort()) || !field(host.getOesAExist()) ||
+            !field(host.getOesBExist()))
+            return false;
+        const auto [end, error] =
+            std::to_chars(count, count + sizeof count, host.getPbuList().size());
+        if (error != std::errc() || !field(std::string_view(count, end - count)))
+            return false;
+        for (const auto &pbu : host.getPbuList()) {
+            if (!field(pbu->getOesName()) || !field(pbu->getOperatorNumber()))
+                return false;
+        }
+        if (!take("\r\n"))
+            return false;
+    }
+    return at == text.size();
 }
 
 namespace {
@@ -246,14 +278,14 @@ HostListStore::HostListStore(std::string path, HostListFileCalls fileCalls)
 
 std::optional<std::string> HostListStore::save(const HostSubjectPool &pool)
 {
-    std::string text = formatHostList(pool);
     // The list is saved at every poll; unchanged bytes in an untouched file need no write.
-    if (!failed && lastStamp && text == lastText && stampOf(filePath) == lastStamp)
+    // The comparison walks the hosts without building the text, which only a write needs.
+    if (!failed && lastStamp && hostListEquals(pool, lastText) && stampOf(filePath) == lastStamp)
         return std::nullopt;
     const auto error = saveHostList(filePath, pool, calls);
     if (!error) {
         failed = false;
-        lastText = std::move(text);
+        lastText = formatHostList(pool);
         lastStamp = stampOf(filePath);
         return std::nullopt;
     }

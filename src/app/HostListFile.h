@@ -20,6 +20,9 @@ std::string formatHostLine(const Host &host);
 // Every host of the pool in pool order, each line ended by CR LF.
 std::string formatHostList(const HostSubjectPool &pool);
 
+// True when formatHostList(pool) would give exactly `text`; builds nothing.
+bool hostListEquals(const HostSubjectPool &pool, std::string_view text);
+
 // The records of a host list text. Line breaks (CR and LF) are dropped wherever they occur;
 // a record cut by the end of the text is dropped; a PBU count takes its leading digits
 // (0 without any). Duplicates are kept; the pool drops them when they are added.

@@ -10,6 +10,7 @@
 #include "protocol/Convert.h"
 #include "platform/Gbk.h"
 
+#include <prometheus/collectable.h>
 #include <prometheus/counter.h>
 #include <prometheus/exposer.h>
 #include <prometheus/gauge.h>
@@ -156,14 +157,103 @@ private:
     uint64_t generation = 0;
 };
 
+// A gauge family whose series are found by their metric for removal in logarithmic time (the
+// library's own family walks all its series to remove one). For a family whose labels follow
+// a state, such as the program states: at start every program changes its state at once.
+class GaugeFamily
+{
+public:
+    GaugeFamily(std::string name, std::string help) : name(std::move(name)), help(std::move(help))
+    {
+    }
+
+    // As prometheus::Family::Add: the series of these labels, made when new.
+    prometheus::Gauge &Add(const Labels &labels)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        auto [it, inserted] = byLabels.try_emplace(labels);
+        if (inserted) {
+            it->second = std::make_unique<prometheus::Gauge>();
+            byMetric.emplace(it->second.get(), it);
+        }
+        return *it->second;
+    }
+
+    void Remove(prometheus::Gauge *metric)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        const auto found = byMetric.find(metric);
+        if (found == byMetric.end())
+            return;
+        byLabels.erase(found->second);
+        byMetric.erase(found);
+    }
+
+    // The family as the library's own would give it; nothing while it has no series.
+    std::vector<prometheus::MetricFamily> Collect() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (byLabels.empty())
+            return {};
+        prometheus::MetricFamily family;
+        family.name = name;
+        family.help = help;
+        family.type = prometheus::MetricType::Gauge;
+        family.metric.reserve(byLabels.size());
+        for (const auto &[labels, metric] : byLabels) {
+            prometheus::ClientMetric collected = metric->Collect();
+            collected.label.reserve(labels.size());
+            for (const auto &[labelName, value] : labels)
+                collected.label.push_back({labelName, value});
+            family.metric.push_back(std::move(collected));
+        }
+        return {std::move(family)};
+    }
+
+private:
+    using ByLabels = std::map<Labels, std::unique_ptr<prometheus::Gauge>>;
+    const std::string name, help;
+    mutable std::mutex mutex;
+    ByLabels byLabels;
+    std::unordered_map<prometheus::Gauge *, ByLabels::iterator> byMetric;
+};
+
+// The registry's families with the separately kept ones each put before the family it
+// precedes in the registry's order.
+class OrderedCollectable : public prometheus::Collectable
+{
+public:
+    OrderedCollectable(std::shared_ptr<prometheus::Registry> registry, const GaugeFamily &family,
+                       std::string before)
+        : registry(std::move(registry)), family(family), before(std::move(before))
+    {
+    }
+
+    std::vector<prometheus::MetricFamily> Collect() const override
+    {
+        std::vector<prometheus::MetricFamily> families = registry->Collect();
+        std::vector<prometheus::MetricFamily> own = family.Collect();
+        const auto at = std::find_if(families.begin(), families.end(),
+                                     [this](const auto &f) { return f.name == before; });
+        families.insert(at, std::make_move_iterator(own.begin()),
+                        std::make_move_iterator(own.end()));
+        return families;
+    }
+
+private:
+    std::shared_ptr<prometheus::Registry> registry;
+    const GaugeFamily &family;
+    std::string before;
+};
+
 // The series of one family as of the last update, by row slot. An update marks every series
 // it sets; finish() removes the ones it did not set, so rows that are gone leave the output.
 // The labels (UTF-8) are made only when a series is created.
-template <typename Metric>
+template <typename Metric, typename FamilyType = prometheus::Family<Metric>>
 class SeriesSet
 {
 public:
-    explicit SeriesSet(prometheus::Family<Metric> &family) : family(family) {}
+    explicit SeriesSet(FamilyType &family) : family(family) {}
 
     void begin() { ++generation; }
 
@@ -247,7 +337,7 @@ private:
         return &entry;
     }
 
-    prometheus::Family<Metric> &family;
+    FamilyType &family;
     std::vector<Entry> entries;
     uint64_t generation = 0;
 };
@@ -348,9 +438,12 @@ struct MetricsExporter::Impl
           memory(gauge(*registry, "tarvo_host_memory_usage_percent",
                        "Memory usage the agent reported")),
           disk(gauge(*registry, "tarvo_host_disk_usage_percent", "Disk usage the agent reported")),
-          programState(gauge(*registry, "tarvo_program_state",
-                             "State of an order-submission program: 0 unknown, 1 stopped, "
-                             "2 initialising, 3 running, 4 logging out, 5 logging in, -1 other")),
+          programStates("tarvo_program_state",
+                        "State of an order-submission program: 0 unknown, 1 stopped, "
+                        "2 initialising, 3 running, 4 logging out, 5 logging in, -1 other"),
+          programState(programStates),
+          exposed(std::make_shared<OrderedCollectable>(registry, programStates,
+                                                       "tarvo_host_active_pbus")),
           activePbus(gauge(*registry, "tarvo_host_active_pbus", "PBUs of the host that run")),
           sleepingPbus(gauge(*registry, "tarvo_host_sleeping_pbus",
                              "PBUs of the host that are stopped")),
@@ -369,6 +462,7 @@ struct MetricsExporter::Impl
             index->begin();
         for (SeriesSet<prometheus::Gauge> *set : gauges())
             set->begin();
+        programState.begin();
         for (SeriesSet<prometheus::Counter> *set : counters())
             set->begin();
     }
@@ -376,14 +470,15 @@ struct MetricsExporter::Impl
     {
         for (SeriesSet<prometheus::Gauge> *set : gauges())
             set->finish();
+        programState.finish();
         for (SeriesSet<prometheus::Counter> *set : counters())
             set->finish();
         for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
             index->finish();
     }
-    std::array<SeriesSet<prometheus::Gauge> *, 8> gauges()
+    std::array<SeriesSet<prometheus::Gauge> *, 7> gauges()
     {
-        return {&up, &cpu, &memory, &disk, &programState, &activePbus, &sleepingPbus, &pbuState};
+        return {&up, &cpu, &memory, &disk, &activePbus, &sleepingPbus, &pbuState};
     }
     std::array<SeriesSet<prometheus::Counter> *, 3> counters()
     {
@@ -402,8 +497,11 @@ struct MetricsExporter::Impl
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
-    SeriesSet<prometheus::Gauge> up, cpu, memory, disk, programState, activePbus, sleepingPbus,
-        pbuState;
+    SeriesSet<prometheus::Gauge> up, cpu, memory, disk;
+    GaugeFamily programStates;
+    SeriesSet<prometheus::Gauge, GaugeFamily> programState;
+    std::shared_ptr<OrderedCollectable> exposed;  // the registry with programStates in its place
+    SeriesSet<prometheus::Gauge> activePbus, sleepingPbus, pbuState;
     SeriesSet<prometheus::Counter> orders, responses, trades;
     RowIndex hostRows, programRows, pbuRows;
     std::mutex updating;  // update() is meant for the GUI thread; this keeps a stray call safe
@@ -526,7 +624,7 @@ MetricsExporter::MetricsExporter(const std::string &listen) : impl(std::make_uni
         throw std::runtime_error("metrics: cannot listen on " + text + ": no port was bound");
     impl->where = {where.address, unsigned(ports.front())};
     impl->bound = where.address + ":" + std::to_string(ports.front());
-    impl->exposer->RegisterCollectable(impl->registry);
+    impl->exposer->RegisterCollectable(impl->exposed);
     impl->exposer->RegisterCollectable(ConsoleTimings::instance().registry());
 }
 

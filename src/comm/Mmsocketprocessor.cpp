@@ -4,11 +4,15 @@
 #include "comm/EpollAgentSocket.h"
 #include "protocol/Convert.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
+#include <map>
 #include <stdexcept>
 
 namespace tarvo {
@@ -28,7 +32,88 @@ double steadyMs()
     return double(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+// The deadlines of the silence timers of all connections, behind one QTimer set for the
+// earliest. All connections live on one thread.
+class SilenceWatch
+{
+public:
+    using Key = std::pair<double, std::uint64_t>;
+
+    static SilenceWatch &instance()
+    {
+        static SilenceWatch watch;
+        return watch;
+    }
+
+    Key add(TMMSocketProcessor *connection, int ms)
+    {
+        const Key key{steadyMs() + ms, ++started};
+        deadlines.emplace(key, connection);
+        if (deadlines.begin()->first == key)
+            arm();
+        return key;
+    }
+
+    void remove(const Key &key)
+    {
+        deadlines.erase(key);
+        if (deadlines.empty() && timer)
+            timer->stop();
+    }
+
+    // Fires every deadline that has come; a handler may start, stop or destroy connections.
+    template <typename Fire>
+    void expire(const Fire &fire)
+    {
+        while (!deadlines.empty() && deadlines.begin()->first.first <= steadyMs()) {
+            TMMSocketProcessor *connection = deadlines.begin()->second;
+            deadlines.erase(deadlines.begin());
+            fire(*connection);
+        }
+        if (!deadlines.empty())
+            arm();
+    }
+
+private:
+    void arm();
+
+    std::map<Key, TMMSocketProcessor *> deadlines;
+    std::uint64_t started = 0;
+    QPointer<QTimer> timer;  // owned by the application object, made when first needed
+};
+
 } // namespace
+
+void SilenceWatch::arm()
+{
+    if (!timer) {
+        timer = new QTimer(QCoreApplication::instance());
+        timer->setSingleShot(true);
+        QObject::connect(timer.data(), &QTimer::timeout, [this] {
+            // Every way through onTimeout starts the count again or stops it.
+            expire([](TMMSocketProcessor &connection) { connection.onTimeout(); });
+        });
+    }
+    const double wait = std::ceil(deadlines.begin()->first.first - steadyMs());
+    timer->start(int(std::clamp(wait, 0.0, double(std::numeric_limits<int>::max()))));
+}
+
+void TMMSocketProcessor::startSilenceTimer(int ms)
+{
+    if (!silenceTimerMade)
+        return;
+    stopSilenceTimer();
+    silenceDeadline = SilenceWatch::instance().add(this, ms);
+    silenceTimerRunning = true;
+}
+
+void TMMSocketProcessor::stopSilenceTimer()
+{
+    if (!silenceTimerRunning)
+        return;
+    SilenceWatch::instance().remove(silenceDeadline);
+    silenceTimerRunning = false;
+}
 
 TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &connectionOwner,
                                        std::string portText, Settings connectionSettings)
@@ -48,10 +133,7 @@ TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &con
         failed = false;
         socket->open(channelIP, socketPort);
         lastConnectAttempt = now();
-        timeoutTimer = std::make_unique<QTimer>();
-        timeoutTimer->setInterval(settings.timeoutMs);
-        timeoutTimer->setSingleShot(true);
-        QObject::connect(timeoutTimer.get(), &QTimer::timeout, [this] { onTimeout(); });
+        silenceTimerMade = true;
     } catch (const std::exception &e) {
         fail(e.what());
     }
@@ -59,6 +141,7 @@ TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &con
 
 TMMSocketProcessor::~TMMSocketProcessor()
 {
+    stopSilenceTimer();
     if (socket)
         socket->detach();
 }
@@ -76,8 +159,7 @@ double TMMSocketProcessor::activityNow() const
 void TMMSocketProcessor::startSilenceCount()
 {
     lastActivity = activityNow();
-    if (timeoutTimer)
-        timeoutTimer->start(settings.timeoutMs);
+    startSilenceTimer(settings.timeoutMs);
 }
 
 int TMMSocketProcessor::portNumber(const std::string &text)
@@ -94,7 +176,7 @@ bool TMMSocketProcessor::isOpen() const { return socket && socket->isActive(); }
 
 bool TMMSocketProcessor::isTimeoutRunning() const
 {
-    return timeoutTimer && timeoutTimer->isActive();
+    return silenceTimerRunning;
 }
 
 bool TMMSocketProcessor::send(const std::string &text)
@@ -161,8 +243,7 @@ void TMMSocketProcessor::onConnect()
 void TMMSocketProcessor::onDisconnect()
 {
     connectRequested = false;
-    if (timeoutTimer)
-        timeoutTimer->stop();
+    stopSilenceTimer();
     pending.clear();
     owner.agentDisconnected(channelIP, "Disconnected");
 }
@@ -175,19 +256,16 @@ void TMMSocketProcessor::onError(int code)
 void TMMSocketProcessor::onTimeout()
 {
     if (!isOpen()) {
-        if (timeoutTimer)
-            timeoutTimer->stop();
+        stopSilenceTimer();
         return;
     }
     const double quiet = std::max(0.0, activityNow() - lastActivity);
     if (quiet < settings.timeoutMs) {
         // Something arrived since the count started: wait for the rest of the 40 s.
-        if (timeoutTimer)
-            timeoutTimer->start(std::max(1, int(settings.timeoutMs - quiet)));
+        startSilenceTimer(std::max(1, int(settings.timeoutMs - quiet)));
         return;
     }
-    if (timeoutTimer)
-        timeoutTimer->stop();
+    stopSilenceTimer();
     fail("Agent连接超时");
 }
 
@@ -234,8 +312,7 @@ void TMMSocketProcessor::disconnect()
 
 void TMMSocketProcessor::abandon()
 {
-    if (timeoutTimer)
-        timeoutTimer->stop();
+    stopSilenceTimer();
     if (socket)
         socket->detach();
     pending.clear();

@@ -11,8 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-class QTimer;
+#include <utility>
 
 namespace tarvo {
 
@@ -102,7 +101,13 @@ private:
 
     std::unique_ptr<AgentSocket> socket;
     std::string pending;
-    std::unique_ptr<QTimer> timeoutTimer;
+    // The silence timer: this connection's deadline among those of one timer that every
+    // connection shares (one timer per connection made each restart cost a walk of all).
+    void startSilenceTimer(int ms);
+    void stopSilenceTimer();
+    bool silenceTimerMade = false;  // a connection whose open threw has none
+    bool silenceTimerRunning = false;
+    std::pair<double, std::uint64_t> silenceDeadline{};  // steady ms, then order of starting
     bool connectRequested = false;
     double lastConnectAttempt = 0;
     AgentConnectionOwner &owner;

@@ -216,20 +216,27 @@ void DataGridHostObserver::fillFirstTime(Host& host, Counts& counts)
 
 void DataGridHostObserver::refreshPbus(Host& host, Counts& counts)
 {
+    // A host's PBU rows were appended in the order of its list: the row after the one just
+    // met is most likely the next PBU's.
+    int hint = -1;
     for (const auto& pbu : host.getPbuList()) {
         buildKey(*pbu, host.getChannelIP());
-        const bool found = pbuTable_.locate(kPbuKeyField, key_);
+        const bool found = pbuTable_.locateNear(pbu_.key, key_, hint);
         if (found && pbu->stale) {
             if (pbuTable_.asBool(kPbuCheckField))
                 --checkedPbuCount_;
             pbuTable_.deleteCurrent();
-        } else if (found) {
+            hint = pbuTable_.eof() ? -1 : pbuTable_.currentPosition();
+            continue;
+        }
+        if (found) {
             pbuTable_.edit();
             fillPbuRow(host, *pbu, false, counts);
         } else if (!pbu->stale) {
             pbuTable_.append();
             fillPbuRow(host, *pbu, true, counts);
         }
+        hint = found ? pbuTable_.currentPosition() + 1 : -1;
     }
 }
 

@@ -17,6 +17,7 @@ RecordSet::RecordSet(std::vector<FieldDef> fields) : fields_(std::move(fields))
             throw std::logic_error("Duplicate field '" + fields_[i].name + "'");
     }
     indexes_.resize(fields_.size());
+    duplicates_.resize(fields_.size());
 }
 
 int RecordSet::fieldIndex(std::string_view name) const
@@ -104,6 +105,21 @@ bool RecordSet::locate(std::string_view field, std::string_view value)
     if (position < 0)
         return false;
     moveCursor(position, false);
+    return true;
+}
+
+bool RecordSet::locateNear(int field, std::string_view value, int hint)
+{
+    if (field < 0 || field >= fieldCount())
+        throw std::out_of_range("Field #" + std::to_string(field) + " not found");
+    if (!fields_[field].indexed || duplicates_[field] > 0 || hint < 0 || hint >= count()
+        || rows_[hint].values[field] != value)
+        return locate(fields_[field].name, value);
+    post();
+    // Posting an edit may have moved the value (or the row): look again after it.
+    if (hint >= count() || rows_[hint].values[field] != value)
+        return locate(fields_[field].name, value);
+    moveCursor(hint, false);
     return true;
 }
 
@@ -212,6 +228,8 @@ void RecordSet::indexInsert(int field, const std::string& value, RecId id)
 {
     auto& ids = indexes_[field][value];
     ids.insert(std::upper_bound(ids.begin(), ids.end(), id), id);
+    if (ids.size() == 2)
+        ++duplicates_[field];
 }
 
 void RecordSet::indexErase(int field, const std::string& value, RecId id)
@@ -221,8 +239,11 @@ void RecordSet::indexErase(int field, const std::string& value, RecId id)
         return;
     auto& ids = it->second;
     auto pos = std::lower_bound(ids.begin(), ids.end(), id);
-    if (pos != ids.end() && *pos == id)
+    if (pos != ids.end() && *pos == id) {
         ids.erase(pos);
+        if (ids.size() == 1)
+            --duplicates_[field];
+    }
     if (ids.empty())
         indexes_[field].erase(it);
 }
@@ -316,6 +337,7 @@ void RecordSet::clear()
     rows_.clear();
     for (auto& index : indexes_)
         index.clear();
+    std::fill(duplicates_.begin(), duplicates_.end(), 0);
     cursor_ = -1;
     eof_ = true;
     if (suspended()) {

@@ -84,6 +84,12 @@ public:
     // Returns false and leaves the cursor where it was when there is none.
     bool locate(std::string_view field, std::string_view value);
     bool locateRecId(RecId id);
+    // As locate on an indexed field, trying the row at position `hint` first: when it holds
+    // the value while no value of the field stands in two rows, it is the row locate finds,
+    // made current without an index look-up. For walks that meet the rows in their order.
+    bool locateNear(int field, std::string_view value, int hint);
+    // True when some value of an indexed field stands in more than one row.
+    bool hasDuplicates(int field) const { return duplicates_[field] > 0; }
     bool contains(RecId id) const { return positionOf(id) >= 0; }
 
     // --- the current row (the edit buffer while editing or appending)
@@ -159,6 +165,7 @@ private:
     std::vector<FieldDef> fields_;
     std::unordered_map<std::string, int, Hash, std::equal_to<>> fieldByName_;
     std::vector<Index> indexes_;  // one per field; used only for indexed fields
+    std::vector<int> duplicates_; // per indexed field: values that stand in two rows or more
     std::vector<Row> rows_;       // ascending RecId
     RecId nextId_ = 1;
     int cursor_ = -1;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -309,6 +310,82 @@ TEST(HostListFileTest, UnchangedListIsNotWrittenAgainUnlessTheFileChanged)
     test::writeFile(path, "stale\r\n");
     EXPECT_FALSE(store.save(pool));
     EXPECT_EQ(test::readFile(path), "a,10.0.0.1,10012,N,N,0,\r\nb,10.0.0.2,10012,N,N,0,\r\n");
+}
+
+// The store skips a save only when the list equals the text it last wrote: every change of a
+// saved field must make them differ, and equal lists must compare equal.
+struct ListEdit
+{
+    const char *name;
+    std::function<void(HostSubjectPool &)> edit;
+};
+
+class HostListEqualsTest : public ::testing::TestWithParam<ListEdit>
+{
+};
+
+void fillTwoHosts(HostSubjectPool &pool)
+{
+    auto host = makeHost("上海一号", "10.1.1.2", "9000");
+    host->getPbuList().push_back(std::make_unique<Pbu>("A股报盘程序", "12345678901"));
+    host->getPbuList().push_back(std::make_unique<Pbu>("B", "54321"));
+    addTo(pool, std::move(host));
+    addTo(pool, makeHost("b", "10.1.1.3"));
+}
+
+TEST_P(HostListEqualsTest, EveryChangeOfASavedFieldIsSeen)
+{
+    HostSubjectPool pool;
+    fillTwoHosts(pool);
+    const std::string saved = formatHostList(pool);
+    EXPECT_TRUE(hostListEquals(pool, saved));
+    GetParam().edit(pool);
+    EXPECT_FALSE(hostListEquals(pool, saved));
+    EXPECT_TRUE(hostListEquals(pool, formatHostList(pool)));
+}
+
+Host &hostAt(HostSubjectPool &pool, const char *ip) { return *pool.find(ip); }
+
+INSTANTIATE_TEST_SUITE_P(
+    HostListFileTest, HostListEqualsTest,
+    ::testing::Values(
+        ListEdit{"Name", [](HostSubjectPool &p) { hostAt(p, "10.1.1.3").setHostName("c"); }},
+        ListEdit{"Port", [](HostSubjectPool &p) { hostAt(p, "10.1.1.3").setPort("10013"); }},
+        ListEdit{"FlagA", [](HostSubjectPool &p) { hostAt(p, "10.1.1.2").setOesAExist("Y"); }},
+        ListEdit{"FlagB", [](HostSubjectPool &p) { hostAt(p, "10.1.1.3").setOesBExist("Y"); }},
+        ListEdit{"PbuAdded",
+                 [](HostSubjectPool &p) {
+                     hostAt(p, "10.1.1.3").getPbuList().push_back(
+                         std::make_unique<Pbu>("C", "1"));
+                 }},
+        ListEdit{"PbuRemoved",
+                 [](HostSubjectPool &p) { hostAt(p, "10.1.1.2").getPbuList().pop_back(); }},
+        ListEdit{"PbuRenamed",
+                 [](HostSubjectPool &p) {
+                     hostAt(p, "10.1.1.2").getPbuList().back()->setOesName("A");
+                 }},
+        ListEdit{"OperatorChanged",
+                 [](HostSubjectPool &p) {
+                     hostAt(p, "10.1.1.2").getPbuList().front()->setOperatorNumber("1234567890");
+                 }},
+        ListEdit{"HostAdded", [](HostSubjectPool &p) { addTo(p, makeHost("", "10.1.1.1")); }},
+        ListEdit{"HostRemoved", [](HostSubjectPool &p) { p.remove(p.find("10.1.1.3")); }},
+        ListEdit{"AllRemoved",
+                 [](HostSubjectPool &p) {
+                     p.remove(p.find("10.1.1.3"));
+                     p.remove(p.find("10.1.1.2"));
+                 }}),
+    [](const ::testing::TestParamInfo<ListEdit> &info) { return std::string(info.param.name); });
+
+TEST(HostListFileTest, ListDiffersFromATextCutShortOrRunningOn)
+{
+    HostSubjectPool pool;
+    fillTwoHosts(pool);
+    const std::string saved = formatHostList(pool);
+    EXPECT_FALSE(hostListEquals(pool, saved.substr(0, saved.size() - 1)));
+    EXPECT_FALSE(hostListEquals(pool, saved + "x"));
+    EXPECT_FALSE(hostListEquals(pool, ""));
+    EXPECT_TRUE(hostListEquals(HostSubjectPool{}, ""));
 }
 
 } // namespace

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 namespace tarvo {
 namespace {
 
@@ -175,6 +178,43 @@ TEST_F(ConnectionTest, SilentAgentIsClosedByTheTimeout)
     EXPECT_FALSE(c->isFailed());  // a time-out is reconnected, not replaced
     c->onTimeout();               // closed already: nothing more
     EXPECT_EQ(owner.log.size(), 1u);
+}
+
+// The silence timers of all connections share one timer: each fires at its own deadline, in
+// deadline order, and a connection that is gone or was stopped is not fired.
+TEST_F(ConnectionTest, SharedSilenceTimerFiresEachConnectionAtItsDeadline)
+{
+    std::vector<std::shared_ptr<Script>> scripts;
+    auto make = [&](const std::string &ip, int timeoutMs) {
+        ConnectionSettings settings;
+        auto script = std::make_shared<Script>();
+        scripts.push_back(script);
+        settings.makeSocket = [script] { return std::make_unique<ScriptedAgentSocket>(script); };
+        settings.nowMs = [this] { return now; };
+        settings.timeoutMs = timeoutMs;
+        auto c = std::make_unique<TMMSocketProcessor>(ip, owner, "10012", settings);
+        ScriptedAgentSocket::connect(*script);
+        return c;
+    };
+    auto late = make("127.0.0.2", 60);
+    auto early = make("127.0.0.1", 20);
+    auto gone = make("127.0.0.3", 30);
+    auto stopped = make("127.0.0.4", 40);
+    gone.reset();
+    stopped->abandon();
+    EXPECT_FALSE(stopped->isTimeoutRunning());
+    owner.events.clear();
+    now += 100'000;  // every agent has been silent long enough
+
+    QElapsedTimer waited;
+    waited.start();
+    while (late->isOpen() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(owner.events, (std::vector<std::string>{"disconnected 127.0.0.1 Disconnected",
+                                                      "disconnected 127.0.0.2 Disconnected"}));
+    EXPECT_GE(waited.elapsed(), 40);  // the later deadline was kept
+    EXPECT_FALSE(early->isTimeoutRunning());
+    EXPECT_FALSE(late->isTimeoutRunning());
 }
 
 TEST_F(ConnectionTest, SocketErrorIsReportedWithItsNumberAndLeavesTheSocket)

@@ -137,6 +137,56 @@ TEST(RecordSet, IndexFollowsEditsAndDeletes)
     EXPECT_EQ(set.value("Key"), "z");
 }
 
+// locateNear must find what locate finds, whatever the hint: a right hint, a wrong one, one
+// out of range, a value that stands in two rows, a pending edit that moves the value.
+TEST(RecordSet, LocateNearFindsWhatLocateFinds)
+{
+    RecordSet set(fields());
+    add(set, "a", "g1");
+    add(set, "b", "g2");
+    add(set, "c", "g1");
+    const int key = set.fieldIndex("Key");
+    const int group = set.fieldIndex("Group");
+    const int name = set.fieldIndex("Name");
+    EXPECT_FALSE(set.hasDuplicates(key));
+    EXPECT_TRUE(set.hasDuplicates(group));
+
+    for (int hint : {-1, 0, 1, 2, 3, 99}) {
+        SCOPED_TRACE(hint);
+        ASSERT_TRUE(set.locateNear(key, "b", hint));
+        EXPECT_EQ(set.currentPosition(), 1);
+        ASSERT_TRUE(set.locateNear(group, "g1", hint));  // the first of the two, not the hint
+        EXPECT_EQ(set.currentPosition(), 0);
+        ASSERT_TRUE(set.locateNear(name, "", hint));     // not indexed: a scan
+        EXPECT_EQ(set.currentPosition(), 0);
+        EXPECT_FALSE(set.locateNear(key, "x", hint));
+        EXPECT_EQ(set.currentPosition(), 0);             // the cursor stayed
+    }
+
+    // A pending edit of row 1 takes "b" away: it is posted before the hint is trusted.
+    ASSERT_TRUE(set.locate("Key", "b"));
+    set.edit();
+    set.setValue("Key", "d");
+    EXPECT_FALSE(set.locateNear(key, "b", 1));  // the pending edit was posted first
+    EXPECT_EQ(set.value("Key"), "d");
+    ASSERT_TRUE(set.locateNear(key, "c", 2));
+    EXPECT_EQ(set.currentRecId(), set.recIdAt(2));
+
+    // Duplicates come and go with edits, deletes and clear.
+    set.edit();
+    set.setValue("Key", "a");
+    set.post();
+    EXPECT_TRUE(set.hasDuplicates(key));
+    ASSERT_TRUE(set.locateNear(key, "a", 2));
+    EXPECT_EQ(set.currentPosition(), 0);
+    set.locateRecId(set.recIdAt(2));
+    set.deleteCurrent();
+    EXPECT_FALSE(set.hasDuplicates(key));
+    set.clear();
+    EXPECT_FALSE(set.hasDuplicates(group));
+    EXPECT_THROW(set.locateNear(7, "a", 0), std::out_of_range);
+}
+
 TEST(RecordSet, RecIdsAreUniqueAndNeverReused)
 {
     RecordSet set(fields());
