@@ -1,0 +1,287 @@
+// The series bookkeeping of the metrics exporter: rows found by their raw texts, a gauge
+// family with removal in logarithmic time, families kept in the registry's order, and the
+// series of one family as of the last update. Private to Metrics.cpp.
+#pragma once
+
+#include <prometheus/collectable.h>
+#include <prometheus/counter.h>
+#include <prometheus/family.h>
+#include <prometheus/gauge.h>
+#include <prometheus/registry.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvo::metrics {
+
+using prometheus::Labels;
+
+// The rows of the last update by a key made of their raw texts, each with a slot number that
+// the series sets of those rows share, so that a row costs one look-up whatever the number of
+// its series. Rows come in ascending record order at every update: a row found at the same
+// record with the same key as last time takes its slot without any hashing. A key that an
+// update did not see gives its slot back.
+class RowIndex
+{
+public:
+    void begin()
+    {
+        ++generation;
+        cursor = 0;
+        seenKeys = 0;
+        next.clear();
+    }
+
+    // `order` ascends within one update (the row's record number, say).
+    size_t slotOf(int64_t order, std::string key)
+    {
+        while (cursor < last.size() && last[cursor].order < order)
+            ++cursor;
+        size_t slot = 0;
+        if (cursor < last.size() && last[cursor].order == order && last[cursor].key == key) {
+            slot = last[cursor].slot;
+        } else {
+            auto [it, inserted] = byKey.try_emplace(key, 0);
+            if (inserted) {
+                if (!freeSlots.empty()) {
+                    it->second = freeSlots.back();
+                    freeSlots.pop_back();
+                } else {
+                    it->second = seen.size();
+                    seen.push_back(0);
+                }
+            }
+            slot = it->second;
+        }
+        if (seen[slot] != generation) {
+            seen[slot] = generation;
+            ++seenKeys;
+        }
+        next.push_back({order, std::move(key), slot});
+        return slot;
+    }
+
+    // After every series set has finished: forgets the keys this update did not see.
+    void finish()
+    {
+        last.swap(next);
+        if (seenKeys == byKey.size())
+            return;
+        for (auto it = byKey.begin(); it != byKey.end();) {
+            if (seen[it->second] == generation) {
+                ++it;
+                continue;
+            }
+            freeSlots.push_back(it->second);
+            it = byKey.erase(it);
+        }
+    }
+
+private:
+    struct Known
+    {
+        int64_t order;
+        std::string key;
+        size_t slot;
+    };
+
+    std::unordered_map<std::string, size_t> byKey;
+    std::vector<Known> last, next;
+    size_t cursor = 0;
+    std::vector<uint64_t> seen;
+    std::vector<size_t> freeSlots;
+    size_t seenKeys = 0;
+    uint64_t generation = 0;
+};
+
+// A gauge family whose series are found by their metric for removal in logarithmic time (the
+// library's own family walks all its series to remove one). For a family whose labels follow
+// a state, such as the program states: at start every program changes its state at once.
+class GaugeFamily
+{
+public:
+    GaugeFamily(std::string name, std::string help) : name(std::move(name)), help(std::move(help))
+    {
+    }
+
+    // As prometheus::Family::Add: the series of these labels, made when new.
+    prometheus::Gauge &Add(const Labels &labels)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        auto [it, inserted] = byLabels.try_emplace(labels);
+        if (inserted) {
+            it->second = std::make_unique<prometheus::Gauge>();
+            byMetric.emplace(it->second.get(), it);
+        }
+        return *it->second;
+    }
+
+    void Remove(prometheus::Gauge *metric)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        const auto found = byMetric.find(metric);
+        if (found == byMetric.end())
+            return;
+        byLabels.erase(found->second);
+        byMetric.erase(found);
+    }
+
+    // The family as the library's own would give it; nothing while it has no series.
+    std::vector<prometheus::MetricFamily> Collect() const
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (byLabels.empty())
+            return {};
+        prometheus::MetricFamily family;
+        family.name = name;
+        family.help = help;
+        family.type = prometheus::MetricType::Gauge;
+        family.metric.reserve(byLabels.size());
+        for (const auto &[labels, metric] : byLabels) {
+            prometheus::ClientMetric collected = metric->Collect();
+            collected.label.reserve(labels.size());
+            for (const auto &[labelName, value] : labels)
+                collected.label.push_back({labelName, value});
+            family.metric.push_back(std::move(collected));
+        }
+        return {std::move(family)};
+    }
+
+private:
+    using ByLabels = std::map<Labels, std::unique_ptr<prometheus::Gauge>>;
+    const std::string name, help;
+    mutable std::mutex mutex;
+    ByLabels byLabels;
+    std::unordered_map<prometheus::Gauge *, ByLabels::iterator> byMetric;
+};
+
+// The registry's families with the separately kept ones each put before the family it
+// precedes in the registry's order.
+class OrderedCollectable : public prometheus::Collectable
+{
+public:
+    OrderedCollectable(std::shared_ptr<prometheus::Registry> registry, const GaugeFamily &family,
+                       std::string before)
+        : registry(std::move(registry)), family(family), before(std::move(before))
+    {
+    }
+
+    std::vector<prometheus::MetricFamily> Collect() const override
+    {
+        std::vector<prometheus::MetricFamily> families = registry->Collect();
+        std::vector<prometheus::MetricFamily> own = family.Collect();
+        const auto at = std::find_if(families.begin(), families.end(),
+                                     [this](const auto &f) { return f.name == before; });
+        families.insert(at, std::make_move_iterator(own.begin()),
+                        std::make_move_iterator(own.end()));
+        return families;
+    }
+
+private:
+    std::shared_ptr<prometheus::Registry> registry;
+    const GaugeFamily &family;
+    std::string before;
+};
+
+// The series of one family as of the last update, by row slot. An update marks every series
+// it sets; finish() removes the ones it did not set, so rows that are gone leave the output.
+// The labels (UTF-8) are made only when a series is created.
+template <typename Metric, typename FamilyType = prometheus::Family<Metric>>
+class SeriesSet
+{
+public:
+    explicit SeriesSet(FamilyType &family) : family(family) {}
+
+    void begin() { ++generation; }
+
+    void finish()
+    {
+        for (Entry &entry : entries) {
+            if (!entry.metric || entry.seen == generation)
+                continue;
+            family.Remove(entry.metric);
+            entry = Entry{};
+        }
+    }
+
+    template <typename MakeLabels>
+    void set(size_t slot, const MakeLabels &makeLabels, double value)
+        requires std::same_as<Metric, prometheus::Gauge>
+    {
+        if (Entry *entry = touch(slot, makeLabels))
+            entry->metric->Set(value);
+    }
+
+    // A counter that shows the agent's count. Growth is added; a count that went back (the
+    // program restarted, or a new trading day began) starts a new series at the new count,
+    // which a scraper reads as an ordinary counter reset.
+    template <typename MakeLabels>
+    void follow(size_t slot, const MakeLabels &makeLabels, double count)
+        requires std::same_as<Metric, prometheus::Counter>
+    {
+        if (count < 0)
+            return;
+        bool created = false;
+        Entry *entry = touch(slot, makeLabels, &created);
+        if (!entry)
+            return;
+        if (created || count >= entry->last) {
+            const double growth = created ? count : count - entry->last;
+            if (growth > 0)
+                entry->metric->Increment(growth);
+        } else {
+            family.Remove(entry->metric);
+            entry->metric = &family.Add(entry->labels);
+            entry->metric->Increment(count);
+        }
+        entry->last = count;
+    }
+
+    // Keeps a series that this update has no new value for.
+    void keep(size_t slot)
+    {
+        if (slot < entries.size() && entries[slot].metric)
+            entries[slot].seen = generation;
+    }
+
+private:
+    struct Entry
+    {
+        Metric *metric = nullptr;
+        Labels labels;
+        double last = 0;
+        uint64_t seen = 0;
+    };
+
+    // The series of this slot, created when new; nullptr when this update has set it already
+    // (two rows with the same labels: the first one counts).
+    template <typename MakeLabels>
+    Entry *touch(size_t slot, const MakeLabels &makeLabels, bool *created = nullptr)
+    {
+        if (slot >= entries.size())
+            entries.resize(slot + 1);
+        Entry &entry = entries[slot];
+        if (entry.metric && entry.seen == generation)
+            return nullptr;
+        const bool inserted = !entry.metric;
+        if (inserted) {
+            entry.labels = makeLabels();
+            entry.metric = &family.Add(entry.labels);
+        }
+        if (created)
+            *created = inserted;
+        entry.seen = generation;
+        return &entry;
+    }
+
+    FamilyType &family;
+    std::vector<Entry> entries;
+    uint64_t generation = 0;
+};
+
+} // namespace tarvo::metrics
