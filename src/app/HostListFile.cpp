@@ -2,6 +2,7 @@
 #include "app/HostListFile.h"
 
 #include "platform/Files.h"
+#include "platform/Gbk.h"
 
 #include <cerrno>
 #include <charconv>
@@ -238,34 +239,49 @@ std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text,
     return hosts;
 }
 
+namespace {
+
+// Every non-ASCII byte is a lead byte 81-FE with a trail byte 40-FE other than 7F.
+bool isGbk(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80)
+            continue;
+        if (c == 0x80 || c == 0xFF || i + 1 == text.size())
+            return false;
+        const auto trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF)
+            return false;
+    }
+    return true;
+}
+
+// Every non-ASCII byte belongs to a well-formed UTF-8 sequence.
+bool isUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3
+                                               : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
 bool looksNotGbk(std::string_view text)
 {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         return true;
-    bool utf8 = true;
-    bool gbk = true;
-    bool ascii = true;
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        ascii = false;
-        // GBK: a lead byte 81-FE and a trail byte 40-FE other than 7F.
-        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (c == 0x80 || c == 0xFF || next < 0x40 || next == 0x7F || next == 0xFF)
-            gbk = false;
-        // UTF-8: a lead byte and its continuation bytes 80-BF.
-        const int length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-        bool sequence = length > 0 && i + size_t(length) <= text.size();
-        for (int k = 1; sequence && k < length; ++k)
-            sequence = (static_cast<unsigned char>(text[i + size_t(k)]) & 0xC0) == 0x80;
-        if (!sequence)
-            utf8 = false;
-        i += sequence ? size_t(length) : 1;
-    }
-    return !ascii && (utf8 || !gbk);
+    return !gbk::isAscii(text) && (isUtf8(text) || !isGbk(text));
 }
 
 HostListLoad loadHostListFile(const std::string &path, HostSubjectPool &pool)
