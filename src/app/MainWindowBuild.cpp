@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QTabBar>
 #include <QMenu>
@@ -269,6 +270,9 @@ void TF_Main::buildPages()
     PMnHostPopup->addAction(PMnHostEdit);
     PMnHostPopup->addAction(PMnHostDetail);
     connect(PMnHostPopup, &QMenu::aboutToShow, this, &TF_Main::hostPopupOpening);
+    // Their shortcuts (F2, F5) work without opening the menu: the items follow the selection.
+    connect(hostGridPtr->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TF_Main::hostPopupOpening);
     connect(hostGridPtr, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PMnHostPopup->popup(hostGridPtr->viewport()->mapToGlobal(at)); });
     connect(PMnHostCnt, &QAction::triggered, this,

@@ -133,6 +133,18 @@ QRect GridView::cellRect(const GridCell& cell) const
     return rect.intersected(viewport()->rect());
 }
 
+QRect GridView::checkBoxRect(const GridCell& cell) const
+{
+    const int row = viewRowOf(cell.recId);
+    if (row < 0 || cellRect(cell).isEmpty())
+        return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QModelIndex index = proxy_->index(row, cell.column);
+    option.rect = visualRect(index);
+    return delegate_->checkBoxRect(option, index);
+}
+
 void GridView::repaintCells(const std::vector<GridCell>& cells)
 {
     if (!isVisible())
@@ -149,9 +161,12 @@ void GridView::repaintCells(const std::vector<GridCell>& cells)
 
 void GridView::mousePressEvent(QMouseEvent* event)
 {
-    toggledAt_ = QPersistentModelIndex();
     swallowRelease_ = false;
     const QModelIndex index = indexAt(event->position().toPoint());
+    // The second press of a double click (some platforms send one before the double click
+    // itself) keeps the mark of the box its first click toggled.
+    if (!toggledAt_.isValid() || QModelIndex(toggledAt_) != index)
+        toggledAt_ = QPersistentModelIndex();
     QTableView::mousePressEvent(event);
     // The check box took the press: the row becomes current (and selected) here, so the
     // toggle at the release and the keys after it act on the row that was clicked.

@@ -48,6 +48,8 @@ public:
     void repaintCells(const std::vector<GridCell>& cells);
     // The viewport rectangle of a cell, empty when it is not visible.
     QRect cellRect(const GridCell& cell) const;
+    // Where a cell's check box is drawn in the viewport, empty when it has none or is hidden.
+    QRect checkBoxRect(const GridCell& cell) const;
 
 protected:
     // A click on a check box makes its row current first, as a click anywhere in a row does
