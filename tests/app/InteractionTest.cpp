@@ -67,6 +67,8 @@ protected:
 void meanwhile(Operator &op, TF_Main &window, std::vector<std::shared_ptr<test::Script>> &sockets)
 {
     (void)op;
+    // A command's own bracket (the delete walks) stays open across the ticks.
+    const bool walking = window.hostTable().suspended();
     window.TimerUpdateTimer();
     ScriptedAgentSocket::peerClose(*sockets[3]);
     window.TimerFlashTimer();
@@ -76,6 +78,7 @@ void meanwhile(Operator &op, TF_Main &window, std::vector<std::shared_ptr<test::
             detail->TimerAgentConTimer();
             detail->TimerTSTimer();
         }
+    EXPECT_EQ(window.hostTable().suspended(), walking);
 }
 
 struct ModalCase
