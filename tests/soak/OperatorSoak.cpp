@@ -208,7 +208,11 @@ private:
         std::fflush(stdout);
         // From a timer of its own: an action that opens a modal dialog does not return until
         // the dialog is answered, and Qt does not fire the stepping timer again meanwhile.
-        QTimer::singleShot(0, action.second);
+        QTimer::singleShot(0, [this, run = action.second] {
+            running = true;
+            run();
+            running = false;
+        });
     }
 
     void fail(const std::string &why)
@@ -222,9 +226,11 @@ private:
 
     void check()
     {
+        // Between two dialogs of one command (a delete walk asks for every host) its bracket
+        // is open and its saves are still to come: those checks wait until it has returned.
         for (RecordSet *table : {&window->hostTable(), &window->pbuTable()})
-            if (table->suspended())
-                return fail("a table is left suspended with no dialog open");
+            if (!running && table->suspended())
+                return fail("a table is left suspended after the command returned");
         std::string text;
         std::ifstream log(logPath + "MonitorLog_" + window->timeStamp().substr(0, 10) + ".log",
                           std::ios::binary);
@@ -241,7 +247,7 @@ private:
         std::vector<std::string> inPool;
         for (const auto &[ip, host] : window->hostPool())
             inPool.push_back(ip + " " + host->getHostName() + " " + host->getPort());
-        if (inFile != inPool && ++listMismatches > 30)  // a save follows every change at once
+        if (!running && inFile != inPool && ++listMismatches > 30)  // a save follows every change at once
             return fail("the host list file does not hold the pool's hosts");
         if (inFile == inPool)
             listMismatches = 0;
@@ -277,7 +283,7 @@ private:
     std::string logPath, listPath, lastAction;
     long logOffset = 0, count = 0, baselineKb = 0, peakKb = 0;
     int listMismatches = 0;
-    bool answering = false, done = false, failed = false;
+    bool answering = false, done = false, failed = false, running = false;
 };
 
 int usage()
