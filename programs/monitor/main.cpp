@@ -74,7 +74,9 @@ int main(int argc, char *argv[])
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ProgramOptions options = parseProgramOptions(arguments);
-    const std::string program = argc > 0 ? argv[0] : "TarvoMonitor";
+    // The program's own name, not the path it was started by (the man page is made from --help).
+    std::string program = argc > 0 ? argv[0] : "TarvoMonitor";
+    program = program.substr(program.rfind('/') + 1);
     if (!options.error.empty()) {
         std::cerr << program << ": " << options.error << "\n" << usageText(program);
         return 2;

@@ -53,7 +53,7 @@ void reportProgram(ConfigReport &report, const OesCommunicator &oes, const std::
 
 } // namespace
 
-ConfigReport checkAgentConfiguration(const std::string &iniPath)
+ConfigReport checkAgentConfiguration(const std::string &iniPath, bool iniRequired)
 {
     ConfigReport report;
     auto &lines = report.lines;
@@ -61,6 +61,8 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
     lines.push_back("ini file " + iniPath + (iniExists ? "" : " (missing: defaults used)"));
     if (!iniExists)
         report.problems.push_back("ini file " + iniPath + " missing");
+    if (!iniExists && iniRequired)
+        report.ok = false;
 
     AgentConfig config(iniPath);
     try {
@@ -108,8 +110,11 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
         if (!content.empty())
             report.problems.push_back("ini content: " + content);
     }
+    addConfigWarnings(report, iniPath, config);
     for (const auto &problem : report.problems)
         lines.push_back("problem: " + problem);
+    for (const auto &warning : report.warnings)
+        lines.push_back("warning: " + warning);
     return report;
 }
 
