@@ -56,7 +56,8 @@ void appendCell(std::string &text, const std::string &gbk, size_t width,
 }
 
 template <size_t N>
-std::string formatTable(const RecordSet &table, const Column (&columns)[N])
+std::string formatTable(const RecordSet &table, const Column (&columns)[N],
+                        const std::vector<int> *only = nullptr)
 {
     std::string text;
     for (const Column &c : columns)
@@ -68,9 +69,11 @@ std::string formatTable(const RecordSet &table, const Column (&columns)[N])
         fields[i] = table.requireField(columns[i].field);
         lineWidth += columns[i].width;
     }
-    text.reserve(text.size() + size_t(table.count()) * lineWidth);
+    const size_t rows = only ? only->size() : size_t(table.count());
+    text.reserve(text.size() + rows * lineWidth);
     std::unordered_map<std::string, std::string> converted;
-    for (int row = 0; row < table.count(); ++row) {
+    for (size_t k = 0; k < rows; ++k) {
+        const int row = only ? (*only)[k] : int(k);
         for (size_t i = 0; i < N; ++i)
             appendCell(text, table.valueAt(row, fields[i]), columns[i].width, converted);
         text += '\n';
@@ -118,6 +121,16 @@ std::string padColumn(const std::string &gbk, size_t width)
 std::string formatHostTable(const RecordSet &hosts) { return formatTable(hosts, kHostColumns); }
 
 std::string formatPbuTable(const RecordSet &pbus) { return formatTable(pbus, kPbuColumns); }
+
+std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows)
+{
+    return formatTable(hosts, kHostColumns, &rows);
+}
+
+std::string formatPbuRows(const RecordSet &pbus, const std::vector<int> &rows)
+{
+    return formatTable(pbus, kPbuColumns, &rows);
+}
 
 // Tells the console when a row of one table came, went, or changed one of the fields an
 // operator waits for (a lost connection, a stopped program or PBU); counters wait for the poll.
@@ -214,14 +227,28 @@ void HeadlessConsole::printTables(bool always)
         redraw();
         return;
     }
-    std::string tables = tablesText();
-    if (!always && tables == lastTables)
-        return;
-    lastTables = tables;
+    const RecordSet &hosts = window.hostTable();
+    const RecordSet &pbus = window.pbuTable();
+    const std::vector<int> hostRows = hostChanges.changedRows(hosts);
+    const std::vector<int> pbuRows = pbuChanges.changedRows(pbus);
     std::string text(1, '\n');
     text += gbk::toUtf8(window.timeStamp());
     text += '\n';
-    text += tables;
+    if (always || !printedWhole) {
+        printedWhole = true;
+        lastSummaryMs = lastPrintMs;
+        text += tablesText();
+    } else if (!hostRows.empty() || !pbuRows.empty()) {
+        if (!hostRows.empty())
+            text += formatHostRows(hosts, hostRows);
+        if (!pbuRows.empty())
+            text += (hostRows.empty() ? "" : "\n") + formatPbuRows(pbus, pbuRows);
+    } else if (lastPrintMs - lastSummaryMs >= kSummaryEveryMs) {
+        lastSummaryMs = lastPrintMs;
+        text += gbk::toUtf8(summaryLine(hosts, pbus)) + "\n";
+    } else {
+        return;
+    }
     std::fputs(text.c_str(), out);
     std::fflush(out);
 }

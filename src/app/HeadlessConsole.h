@@ -1,6 +1,8 @@
 // The console without a window: the error list goes to stdout as it grows, and after every
 // poll the host table and the PBU table are shown as aligned text (UTF-8): redrawn in place
-// on a terminal, appended as plain lines (only when they changed) anywhere else.
+// on a terminal. Anywhere else (a file, a pipe, the journal) the whole tables are appended
+// once, and then only the rows whose connection, program or PBU state changed, with an
+// hourly summary line: a day of it stays small.
 #pragma once
 
 #include <QElapsedTimer>
@@ -9,6 +11,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "app/TableChanges.h"
 
 namespace tarvo {
 
@@ -23,6 +28,9 @@ std::string padColumn(const std::string &gbk, size_t width);
 // The two tables as UTF-8 lines, each ended by LF.
 std::string formatHostTable(const RecordSet &hosts);
 std::string formatPbuTable(const RecordSet &pbus);
+// The header and only the given rows (positions, in order).
+std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows);
+std::string formatPbuRows(const RecordSet &pbus, const std::vector<int> &rows);
 
 class HeadlessConsole : public QObject
 {
@@ -38,8 +46,8 @@ public:
     // Terminal when `out` is a terminal, else Lines.
     static Mode modeOf(std::FILE *out);
 
-    // Shows the tables now (Lines mode: only when they differ from the last ones shown,
-    // unless `always`).
+    // Shows the tables now (Lines mode: the rows whose state changed since the last print,
+    // or the whole tables the first time and when `always`).
     void printTables(bool always = false);
 
     // Tables are also shown when a row comes or goes or a connection, program or PBU state
@@ -55,7 +63,10 @@ private:
     TF_Main &window;
     std::FILE *out;
     Mode mode;
-    std::string lastTables;
+    bool printedWhole = false;
+    TableChanges hostChanges{kHostChangeFields};
+    TableChanges pbuChanges{kPbuChangeFields};
+    qint64 lastSummaryMs = 0;
     bool redrawPending = false;
     std::unique_ptr<TableWatch> hostWatch;
     std::unique_ptr<TableWatch> pbuWatch;

@@ -42,7 +42,17 @@ ProgramOptions parseProgramOptions(const std::vector<std::string> &arguments)
             if (options.error.empty() && (!end || *end || n < 1 || n > 3600))
                 options.error = "--timeout takes a number of seconds from 1 to 3600, not " + seconds;
             options.onceSeconds = int(n);
-        } else if (is("--metrics"))
+        } else if (is("--reconnect")) {
+            std::string seconds;
+            value(seconds);
+            char *end = nullptr;
+            const long n = options.error.empty() ? std::strtol(seconds.c_str(), &end, 10) : 0;
+            if (options.error.empty() && (!end || *end || n < 0 || n > 3600))
+                options.error = "--reconnect takes a number of seconds from 0 to 3600, not " + seconds;
+            options.reconnectSeconds = int(n);
+        } else if (is("--on-alarm"))
+            value(options.onAlarm);
+        else if (is("--metrics"))
             value(options.metrics);
         else if (is("--dir"))
             value(options.directory);
@@ -58,18 +68,41 @@ ProgramOptions parseProgramOptions(const std::vector<std::string> &arguments)
     return options;
 }
 
+int reconnectBoundSeconds(const ProgramOptions &options)
+{
+    if (options.once)
+        return 0;
+    if (options.reconnectSeconds >= 0)
+        return options.reconnectSeconds;
+    return options.headless ? 30 : 0;
+}
+
 std::string usageText(const std::string &program)
 {
     return "Usage: " + program + " [OPTIONS]\n"
            "The operator's console of the order-submission hosts.\n\n"
            "  --dir DIR        working directory: host list TarvoMonitor.CFG and logs/\n"
-           "                   (default: the current directory)\n"
-           "  --ini FILE       settings file (default: the executable's path with .ini)\n"
+           "                   (default: the current directory; installed in /usr/bin:\n"
+           "                   $XDG_DATA_HOME/tarvo, ~/.local/share/tarvo unless set)\n"
+           "  --ini FILE       settings file (default: the executable's path with .ini;\n"
+           "                   installed: $XDG_CONFIG_HOME/tarvo/TarvoMonitor.ini)\n"
            "  --headless       run without a window; print the error list as it grows and\n"
            "                   the host and PBU tables after every poll (stop with Ctrl+C)\n"
-           "  --once           poll every host once, print the tables and exit: 0 when\n"
-           "                   every host answered, 1 otherwise (takes no instance lock)\n"
-           "  --timeout SECS   how long --once waits for the answers (default 10)\n"
+           "  --once           poll every host once, as a check plugin: one status line with\n"
+           "                   performance data, the problems, the tables; exit 0 when every\n"
+           "                   host answered and every expected program and PBU runs, 1 when a\n"
+           "                   program or PBU does not run, 2 when a host does not answer, 3 on\n"
+           "                   bad usage or unreadable files (takes no instance lock)\n"
+           "  --timeout SECS   how long --once waits at most (default 10); it ends as soon as\n"
+           "                   every host has answered or failed\n"
+           "  --reconnect SECS reconnect lost agents within SECS, with back-off and jitter\n"
+           "                   (default 30 with --headless; 0: only by command, as the\n"
+           "                   window does without this option)\n"
+           "  --on-alarm COMMAND  run COMMAND (no shell; arguments split at blanks) at every\n"
+           "                   lost connection, stopped program or PBU and resource alert, with\n"
+           "                   TARVO_EVENT, TARVO_HOST, TARVO_HOST_NAME, TARVO_PROGRAM,\n"
+           "                   TARVO_PBU, TARVO_STATE, TARVO_TIME and TARVO_TEXT set (UTF-8);\n"
+           "                   at most 4 at once, each ended after 10 s\n"
            "  --metrics ADDR:PORT  serve Prometheus metrics at http://ADDR:PORT/metrics\n"
            "                   (a bare PORT binds 127.0.0.1)\n"
            "  --instance NAME  name of the single-instance lock (default: TarvoMonitor)\n"

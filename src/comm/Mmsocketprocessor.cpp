@@ -250,6 +250,7 @@ void TMMSocketProcessor::onDisconnect()
 
 void TMMSocketProcessor::onError(int code)
 {
+    lastError = code;
     owner.connectionEvent("网络错误,错误号:" + std::to_string(code));
 }
 
@@ -289,6 +290,7 @@ void TMMSocketProcessor::reconnect(const std::string &portText)
     }
     try {
         lastConnectAttempt = at;
+        lastError = 0;
         socketPort = portNumber(portText);
         port = portText;
         connectRequested = true;

@@ -82,6 +82,8 @@ public:
     double getLastSendTime() const { return lastSendTime; }
     double getLastConnectAttempt() const { return lastConnectAttempt; }
     bool isFailed() const { return failed; }
+    // The errno of the socket's last failure since the last open or reconnect; 0: none.
+    int getLastError() const { return lastError; }
     bool isConnectRequested() const { return connectRequested; }
     const std::string &getPending() const { return pending; }
     bool isTimeoutRunning() const;
@@ -119,7 +121,8 @@ private:
     Settings settings;
     int socketPort = 0;
     bool reading = false;
-    double lastActivity = 0;  // last connect or read, on the silence clock
+    double lastActivity = 0;
+    int lastError = 0;  // last connect or read, on the silence clock
 };
 
 } // namespace tarvo

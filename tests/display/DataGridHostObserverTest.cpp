@@ -71,7 +71,7 @@ struct Observer : ::testing::Test {
     int checkedPbuCount = 0;
     int alarms = 0;
     int pendingBeeps = 0;
-    DataGridHostObserver observer{*hosts, *pbus, hostGrid, pbuGrid, checkedPbuCount, [this] {
+    DataGridHostObserver observer{*hosts, *pbus, hostGrid, pbuGrid, checkedPbuCount, [this](const AlarmEvent&) {
                                       pendingBeeps = 5;
                                       ++alarms;
                                   }};
