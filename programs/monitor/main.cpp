@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
         const bool check =
             std::find(arguments.begin(), arguments.end(), "--once") != arguments.end();
         if (check)
-            std::cout << unknownCheck("bad usage: " + options.error).statusLine << "\n";
+            std::cout << unknownCheck("bad usage: " + options.error).statusLine << std::endl;
         std::cerr << program << ": " << options.error << "\n" << usageText(program);
         return check ? CheckResult::Unknown : 2;
     }
@@ -161,7 +161,7 @@ int main(int argc, char *argv[])
         window = std::make_unique<TF_Main>(mainOptions);
     } catch (const std::exception &e) {
         if (options.once)
-            std::cout << unknownCheck(e.what()).statusLine << "\n";
+            std::cout << unknownCheck(e.what()).statusLine << std::endl;
         std::cerr << "TarvoMonitor: " << e.what() << "\n";
         if (!options.headless)
             QMessageBox::critical(nullptr, QStringLiteral("TarvoMonitor"), QString::fromLocal8Bit(e.what()));
