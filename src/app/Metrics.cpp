@@ -131,7 +131,7 @@ struct MetricsExporter::Impl
             index->begin();
         for (Gauges *set : hostGauges())
             set->begin();
-        for (Gauges *set : {&pbuState})
+        for (Gauges *set : {&programState, &pbuState})
             set->begin();
         for (Counters *set : allCounters())
             set->begin();
@@ -178,7 +178,8 @@ struct MetricsExporter::Impl
 const std::string &MetricsExporter::Impl::environmentOf(const std::string &ip,
                                                         const HostSubject *host)
 {
-    if (host && !host->getEnvNo().empty())
+    // A host that never answered holds "-1".
+    if (host && !host->getEnvNo().empty() && host->getEnvNo() != "-1")
         return environments[ip] = host->getEnvNo();
     const auto known = environments.find(ip);
     return known == environments.end() ? kNoEnvironment : known->second;

@@ -357,7 +357,7 @@ TEST_F(Observer, AnExceptionClosesBothBracketsAndDropsTheHalfWrittenRow)
     HostSubject& h = addHost(ip);
     answer(h, {.pbus = {pbu(A, "12345000001", "3")}});
     DataGridHostObserver throwing(*hosts, *pbus, hostGrid, pbuGrid, checkedPbuCount,
-                                  [] { throw std::runtime_error("beep thread gone"); });
+                                  [](const AlarmEvent&) { throw std::runtime_error("beep thread gone"); });
     apply(h, {.pbus = {pbu(A, "12345000001", "1")}});
     EXPECT_THROW(throwing.update(h), std::runtime_error);
     EXPECT_FALSE(hosts->suspended() || pbus->suspended());

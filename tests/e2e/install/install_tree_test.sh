@@ -46,7 +46,8 @@ icon="$console/share/icons/hicolor/scalable/apps/tarvo-monitor.svg"
 [ -f "$icon" ] || fail "no icon at $icon"
 grep -q '<svg' "$icon" || fail "the icon is not an SVG image"
 [ ! -e "$console/sbin/TarvoMonitorAgent" ] || fail "the console component holds the agent"
-[ ! -e "$console/lib/systemd" ] || fail "the console component holds the agent's unit"
+[ ! -e "$console/lib/systemd/system/tarvo-monitor-agent.service" ] || fail "the console component holds the agent's unit"
+[ -f "$console/lib/systemd/system/tarvo-monitor-headless.service" ] || fail "the console component has no headless unit"
 
 # The agent component: TarvoMonitorAgent, its unit and the example ini; nothing of the console.
 out="$("$agent/sbin/TarvoMonitorAgent" --version)" || fail "TarvoMonitorAgent --version exited $?"
@@ -60,7 +61,7 @@ cmp -s "$example" "$source/programs/agent/TarvoMonitorAgent.ini.example" \
 
 unit="$agent/lib/systemd/system/tarvo-monitor-agent.service"
 [ -f "$unit" ] || fail "no unit at $unit"
-! grep -q '@' "$unit" || fail "the unit has unreplaced placeholders: $(grep '@' "$unit")"
+! grep -q '@[A-Z_]*@' "$unit" || fail "the unit has unreplaced placeholders: $(grep '@[A-Z_]*@' "$unit")"
 grep -qxF "ExecStart=$agent/sbin/TarvoMonitorAgent --dir /opt/tarvo --ini $scratch/agent/etc/tarvo/TarvoMonitorAgent.ini" \
   "$unit" || fail "the unit does not start the installed agent: $(grep ExecStart "$unit")"
 exe="$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")"
