@@ -94,6 +94,23 @@ size_t fittingBytes(const std::string &gbk, size_t columns)
     return used;
 }
 
+// The rows of a formatted table (its header left out), each behind `head` and without the
+// blanks that pad its last columns.
+void appendChangeLines(std::string &text, const std::string &head, const std::string &table)
+{
+    size_t start = table.find('\n');
+    while (start != std::string::npos && start + 1 < table.size()) {
+        const size_t end = table.find('\n', start + 1);
+        std::string_view row(table.data() + start + 1, end - start - 1);
+        while (!row.empty() && row.back() == ' ')
+            row.remove_suffix(1);
+        text += head;
+        text += row;
+        text += '\n';
+        start = end;
+    }
+}
+
 int terminalRows(std::FILE *out)
 {
     winsize size{};
@@ -239,10 +256,11 @@ void HeadlessConsole::printTables(bool always)
         lastSummaryMs = lastPrintMs;
         text += tablesText();
     } else if (!hostRows.empty() || !pbuRows.empty()) {
-        if (!hostRows.empty())
-            text += formatHostRows(hosts, hostRows);
-        if (!pbuRows.empty())
-            text += (hostRows.empty() ? "" : "\n") + formatPbuRows(pbus, pbuRows);
+        // One line an event, as a journal is read and searched: the stamp, what it is, the row.
+        text.clear();
+        const std::string stamp = gbk::toUtf8(window.timeStamp());
+        appendChangeLines(text, stamp + gbk::toUtf8("报盘机 "), formatHostRows(hosts, hostRows));
+        appendChangeLines(text, stamp + "PBU ", formatPbuRows(pbus, pbuRows));
     } else if (lastPrintMs - lastSummaryMs >= kSummaryEveryMs) {
         lastSummaryMs = lastPrintMs;
         text += gbk::toUtf8(summaryLine(hosts, pbus)) + "\n";

@@ -1,8 +1,8 @@
 // The console without a window: the error list goes to stdout as it grows, and after every
 // poll the host table and the PBU table are shown as aligned text (UTF-8): redrawn in place
 // on a terminal. Anywhere else (a file, a pipe, the journal) the whole tables are appended
-// once, and then only the rows whose connection, program or PBU state changed, with an
-// hourly summary line: a day of it stays small.
+// once, and then one line for each row whose connection, program or PBU state changed, with
+// an hourly summary line: a day of it stays small.
 #pragma once
 
 #include <QElapsedTimer>

@@ -262,7 +262,9 @@ TEST_F(ServiceMode, AppendModePrintsOnlyTheRowsWhoseStateChanged)
     std::fseek(out, start, SEEK_SET);
     ASSERT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());
     std::fclose(out);
-    EXPECT_NE(text.find(padColumn("A0000", 7) + padColumn("000002", 11)), std::string::npos) << text;
+    EXPECT_NE(text.find(gbk::toUtf8(kStamp + "PBU ") + padColumn("127.0.0.1", 16) +
+                        padColumn(OES_NAME_A, 13) + padColumn("A0000", 7) + padColumn("000002", 11)),
+              std::string::npos) << text;
     EXPECT_EQ(text.find("000001"), std::string::npos) << text;
     // The host row's counts changed with it; the other host's did not.
     EXPECT_NE(text.find(padColumn("127.0.0.1", 16)), std::string::npos) << text;
