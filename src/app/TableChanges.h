@@ -11,10 +11,11 @@ namespace tarvo {
 
 class RecordSet;
 
-// The fields whose change is news: a connection, a program, a PBU, the PBU counts. Usages and
-// order counters move at every poll and wait for the next whole print (or the metrics).
+// The fields whose change is news: a connection, a program, a PBU. Usages, order counters
+// and the PBU counts move with them or at every poll, and are left to the metrics (a PBU
+// that stops is its own line, the host's counts would only repeat it).
 inline const std::vector<std::string_view> kHostChangeFields = {
-    "ChannelIP", "Connection", "OESStatusA", "OESStatusB", "EnvNo", "activePBUs", "InactivePBUs"};
+    "ChannelIP", "Connection", "OESStatusA", "OESStatusB", "EnvNo"};
 inline const std::vector<std::string_view> kPbuChangeFields = {"PbuIden", "OESStatus", "Status"};
 // How often an append-mode console with nothing new writes its summary line.
 inline constexpr long long kSummaryEveryMs = 3600 * 1000;
