@@ -103,6 +103,27 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath, bool iniRequire
     if (communicators.size() == 2) {
         reportProgram(report, *communicators[0], config.getOesFlagA());
         reportProgram(report, *communicators[1], config.getOesFlagB());
+    } else {
+        // The load stopped at the first missing executable: every watched program's missing
+        // files are named all the same, so one run of the check shows all there is to mend.
+        const struct
+        {
+            const std::string &flag;
+            const char *name;
+            const std::string &exe;
+            const std::string &configuration;
+        } programs[] = {{config.getOesFlagA(), "A股报盘程序", config.getExeFileA(), config.getConfigFileA()},
+                        {config.getOesFlagB(), "B股报盘程序", config.getExeFileB(), config.getConfigFileB()}};
+        for (const auto &program : programs) {
+            if (program.flag != "Y" || program.exe.empty())
+                continue;
+            if (!fileExists(program.exe))
+                report.problems.push_back(std::string(program.name) + ": executable " + program.exe +
+                                          " missing");
+            if (!fileExists(program.configuration))
+                report.problems.push_back(std::string(program.name) + ": configuration file " +
+                                          program.configuration + " missing");
+        }
     }
     if (iniExists) {
         TroubleShooting shooting([&config]() -> AgentConfig & { return config; }, iniPath);

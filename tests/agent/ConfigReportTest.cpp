@@ -96,6 +96,20 @@ TEST(ConfigReport, AMissingIniFileIsAProblemButNotAFailure)
     EXPECT_TRUE(holds(report.problems, "ini file " + inst.iniPath() + " missing"));
 }
 
+TEST(ConfigReport, BothMissingExecutablesAreNamedThoughTheLoadStopsAtTheFirst)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.remove("Tarvo_ASHR.exe");
+    inst.remove("Tarvo_BSHR.exe");
+    inst.remove("cfgB/SystemConfiguration.ini");
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(holds(report.problems, "A股报盘程序: executable " + inst.path("Tarvo_ASHR.exe") + " missing"));
+    EXPECT_TRUE(holds(report.problems, "B股报盘程序: executable " + inst.path("Tarvo_BSHR.exe") + " missing"));
+    EXPECT_TRUE(holds(report.problems, "B股报盘程序: configuration file"));
+}
+
 TEST(ConfigReport, AMissingIniNamedOrInstalledMakesItUnusable)
 {
     Installation inst;
