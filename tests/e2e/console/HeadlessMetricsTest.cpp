@@ -192,8 +192,10 @@ TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
                     "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n");
     test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
     // The alarm command: a small script that writes its environment to a file per event.
-    test::writeFile(console / "alarm.sh",
-                    "#!/bin/sh\nenv > \"" + (console / "event.") + "$TARVO_EVENT.$$\"\n");
+    // (Written aside and renamed, so that a file seen is a file complete.)
+    test::writeFile(console / "alarm.sh", "#!/bin/sh\nenv > \"" + (console / "tmp.") + "$$\" && mv \"" +
+                                              (console / "tmp.") + "$$\" \"" +
+                                              (console / "event.") + "$TARVO_EVENT.$$\"\n");
     fs::permissions(console / "alarm.sh", fs::perms::owner_all);
     test::ChildProcess monitor(TARVO_MONITOR_EXE,
                                {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
@@ -216,6 +218,14 @@ TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
     };
     ASSERT_TRUE(test::waitUntil([&] { return count(connected) == 1; }, 10s))
         << test::readFile(console / "monitor.out");
+    // A second headless console of the same instance says so and ends: nothing to bring forward.
+    test::TempDir second;
+    std::string refused;
+    EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
+                               {"--dir", second.path(), "--headless", "--instance", "reconnect-e2e"},
+                               second.path(), refused),
+              1);
+    EXPECT_NE(refused.find("already running"), std::string::npos) << refused;
 
     // The agent restarts: the console reconnects by itself within the bound.
     h2.agent->kill(SIGTERM);
