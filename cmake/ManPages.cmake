@@ -12,7 +12,7 @@ function(tarvo_man_page target section component description)
   add_custom_command(OUTPUT "${page}.gz"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/man"
     COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen
-            ${TARVO_HELP2MAN} --no-info --no-discard-stderr --section=${section}
+            ${TARVO_HELP2MAN} --no-info --no-discard-stderr --locale=C.UTF-8 --section=${section}
             "--name=${description}" --output=${page} $<TARGET_FILE:${target}>
     COMMAND ${TARVO_GZIP} -9nf "${page}"
     DEPENDS ${target}
