@@ -249,9 +249,13 @@ int main(int argc, char *argv[])
             std::string text = result.statusLine + "\n";
             for (const std::string &line : result.details)
                 text += line + "\n";
-            text += "\n" + formatHostTable(window->hostTable());
-            if (!window->pbuTable().isEmpty())
-                text += "\n" + formatPbuTable(window->pbuTable());
+            // (Appended piece by piece: g++ 12 warns wrongly of "\n" + a temporary at -O3.)
+            text += '\n';
+            text += formatHostTable(window->hostTable());
+            if (!window->pbuTable().isEmpty()) {
+                text += '\n';
+                text += formatPbuTable(window->pbuTable());
+            }
             std::fputs(text.c_str(), stdout);
             std::fflush(stdout);
             exitCode = result.code;
