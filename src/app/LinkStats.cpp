@@ -22,29 +22,15 @@ private:
     LinkStats &stats;
 };
 
-class LinkStats::Adder : public HostAdder
-{
-public:
-    explicit Adder(Answers &answers) : answers(answers) {}
-    void update(HostSubject &host) override { host.attach(&answers); }
-
-private:
-    Answers &answers;
-};
-
 LinkStats::LinkStats(HostSubjectPool &pool, AgentLinks &links, std::function<double()> clock)
     : nowMs(std::move(clock)), answers(std::make_unique<Answers>(*this)),
-      adder(std::make_unique<Adder>(*answers))
+      watch(std::make_unique<HostWatch>(pool, *answers))
 {
-    for (const auto &[ip, host] : pool)
-        host->attach(answers.get());
-    pool.addAdder(adder.get());
     links.addListener(this);
 }
 
-// The pool and the links live as long as the window, which outlives this object only in
-// tests that drop it last; observers stay attached for the subjects' lifetime, so the
-// answers observer must outlive the hosts: it is kept by the caller's order of destruction.
+// The answers observer stays attached to the hosts: the caller keeps this object until the
+// hosts have gone or no longer change (the end of the program).
 LinkStats::~LinkStats() = default;
 
 double LinkStats::now() const { return nowMs ? nowMs() : wallClockMs(); }

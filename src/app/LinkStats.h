@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/AgentLinks.h"
-#include "host/HostObservers.h"
+#include "app/HostWatch.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,13 +38,12 @@ public:
 
 private:
     class Answers;
-    class Adder;
     double now() const;
 
     std::function<double()> nowMs;
     std::map<std::string, HostLinkStats, std::less<>> byHost;
     std::unique_ptr<Answers> answers;
-    std::unique_ptr<Adder> adder;
+    std::unique_ptr<HostWatch> watch;
 };
 
 } // namespace tarvo

@@ -23,6 +23,17 @@ ProgramOptions parseProgramOptions(const std::vector<std::string> &arguments)
             if (target.empty())
                 options.error = "empty value for " + arg.substr(0, eq);
         };
+        // A whole number of seconds from `least` to 3600.
+        auto seconds = [&](int &target, long least) {
+            std::string text;
+            value(text);
+            char *end = nullptr;
+            const long n = options.error.empty() ? std::strtol(text.c_str(), &end, 10) : 0;
+            if (options.error.empty() && (!end || *end || n < least || n > 3600))
+                options.error = arg.substr(0, arg.find('=')) + " takes a number of seconds from " +
+                                std::to_string(least) + " to 3600, not " + text;
+            target = int(n);
+        };
         auto is = [&arg](const char *name) {
             return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
         };
@@ -34,23 +45,11 @@ ProgramOptions parseProgramOptions(const std::vector<std::string> &arguments)
             options.headless = true;
         else if (arg == "--once")
             options.once = options.headless = true;
-        else if (is("--timeout")) {
-            std::string seconds;
-            value(seconds);
-            char *end = nullptr;
-            const long n = options.error.empty() ? std::strtol(seconds.c_str(), &end, 10) : 0;
-            if (options.error.empty() && (!end || *end || n < 1 || n > 3600))
-                options.error = "--timeout takes a number of seconds from 1 to 3600, not " + seconds;
-            options.onceSeconds = int(n);
-        } else if (is("--reconnect")) {
-            std::string seconds;
-            value(seconds);
-            char *end = nullptr;
-            const long n = options.error.empty() ? std::strtol(seconds.c_str(), &end, 10) : 0;
-            if (options.error.empty() && (!end || *end || n < 0 || n > 3600))
-                options.error = "--reconnect takes a number of seconds from 0 to 3600, not " + seconds;
-            options.reconnectSeconds = int(n);
-        } else if (is("--on-alarm"))
+        else if (is("--timeout"))
+            seconds(options.onceSeconds, 1);
+        else if (is("--reconnect"))
+            seconds(options.reconnectSeconds, 0);
+        else if (is("--on-alarm"))
             value(options.onAlarm);
         else if (is("--metrics"))
             value(options.metrics);

@@ -39,24 +39,11 @@ private:
     ResourceAlarms &alarms;
 };
 
-class ResourceAlarms::Adder : public HostAdder
-{
-public:
-    explicit Adder(Watch &watch) : watch(watch) {}
-    void update(HostSubject &host) override { host.attach(&watch); }
-
-private:
-    Watch &watch;
-};
-
 ResourceAlarms::ResourceAlarms(HostSubjectPool &pool, std::function<int()> period,
                                std::function<void(const AlarmEvent &)> raiseAlarm)
     : pollPeriodMs(std::move(period)), raise(std::move(raiseAlarm)),
-      watch(std::make_unique<Watch>(*this)), adder(std::make_unique<Adder>(*watch))
+      watch(std::make_unique<Watch>(*this)), everyHost(std::make_unique<HostWatch>(pool, *watch))
 {
-    for (const auto &[ip, host] : pool)
-        host->attach(watch.get());
-    pool.addAdder(adder.get());
 }
 
 ResourceAlarms::~ResourceAlarms() = default;

@@ -3,8 +3,8 @@
 // minute of polls.
 #pragma once
 
+#include "app/HostWatch.h"
 #include "display/AlarmEvent.h"
-#include "host/HostObservers.h"
 
 #include <array>
 #include <cstdint>
@@ -30,13 +30,12 @@ public:
 
 private:
     class Watch;
-    class Adder;
     // Polls over the limit, per host and rule (the detail window keeps its own counts).
     std::map<std::string, std::array<int32_t, 3>> counts;
     std::function<int()> pollPeriodMs;
     std::function<void(const AlarmEvent &)> raise;
     std::unique_ptr<Watch> watch;
-    std::unique_ptr<Adder> adder;
+    std::unique_ptr<HostWatch> everyHost;
 };
 
 } // namespace tarvo
