@@ -58,7 +58,7 @@ public:
         const auto start = std::chrono::steady_clock::now();
         for (size_t i = 0; i < from.size(); ++i) {
             Holder &holder = m_holders.emplace_back(Holder{from[i], -1, {}});
-            connect(holder, start + period * i / from.size() + period);
+            connect(holder, start + period * i / from.size());
         }
         m_thread = std::thread([this] { run(); });
     }

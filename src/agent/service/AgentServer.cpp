@@ -297,7 +297,7 @@ void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
                                    std::to_string(timings.idleTimeout.count()) + " ms");
             break;
         }
-        auto wait = c.timer.waitFor(now, partial);
+        auto wait = c.timer.waitFor(now, partial, c.pending == 0);
         bool writing = false;
         {
             std::lock_guard lock(c.writeMutex);

@@ -89,10 +89,14 @@ public:
         return now - at(m_lastActive) >= m_timings.idleTimeout;
     }
     // How long the reader may wait for input before something falls due (0 if it is due).
-    std::chrono::milliseconds waitFor(ServiceClock::time_point now, bool hasPartial) const
+    // `idleCounts` is false while requests of the client wait for execution: the client is
+    // not idle then, so its idle limit falls due for nothing.
+    std::chrono::milliseconds waitFor(ServiceClock::time_point now, bool hasPartial,
+                                      bool idleCounts = true) const
     {
-        auto due = std::min(at(m_lastSent) + m_timings.heartbeat,
-                            at(m_lastActive) + m_timings.idleTimeout);
+        auto due = at(m_lastSent) + m_timings.heartbeat;
+        if (idleCounts)
+            due = std::min(due, at(m_lastActive) + m_timings.idleTimeout);
         if (hasPartial)
             due = std::min(due, at(m_partialSince) + m_timings.incompleteTimeout);
         if (due <= now)
