@@ -122,11 +122,11 @@ std::string AgentConfig::describePort() const
     case PortText::Empty:
         return "the default: [PORT] port is empty";
     case PortText::NotANumber:
-        return "the default: [PORT] port \"" + *portText + "\" is not a number";
+        return "the default: [PORT] port \"" + clipForLog(*portText, 100) + "\" is not a number";
     case PortText::LeadingDigits:
         break;
     }
-    return "the leading digits of [PORT] port \"" + *portText + "\"";
+    return "the leading digits of [PORT] port \"" + clipForLog(*portText, 100) + "\"";
 }
 
 std::string AgentConfig::accessControlRefusal() const
@@ -146,11 +146,13 @@ std::string AgentConfig::portProblem() const
     case PortText::Empty:
         return "[PORT] port is empty: the default port 10012 is used";
     case PortText::NotANumber:
-        return "[PORT] port \"" + *portText + "\" is not a number: the default port 10012 is used";
+        return "[PORT] port \"" + clipForLog(*portText, 100) +
+               "\" is not a number: the default port 10012 is used";
     case PortText::LeadingDigits:
         break;
     }
-    return "[PORT] port \"" + *portText + "\" is not a whole number: its leading digits give port " +
+    return "[PORT] port \"" + clipForLog(*portText, 100) +
+           "\" is not a whole number: its leading digits give port " +
            std::to_string(port);
 }
 
