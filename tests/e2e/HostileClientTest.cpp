@@ -265,7 +265,8 @@ void neverReads(const Agent &agent)
     char chunk[65536];
     for (ssize_t n; !closed && (n = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;) {
         frames.append(std::string_view(chunk, size_t(n)));
-        for (auto m = frames.next(); m.kind == FrameReader::Result::Kind::Complete; m = frames.next())
+        using Kind = FrameReader::Result::Kind;
+        for (auto m = frames.next(); m.kind == Kind::Complete; m = frames.next())
             answers += m.message->getMessageType() == "20";
     }
     const double seconds =

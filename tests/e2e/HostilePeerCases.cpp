@@ -264,10 +264,9 @@ void forgedAndLongCheckNames(const HostileAgent &agent)
 
 void statusFileWrittenInPieces(const HostileAgent &agent)
 {
-    const sim::OesSimulator program(
-        sim::Program::A,
-        sim::OesSimulator::readOperators(IniFile::load(*agent.dir / "cfgA/SystemConfiguration.ini")),
-        "1.0", "A");
+    const IniFile config = IniFile::load(*agent.dir / "cfgA/SystemConfiguration.ini");
+    const sim::OesSimulator program(sim::Program::A, sim::OesSimulator::readOperators(config),
+                                    "1.0", "A");
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
@@ -292,7 +291,8 @@ void statusFileWrittenInPieces(const HostileAgent &agent)
         ASSERT_TRUE(waitUntil([&] { return written.load(); }));
         std::vector<std::unique_ptr<Client>> clients;
         for (int c = 0; c < 3; ++c)
-            clients.push_back(std::make_unique<Client>(agent.port, "127.0.0." + std::to_string(2 + c)));
+            clients.push_back(
+                std::make_unique<Client>(agent.port, "127.0.0." + std::to_string(2 + c)));
         const auto start = std::chrono::steady_clock::now();
         for (long seq = 1; std::chrono::steady_clock::now() - start < 1500ms; ++seq) {
             for (auto &client : clients)

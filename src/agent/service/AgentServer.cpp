@@ -400,6 +400,10 @@ bool AgentServer::nextJob(Job &job)
         const RequestScheduler::Turn turn = m_scheduler.next(ServiceClock::now());
         if (turn.client) {
             std::deque<Job> &jobs = m_waiting[*turn.client];
+            if (jobs.empty()) { // cannot happen: both count the same requests
+                m_scheduler.forget(*turn.client);
+                continue;
+            }
             job = std::move(jobs.front());
             jobs.pop_front();
             return true;

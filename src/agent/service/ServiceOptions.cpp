@@ -100,9 +100,10 @@ std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOpt
                 return e;
         } else if (arg == "--requests-per-second" || arg == "--request-burst" ||
                    arg == "--total-requests-per-second") {
-            unsigned &target = arg == "--requests-per-second" ? options.timings.requestsPerSecond
-                               : arg == "--request-burst"     ? options.timings.requestBurst
-                                                              : options.timings.totalRequestsPerSecond;
+            ServiceTimings &t = options.timings;
+            unsigned &target = arg == "--requests-per-second" ? t.requestsPerSecond
+                               : arg == "--request-burst"     ? t.requestBurst
+                                                              : t.totalRequestsPerSecond;
             std::optional<long> count = value(text) ? positive(text, 1, 1000000) : std::nullopt;
             if (!count)
                 return arg + " needs a number from 1 to 1000000, not '" + text + "'";
