@@ -19,14 +19,6 @@ std::string clientHeartbeat()
     return Message(PROTOCOL_VERSION, "C", "-1", std::make_unique<BeatMessageBody>()).encode();
 }
 
-size_t count(const std::string &text, const std::string &part)
-{
-    size_t found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++found;
-    return found;
-}
-
 // Runs `step` on its own thread until the guard goes.
 class Background
 {
