@@ -11,7 +11,7 @@ namespace tarvo {
 std::string RepeatedLines::withCount(const std::string &text, long lines, double spanMs)
 {
     char count[64];
-    std::snprintf(count, sizeof count, " (%ld times in %.1f s)", lines,
+    std::snprintf(count, sizeof count, " (%ld %s in %.1f s)", lines, lines == 1 ? "time" : "times",
                   std::max(0.0, spanMs) / 1000);
     return text + count;
 }
