@@ -66,9 +66,9 @@ double AgentLinks::nowMs() const
     return connectionSettings.nowMs ? connectionSettings.nowMs() : wallClockMs();
 }
 
-void AgentLinks::logRepeated(const std::string &text)
+void AgentLinks::logRepeated(const std::string &kind, const std::string &text)
 {
-    if (std::optional<std::string> line = repeats.admit(text, nowMs()))
+    if (std::optional<std::string> line = repeats.admit(kind, text, nowMs()))
         owner.writeLog(*line, false, false);
 }
 

@@ -152,8 +152,10 @@ private:
     HostSubject *currentHost() const;
     double nowMs() const;
 
-    // Console log lines that an agent can make come at any rate go through `repeats`.
-    void logRepeated(const std::string &text);
+    // Console log lines that an agent can make come at any rate go through `repeats`; texts
+    // of one kind (an exception of one host) are counted together.
+    void logRepeated(const std::string &text) { logRepeated(text, text); }
+    void logRepeated(const std::string &kind, const std::string &text);
     void writeDueLines();
     // Liveness: a poll of a connected host, and a status answer applied.
     void notePoll(const std::string &channelIP, HostSubject &host);

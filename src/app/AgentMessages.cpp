@@ -32,6 +32,22 @@ std::string takeWord(std::string &record)
     return word;
 }
 
+// An error's text, which may quote what the agent sent, cut to a line's worth.
+std::string clipped(const std::string &text)
+{
+    constexpr size_t kMostBytes = 300;
+    if (text.size() <= kMostBytes)
+        return text;
+    size_t kept = 0;  // whole GBK characters only
+    while (kept < text.size()) {
+        const size_t length = static_cast<unsigned char>(text[kept]) >= 0x81 ? 2 : 1;
+        if (kept + length > kMostBytes)
+            break;
+        kept += length;
+    }
+    return text.substr(0, kept) + "... (" + std::to_string(text.size()) + " bytes)";
+}
+
 // A line as the error list shows it: trailing blanks and control characters removed.
 std::string trimmedRight(const std::string &line)
 {
@@ -94,9 +110,11 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
             try {
                 dispatchMessage(channelIP, message);
             } catch (const FrameworkError &e) {
-                logRepeated("Exception from " + channelIP + ": " + e.what());
+                logRepeated("Exception from " + channelIP,
+                            "Exception from " + channelIP + ": " + clipped(e.what()));
             } catch (const std::exception &e) {
-                logRepeated("exception from " + channelIP + ": " + e.what());
+                logRepeated("exception from " + channelIP,
+                            "exception from " + channelIP + ": " + clipped(e.what()));
             }
             continue;
         }

@@ -16,24 +16,27 @@ std::string RepeatedLines::withCount(const std::string &text, long lines, double
     return text + count;
 }
 
-std::optional<std::string> RepeatedLines::admit(const std::string &text, double nowMs)
+std::optional<std::string> RepeatedLines::admit(const std::string &kind, const std::string &text,
+                                                double nowMs)
 {
-    auto found = counts.find(text);
+    auto found = counts.find(kind);
     if (found == counts.end()) {
-        if (counts.size() >= kMostTexts)
+        if (counts.size() >= kMostKinds)
             return text;  // too many kinds at once to follow: written as they come
-        counts.emplace(text, Count{nowMs, 0});
+        counts.emplace(kind, Count{nowMs, 0, {}});
         return text;
     }
     Count &count = found->second;
     // A clock set back ends the second at once.
     if (nowMs >= count.since && nowMs - count.since < kWindowMs) {
         ++count.counted;
+        if (kind != text)
+            count.last = text;
         return std::nullopt;
     }
     std::string line = count.counted > 0 ? withCount(text, count.counted + 1, nowMs - count.since)
                                          : text;
-    count = Count{nowMs, 0};
+    count = Count{nowMs, 0, {}};
     return line;
 }
 
@@ -47,7 +50,8 @@ std::vector<std::string> RepeatedLines::due(double nowMs)
             continue;
         }
         if (count.counted > 0)
-            lines.push_back(withCount(it->first, count.counted, kWindowMs));
+            lines.push_back(withCount(count.last.empty() ? it->first : count.last,
+                                      count.counted, kWindowMs));
         it = counts.erase(it);
     }
     return lines;

@@ -12,27 +12,34 @@
 
 namespace tarvo {
 
-// The first line of a text is written; the same text again within the next second is only
-// counted. The first one after that second is written with the count of the lines it stands
-// for, and so is a count that due() finds over. "Beat message received from 10.0.0.5" a
-// thousand times a second becomes one line a second: "... (1000 times in 1 s)".
+// The first line of a kind is written; lines of the same kind within the next second are
+// only counted. The first one after that second is written with the count of the lines it
+// stands for, and so is the last line counted when due() finds its second over. "Beat
+// message received from 10.0.0.5" a thousand times a second becomes one line a second:
+// "... (1000 times in 1.0 s)". The kind is the text itself unless the caller groups texts.
 class RepeatedLines
 {
 public:
     static constexpr double kWindowMs = 1000;
-    // Texts followed at once; beyond it the oldest finished counts are written early.
-    static constexpr size_t kMostTexts = 4096;
+    // Kinds followed at once; beyond it lines are written as they come.
+    static constexpr size_t kMostKinds = 4096;
 
     // The line to write now, or nullopt when it is only counted.
-    std::optional<std::string> admit(const std::string &text, double nowMs);
-    // The lines of counts whose second is over; their texts are forgotten.
+    std::optional<std::string> admit(const std::string &text, double nowMs)
+    {
+        return admit(text, text, nowMs);
+    }
+    std::optional<std::string> admit(const std::string &kind, const std::string &text,
+                                     double nowMs);
+    // The lines of counts whose second is over; their kinds are forgotten.
     std::vector<std::string> due(double nowMs);
 
 private:
     struct Count
     {
-        double since = 0;   // when the last line of this text was written
+        double since = 0;   // when the last line of this kind was written
         long counted = 0;   // lines since then that were not written
+        std::string last;   // the last of them
     };
     static std::string withCount(const std::string &text, long lines, double spanMs);
 

@@ -23,8 +23,9 @@ using test::agentMessage;
 struct RepeatStep
 {
     double at;
-    const char *text;
-    const char *written;  // "" : only counted; "due" steps list what due() gives, joined by '|'
+    const char *text;     // null: a call of due(), which lists its lines joined by '|'
+    const char *written;  // "": only counted
+    const char *kind = nullptr;  // null: the text
 };
 
 TEST(RepeatedLines, TheFirstLineIsWrittenRepeatsWithinASecondAreCountedThenWrittenWithTheirCount)
@@ -35,6 +36,9 @@ TEST(RepeatedLines, TheFirstLineIsWrittenRepeatsWithinASecondAreCountedThenWritt
         {1500, "beat A", ""},        {2600, nullptr, "beat A (1 time in 1.0 s)"},
         {2700, "beat A", "beat A"},  {9000, nullptr, ""},  // a second without repeats: no line
         {9100, "beat A", "beat A"},
+        // Texts of one kind count together; the count line shows the last of them.
+        {9200, "error 1", "error 1", "errors"}, {9300, "error 2", "", "errors"},
+        {9400, "error 3", "", "errors"},       {10300, nullptr, "error 3 (2 times in 1.0 s)"},
     };
     RepeatedLines lines;
     for (const RepeatStep &step : steps) {
@@ -45,7 +49,9 @@ TEST(RepeatedLines, TheFirstLineIsWrittenRepeatsWithinASecondAreCountedThenWritt
             EXPECT_EQ(due, step.written) << step.at;
             continue;
         }
-        EXPECT_EQ(lines.admit(step.text, step.at).value_or(""), step.written) << step.at;
+        EXPECT_EQ(lines.admit(step.kind ? step.kind : step.text, step.text, step.at).value_or(""),
+                  step.written)
+            << step.at;
     }
 }
 
