@@ -32,6 +32,9 @@ std::string takeWord(std::string &record)
     return word;
 }
 
+// The line for a SysLog file that cannot be opened.
+const std::string kSysLogUnopenable = "无法打开系统日志文件";
+
 // An error's text, which may quote what the agent sent, cut to a line's worth.
 std::string clipped(const std::string &text)
 {
@@ -242,7 +245,7 @@ void AgentLinks::writeSysLog(const std::string &channelIP, const MessageBody &bo
     if (!opened)
         return;
     if (!file) {
-        noteSysLogWrite(channelIP, state, path, false, "无法打开系统日志文件", records);
+        noteSysLogWrite(channelIP, state, path, false, kSysLogUnopenable, records);
         return;
     }
     // A full disk shows at the latest when the buffered bytes go out.
@@ -280,7 +283,7 @@ void AgentLinks::noteSysLogWrite(const std::string &channelIP, SysLogState &stat
         return;
     case WriteHealth::Change::Failed:
         // The open failure keeps its own line; any other failure names the file and why.
-        if (failure == "无法打开系统日志文件")
+        if (failure == kSysLogUnopenable)
             owner.writeLog(failure, true, true);
         else
             owner.writeLog("Error[无法写入探针" + channelIP + "的日志文件" + path + ": " +
