@@ -7,7 +7,15 @@
 #include "TestSupport.h"
 #include "../../host/PackageBuilders.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <ctime>
 #include <mutex>
 #include <optional>
 
