@@ -7,6 +7,7 @@
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentExecutors.h"
+#include "agent/LogText.h"
 #include "agent/AgentVersion.h"
 #include "platform/Files.h"
 #include "platform/Gbk.h"
@@ -108,17 +109,17 @@ int main(int argc, char **argv)
     // read before the failure (port, log file, ACCESS_CONTROL).
     AgentConfig settings(AgentConfig::iniPath());
     std::string loadProblem;
-    bool accessControlValid = true;
     try {
         settings.load();
-    } catch (const std::invalid_argument &e) {
-        loadProblem = e.what();
-        accessControlValid = false;
     } catch (const std::exception &e) {
         loadProblem = e.what();
     }
+    const bool accessControlValid = settings.getAccessControlProblem().empty();
     std::string logFile = settings.getLogFile().empty() ? "logs/TarvoMonitorAgent.log"
                                                         : settings.getLogFile();
+    // A load that failed early (ACCESS_CONTROL) has not made the log directory yet.
+    if (!settings.getLogsDir().empty() && !directoryExists(settings.getLogsDir()))
+        createDirectories(settings.getLogsDir());
     if (!log.open(logFile)) {
         std::cerr << "TarvoMonitorAgent: cannot open the log file " << gbk::toUtf8(logFile)
                   << "; logging to stderr\n";
@@ -153,7 +154,7 @@ int main(int argc, char **argv)
     }
     for (const std::string &address : settings.getRejectedAddresses())
         log.write(AgentLog::Level::Warning,
-                  "ACCESS_CONTROL address \"" + address + "\" ignored: IP地址有误");
+                  "ACCESS_CONTROL address \"" + clipForLog(address) + "\" ignored: IP地址有误");
     if (!settings.getIniProblem().empty())
         log.write(AgentLog::Level::Error, "the ini file " + AgentConfig::iniPath() + " " +
                                               settings.getIniProblem() +
@@ -171,10 +172,9 @@ int main(int argc, char **argv)
                   "port " + std::to_string(serviceSettings.port) + ": " +
                       settings.describePort());
     if (!accessControlValid)
-        log.write(AgentLog::Level::Error,
-                  "ACCESS_CONTROL cannot be read: every client will be refused");
+        log.write(AgentLog::Level::Error, settings.accessControlRefusal());
 
-    ProgramWatch watch(server, log, loadProblem);
+    ProgramWatch watch(server, log, loadProblem, !accessControlValid);
     server.setWatch([&watch] { return watch(); });
     error = server.start();
     if (!error.empty()) {
@@ -185,7 +185,8 @@ int main(int argc, char **argv)
     log.write(AgentLog::Level::Info,
               "listening on " + (options.bind.empty() ? std::string("*") : options.bind) + ":" +
                   std::to_string(server.port()) + ", ACCESS_CONTROL: " +
-                  describeAllowed(serviceSettings.accessControl));
+                  (accessControlValid ? describeAllowed(serviceSettings.accessControl)
+                                      : std::string("unreadable, every client is refused")));
 
     std::atomic<bool> signalsTaken = false;
     std::thread signalThread([&] {

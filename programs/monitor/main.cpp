@@ -167,7 +167,7 @@ int main(int argc, char *argv[])
             QMessageBox::critical(nullptr, QStringLiteral("TarvoMonitor"), QString::fromLocal8Bit(e.what()));
         return options.once ? CheckResult::Unknown : 1;
     }
-    LinkStats linkStats(window->hostPool(), window->agentLinks());
+    LinkStats linkStats(window->agentLinks());
     // Recovery without a person: headless by default, in the window only when asked for.
     std::unique_ptr<AutoReconnect> reconnect;
     if (const int bound = reconnectBoundSeconds(options); bound > 0) {

@@ -2,12 +2,16 @@
 #include "app/HeadlessConsole.h"
 
 #include "app/Fmain.h"
+#include "app/TerminalText.h"
+#include "host/HostSubjectPool.h"
 #include "platform/Gbk.h"
 
 #include <QTimer>
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -42,7 +46,7 @@ const Column kPbuColumns[] = {
 void appendCell(std::string &text, const std::string &gbk, size_t width,
                 std::unordered_map<std::string, std::string> &converted)
 {
-    if (width != 0 && gbk.size() + 1 <= width && gbk::isAscii(gbk)) {
+    if (width != 0 && gbk.size() + 1 <= width && isPlainAscii(gbk)) {
         text += gbk;
         text.append(width - gbk.size(), ' ');
         return;
@@ -55,9 +59,29 @@ void appendCell(std::string &text, const std::string &gbk, size_t width,
     text += found->second;
 }
 
+// What the host table shows in "连接状态" for a connected host that has stopped answering.
+const std::string kNotAnswering = "无应答";
+
+// Connected hosts that have left their last polls unanswered, by row.
+std::vector<bool> staleRows(const RecordSet &hosts, const HostSubjectPool &pool)
+{
+    static const std::string connected = "已连接";
+    const int connection = hosts.requireField("Connection");
+    const int ip = hosts.requireField("ChannelIP");
+    std::vector<bool> stale(size_t(hosts.count()));
+    for (int row = 0; row < hosts.count(); ++row) {
+        if (hosts.valueAt(row, connection) != connected)
+            continue;
+        const HostSubject *host = pool.find(hosts.valueAt(row, ip));
+        stale[size_t(row)] = host && host->stale;
+    }
+    return stale;
+}
+
+// `pool` given (the host table): a connected host that does not answer shows kNotAnswering.
 template <size_t N>
 std::string formatTable(const RecordSet &table, const Column (&columns)[N],
-                        const std::vector<int> *only = nullptr)
+                        const HostSubjectPool *pool = nullptr, const std::vector<int> *only = nullptr)
 {
     std::string text;
     for (const Column &c : columns)
@@ -72,10 +96,16 @@ std::string formatTable(const RecordSet &table, const Column (&columns)[N],
     const size_t rows = only ? only->size() : size_t(table.count());
     text.reserve(text.size() + rows * lineWidth);
     std::unordered_map<std::string, std::string> converted;
+    const std::vector<bool> stale = pool ? staleRows(table, *pool) : std::vector<bool>();
     for (size_t k = 0; k < rows; ++k) {
         const int row = only ? (*only)[k] : int(k);
-        for (size_t i = 0; i < N; ++i)
-            appendCell(text, table.valueAt(row, fields[i]), columns[i].width, converted);
+        const bool notAnswering = pool && stale[size_t(row)];
+        for (size_t i = 0; i < N; ++i) {
+            const bool replaced =
+                notAnswering && std::string_view(columns[i].field) == "Connection";
+            appendCell(text, replaced ? kNotAnswering : table.valueAt(row, fields[i]),
+                       columns[i].width, converted);
+        }
         text += '\n';
     }
     return text;
@@ -121,32 +151,39 @@ int terminalRows(std::FILE *out)
 
 } // namespace
 
-std::string padColumn(const std::string &gbk, size_t width)
+std::string padColumn(const std::string &text, size_t width)
 {
     if (width == 0)
         return {};
+    // Control bytes are shown as escapes, which take their columns like any other text.
+    const std::string gbk = visibleControls(text);
     // A GBK character is two bytes and two columns, so bytes count columns; one column stays
     // free before the next cell.
     if (gbk.size() + 1 <= width)
-        return gbk::toUtf8(gbk) + std::string(width - gbk.size(), ' ');
+        return visibleC1(gbk::toUtf8(gbk)) + std::string(width - gbk.size(), ' ');
     const size_t kept = width >= 2 ? fittingBytes(gbk, width - 2) : 0;
     // The output is UTF-8: the ellipsis is written as its UTF-8 bytes, not as a literal
     // (literals hold GBK).
-    return gbk::toUtf8(gbk.substr(0, kept)) + "\xE2\x80\xA6" + std::string(width - kept - 1, ' ');
+    return visibleC1(gbk::toUtf8(gbk.substr(0, kept))) + "\xE2\x80\xA6" +
+           std::string(width - kept - 1, ' ');
 }
 
-std::string formatHostTable(const RecordSet &hosts) { return formatTable(hosts, kHostColumns); }
+std::string formatHostTable(const RecordSet &hosts, const HostSubjectPool *pool)
+{
+    return formatTable(hosts, kHostColumns, pool);
+}
 
 std::string formatPbuTable(const RecordSet &pbus) { return formatTable(pbus, kPbuColumns); }
 
-std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows)
+std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows,
+                           const HostSubjectPool *pool)
 {
-    return formatTable(hosts, kHostColumns, &rows);
+    return formatTable(hosts, kHostColumns, pool, &rows);
 }
 
 std::string formatPbuRows(const RecordSet &pbus, const std::vector<int> &rows)
 {
-    return formatTable(pbus, kPbuColumns, &rows);
+    return formatTable(pbus, kPbuColumns, nullptr, &rows);
 }
 
 // Tells the console when a row of one table came, went, or changed one of the fields an
@@ -192,7 +229,7 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
 {
     if (mode == Mode::Lines) {
         for (const auto &line : window.errorList().lines())
-            std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
+            std::fprintf(out, "%s\n", terminalText(line).c_str());
         std::fflush(out);
     }
     window.errorList().setEcho([this](const std::string &line) {
@@ -200,7 +237,7 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
             redraw();
             return;
         }
-        std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
+        std::fprintf(out, "%s\n", terminalText(line).c_str());
         std::fflush(out);
     });
     // Queued: the tables are printed in their own pass of the event loop, not in the poll's.
@@ -228,12 +265,12 @@ void HeadlessConsole::rowStateChanged()
 
 std::string HeadlessConsole::tablesText() const
 {
-    std::string text = formatHostTable(window.hostTable());
+    std::string text = formatHostTable(window.hostTable(), &window.hostPool());
     if (!window.pbuTable().isEmpty()) {
         text += '\n';
         text += formatPbuTable(window.pbuTable());
     }
-    text += gbk::toUtf8(window.statusPanelText(1)) + "\n";
+    text += terminalText(window.statusPanelText(1)) + "\n";
     return text;
 }
 
@@ -246,8 +283,22 @@ void HeadlessConsole::printTables(bool always)
     }
     const RecordSet &hosts = window.hostTable();
     const RecordSet &pbus = window.pbuTable();
-    const std::vector<int> hostRows = hostChanges.changedRows(hosts);
+    std::vector<int> hostRows = hostChanges.changedRows(hosts);
     const std::vector<int> pbuRows = pbuChanges.changedRows(pbus);
+    // A host that stops or resumes answering shows "无应答" in its row: a change too.
+    const std::vector<bool> stale = staleRows(hosts, window.hostPool());
+    const int ipField = hosts.requireField("ChannelIP");
+    std::unordered_set<std::string> staleNow;
+    for (int row = 0; row < hosts.count(); ++row) {
+        const std::string &ip = hosts.valueAt(row, ipField);
+        if (stale[size_t(row)])
+            staleNow.insert(ip);
+        if (stale[size_t(row)] != (staleShown.count(ip) > 0))
+            hostRows.push_back(row);
+    }
+    staleShown.swap(staleNow);
+    std::sort(hostRows.begin(), hostRows.end());
+    hostRows.erase(std::unique(hostRows.begin(), hostRows.end()), hostRows.end());
     std::string text(1, '\n');
     text += gbk::toUtf8(window.timeStamp());
     text += '\n';
@@ -259,7 +310,8 @@ void HeadlessConsole::printTables(bool always)
         // One line an event, as a journal is read and searched: the stamp, what it is, the row.
         text.clear();
         const std::string stamp = gbk::toUtf8(window.timeStamp());
-        appendChangeLines(text, stamp + gbk::toUtf8("报盘机 "), formatHostRows(hosts, hostRows));
+        appendChangeLines(text, stamp + gbk::toUtf8("报盘机 "),
+                          formatHostRows(hosts, hostRows, &window.hostPool()));
         appendChangeLines(text, stamp + "PBU ", formatPbuRows(pbus, pbuRows));
     } else if (lastPrintMs - lastSummaryMs >= kSummaryEveryMs) {
         lastSummaryMs = lastPrintMs;
@@ -293,7 +345,7 @@ void HeadlessConsole::redraw()
         const int room = std::max(0, terminalRows(out) - lines - 2);
         const size_t first = errors.size() > size_t(room) ? errors.size() - size_t(room) : 0;
         for (size_t i = first; i < errors.size(); ++i)
-            screen += gbk::toUtf8(errors[i]) + "\n";
+            screen += terminalText(errors[i]) + "\n";
         std::fputs(screen.c_str(), out);
         std::fflush(out);
     });

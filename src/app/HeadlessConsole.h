@@ -11,25 +11,29 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/TableChanges.h"
 
 namespace tarvo {
 
+class HostSubjectPool;
 class RecordSet;
 class TF_Main;
 
 // A GBK cell as UTF-8 text exactly `width` terminal columns wide (a Chinese character takes
 // two): padded with blanks, or cut at a character boundary and ended by "…" when it would
-// not leave one blank before the next column.
+// not leave one blank before the next column. Control bytes are shown as escapes ("\x1b").
 std::string padColumn(const std::string &gbk, size_t width);
 
-// The two tables as UTF-8 lines, each ended by LF.
-std::string formatHostTable(const RecordSet &hosts);
+// The two tables as UTF-8 lines, each ended by LF. With the pool, a connected host that has
+// stopped answering shows "无应答" as its connection.
+std::string formatHostTable(const RecordSet &hosts, const HostSubjectPool *pool = nullptr);
 std::string formatPbuTable(const RecordSet &pbus);
 // The header and only the given rows (positions, in order).
-std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows);
+std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows,
+                           const HostSubjectPool *pool = nullptr);
 std::string formatPbuRows(const RecordSet &pbus, const std::vector<int> &rows);
 
 class HeadlessConsole : public QObject
@@ -67,6 +71,7 @@ private:
     TableChanges hostChanges{kHostChangeFields};
     TableChanges pbuChanges{kPbuChangeFields};
     qint64 lastSummaryMs = 0;
+    std::unordered_set<std::string> staleShown;  // hosts shown as not answering
     bool redrawPending = false;
     std::unique_ptr<TableWatch> hostWatch;
     std::unique_ptr<TableWatch> pbuWatch;

@@ -96,6 +96,9 @@ struct MetricsExporter::Impl
                           "The console's version, software version and protocol; always 1")),
           up(gauge(*registry, "tarvo_host_up",
                    "1 while the console is connected to the host's agent, else 0")),
+          stale(gauge(*registry, "tarvo_host_stale",
+                      "1 while the host is connected but has left its last 3 status requests "
+                      "unanswered, else 0")),
           cpu(gauge(*registry, "tarvo_host_cpu_usage_percent", "CPU usage the agent reported")),
           memory(gauge(*registry, "tarvo_host_memory_usage_percent",
                        "Memory usage the agent reported")),
@@ -139,9 +142,9 @@ struct MetricsExporter::Impl
         pbuSlotsNext.clear();
     }
     void finish();
-    std::array<Gauges *, 7> hostGauges()
+    std::array<Gauges *, 8> hostGauges()
     {
-        return {&up, &cpu, &memory, &disk, &lastAnswer, &activePbus, &sleepingPbus};
+        return {&up, &stale, &cpu, &memory, &disk, &lastAnswer, &activePbus, &sleepingPbus};
     }
     std::array<Counters *, 5> allCounters() { return {&lost, &reconnects, &orders, &responses, &trades}; }
 
@@ -160,7 +163,7 @@ struct MetricsExporter::Impl
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
     prometheus::Family<prometheus::Gauge> &buildInfo;
-    Gauges up, cpu, memory, disk, lastAnswer;
+    Gauges up, stale, cpu, memory, disk, lastAnswer;
     Counters lost, reconnects;
     Gauges programState, activePbus, sleepingPbus, pbuState;
     Counters orders, responses, trades;
@@ -218,13 +221,15 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
         if (!connected || hosts.valueAt(row, printedField).empty())
             downHosts.insert(ip);
 
+        // Connected but silent for three polls: stale (0 for a host that is not connected).
+        stale.set(slot, labels, connected && host && host->stale ? 1 : 0);
+        if (host && host->lastAnswerMs > 0)
+            lastAnswer.set(slot, labels, std::floor(host->lastAnswerMs) / 1000);
         if (linkStats) {
             const auto found = linkStats->hosts().find(ip);
             const HostLinkStats seen = found == linkStats->hosts().end() ? HostLinkStats{} : found->second;
             lost.follow(slot, labels, double(seen.lostConnections));
             reconnects.follow(slot, labels, double(seen.reconnects));
-            if (seen.lastAnswerMs > 0)
-                lastAnswer.set(slot, labels, std::floor(seen.lastAnswerMs) / 1000);
         }
 
         // A host that is not connected keeps what it reported last: its series do not vanish

@@ -176,12 +176,14 @@ TEST_F(MetricsTest, CountersFollowTheAgentAndStartAgainWhenItsCountGoesBack)
 TEST_F(MetricsTest, ADisconnectedHostKeepsItsSeriesWithUpZero)
 {
     auto window = connectedConsole();
-    LinkStats stats(window->hostPool(), window->agentLinks(), [] { return 1'700'000'000'000.0; });
+    LinkStats stats(window->agentLinks());
     exporter.setLinkStats(&stats);
     window->TimerUpdateTimer();
     answer(*sockets[0], pbus("10"));
     const auto before = scrapeAfter(*window);
-    EXPECT_EQ(before.at("tarvo_host_last_answer_timestamp_seconds{" + kHostLabels + "}"), 1.7e9);
+    // The connections' clock of the test stands at `now` (ms).
+    EXPECT_EQ(before.at("tarvo_host_last_answer_timestamp_seconds{" + kHostLabels + "}"), now / 1000);
+    EXPECT_EQ(before.at("tarvo_host_stale{" + kHostLabels + "}"), 0);
 
     ScriptedAgentSocket::peerClose(*sockets[0]);
     for (int poll = 0; poll < 2; ++poll) {
@@ -220,7 +222,7 @@ TEST_F(MetricsTest, PromtoolAcceptsTheScrapeAndTheAlertRules)
         GTEST_SKIP() << "no promtool";
     }
     auto window = connectedConsole();
-    LinkStats stats(window->hostPool(), window->agentLinks());
+    LinkStats stats(window->agentLinks());
     exporter.setLinkStats(&stats);
     exporter.update(*window);
     const std::string file = dir.file("scrape.txt");

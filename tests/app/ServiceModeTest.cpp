@@ -60,7 +60,7 @@ protected:
 TEST_F(ServiceMode, AnAgentThatComesBackIsReconnectedWithGrowingDelaysUpToTheBound)
 {
     auto window = start("h1,127.0.0.1,10012,N,N,0,\r\n");
-    LinkStats stats(window->hostPool(), window->agentLinks(), [this] { return now; });
+    LinkStats stats(window->agentLinks());
     AutoReconnect::Settings settings;
     settings.boundMs = 20000;
     settings.nowMs = [this] { return now; };
