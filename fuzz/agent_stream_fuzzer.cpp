@@ -31,7 +31,7 @@ public:
     bool isDebugLogging() const override { return true; }
     void refreshCommandStates(int) override {}
     void saveHostListFile() override {}
-    void raiseAlarm() override { ++alarms; }
+    void raiseAlarm(const tarvo::AlarmEvent &) override { ++alarms; }
     void refreshAfterMessage() override {}
     void showErrorListLine(const std::string &line) override { lastLog = line; }
     void setStatusText(const std::string &text) override { lastLog = text; }
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Declared in the order the window tears them down in reverse: the pool goes before the
     // grid's adder and observer, the waiting commands before the pool.
     DataGridHostObserver observer(*hostTable, *pbuTable, hostGrid, pbuGrid, checkedPbuCount,
-                                  [&owner] { owner.raiseAlarm(); });
+                                  [&owner](const AlarmEvent &event) { owner.raiseAlarm(event); });
     DataGridHostAdder adder(*hostTable, &observer);
     DataGridHostRemover remover(*hostTable, *pbuTable, checkedPbuCount);
     HostSubjectPool hostPool;

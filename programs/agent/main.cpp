@@ -11,6 +11,7 @@
 #include "agent/AgentVersion.h"
 #include "platform/Files.h"
 #include "platform/Gbk.h"
+#include "platform/InstallLayout.h"
 
 #include <atomic>
 #include <csignal>
@@ -20,6 +21,10 @@
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
+
+#ifndef TARVO_VERSION_TEXT
+#define TARVO_VERSION_TEXT "0"
+#endif
 
 namespace {
 
@@ -72,13 +77,18 @@ int main(int argc, char **argv)
         return 0;
     }
     if (options.version) {
-        std::cout << "TarvoMonitorAgent " << AGENT_VERSION << " (protocol " << PROTOCOL_VERSION
-                  << ")\n";
+        // The package's version beside the agent version text the console checks.
+        std::cout << "TarvoMonitorAgent " << TARVO_VERSION_TEXT << " (agent " << AGENT_VERSION
+                  << "), protocol " << PROTOCOL_VERSION << "\n";
         return 0;
     }
-    // A relative --ini names a file as seen from where the agent was started.
+    // A relative --ini names a file as seen from where the agent was started. Without one,
+    // an installed agent reads the settings its unit names, not a file beside /usr/sbin.
+    const bool iniNamed = !options.ini.empty() || installedConfigDirectory(executablePath());
     if (!options.ini.empty())
         options.ini = std::filesystem::absolute(options.ini).string();
+    else if (const auto etc = installedConfigDirectory(executablePath()))
+        options.ini = *etc + "/tarvo/TarvoMonitorAgent.ini";
     if (!options.dir.empty() && ::chdir(options.dir.c_str()) != 0) {
         std::cerr << "TarvoMonitorAgent: cannot change to " << options.dir << ": "
                   << std::strerror(errno) << "\n";
@@ -86,7 +96,7 @@ int main(int argc, char **argv)
     }
     AgentConfig::setIniPath(options.ini);
     if (options.checkConfig)
-        return printConfigReport(AgentConfig::iniPath());
+        return printConfigReport(AgentConfig::iniPath(), iniNamed);
 
     ::signal(SIGPIPE, SIG_IGN);
     // Blocked before any thread starts, so that every thread inherits the mask.

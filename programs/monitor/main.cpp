@@ -1,5 +1,11 @@
 // TarvoMonitor: parses the command line, takes the single-instance lock and runs the console.
+#include "app/AlarmCommand.h"
 #include "app/AppTexts.h"
+#include "app/AutoReconnect.h"
+#include "app/CheckResult.h"
+#include "app/ConsolePaths.h"
+#include "app/LinkStats.h"
+#include "app/ResourceAlarms.h"
 #include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
 #include "app/HeadlessConsole.h"
@@ -19,6 +25,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <filesystem>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -74,10 +81,17 @@ int main(int argc, char *argv[])
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const ProgramOptions options = parseProgramOptions(arguments);
-    const std::string program = argc > 0 ? argv[0] : "TarvoMonitor";
+    // The program's own name, not the path it was started by (the man page is made from --help).
+    std::string program = argc > 0 ? argv[0] : "TarvoMonitor";
+    program = program.substr(program.rfind('/') + 1);
     if (!options.error.empty()) {
+        // A check plugin's bad usage is UNKNOWN (3), told on its status line.
+        const bool check =
+            std::find(arguments.begin(), arguments.end(), "--once") != arguments.end();
+        if (check)
+            std::cout << unknownCheck("bad usage: " + options.error).statusLine << std::endl;
         std::cerr << program << ": " << options.error << "\n" << usageText(program);
-        return 2;
+        return check ? CheckResult::Unknown : 2;
     }
     if (options.help) {
         std::cout << usageText(program);
@@ -88,20 +102,29 @@ int main(int argc, char *argv[])
                   << gbk::toUtf8(SOFTWARE_VERSION) << "), protocol " << PROTOCOL_VERSION << "\n";
         return 0;
     }
+    // Installed and started without --dir or --ini: the user's own folders.
+    const ConsolePaths paths = consolePaths(options, executablePath());
+    if (paths.perUser) {
+        std::error_code ignored;
+        std::filesystem::create_directories(paths.directory, ignored);
+        std::filesystem::create_directories(std::filesystem::path(paths.iniPath).parent_path(),
+                                            ignored);
+    }
     // A relative --ini names a file of the directory the console was started in.
-    std::string iniPath = options.iniPath;
+    std::string iniPath = paths.iniPath;
     if (!iniPath.empty() && iniPath.front() != '/') {
         char start[4096];
         if (::getcwd(start, sizeof start))
             iniPath = std::string(start) + "/" + iniPath;
     }
-    if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
-        std::perror(("TarvoMonitor: cannot change to " + options.directory).c_str());
-        return 1;
+    if (!paths.directory.empty() && ::chdir(paths.directory.c_str()) != 0) {
+        std::perror(("TarvoMonitor: cannot change to " + paths.directory).c_str());
+        return options.once ? CheckResult::Unknown : 1;
     }
     raiseOpenFileLimit();
     if (options.headless && !std::getenv("QT_QPA_PLATFORM"))
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ensureRuntimeDirectory();
 
     QApplication app(argc, argv);
     // The application's title is the product's title (the desktop's name of the program).
@@ -113,6 +136,14 @@ int main(int argc, char *argv[])
         options.instanceName.empty() ? INSTANCE_NAME : options.instanceName);
     SingleInstance instance(defaultInstanceName(baseName), QDir::tempPath());
     if (!options.once && !instance.acquire()) {
+        // Without a window there is nothing to bring forward: a second headless console of
+        // the same instance is a mistake (two services, a unit and a shell) and says so.
+        if (options.headless) {
+            std::cerr << "TarvoMonitor: already running (instance " << baseName.toStdString()
+                      << ", lock " << instance.lockFilePath().toStdString()
+                      << "); this headless console ends\n";
+            return 1;
+        }
         if (instance.notifyRunning())
             std::cerr << "TarvoMonitor already runs; its window was brought to the front.\n";
         else
@@ -123,16 +154,43 @@ int main(int argc, char *argv[])
 
     MainOptions mainOptions;
     mainOptions.settingsPath = iniPath.empty() ? settingsPathFor(executablePath()) : iniPath;
-    mainOptions.settingsNamed = !iniPath.empty();
+    mainOptions.settingsNamed = !iniPath.empty() && !paths.perUser;
     mainOptions.confirmExit = !options.headless;
     std::unique_ptr<TF_Main> window;
     try {
         window = std::make_unique<TF_Main>(mainOptions);
     } catch (const std::exception &e) {
+        if (options.once)
+            std::cout << unknownCheck(e.what()).statusLine << std::endl;
         std::cerr << "TarvoMonitor: " << e.what() << "\n";
         if (!options.headless)
             QMessageBox::critical(nullptr, QStringLiteral("TarvoMonitor"), QString::fromLocal8Bit(e.what()));
-        return 1;
+        return options.once ? CheckResult::Unknown : 1;
+    }
+    LinkStats linkStats(window->agentLinks());
+    // Recovery without a person: headless by default, in the window only when asked for.
+    std::unique_ptr<AutoReconnect> reconnect;
+    if (const int bound = reconnectBoundSeconds(options); bound > 0) {
+        AutoReconnect::Settings settings;
+        settings.boundMs = bound * 1000;
+        reconnect = std::make_unique<AutoReconnect>(window->agentLinks(), window->hostPool(),
+                                                    settings, &linkStats);
+        window->writeLog("自动重连: 断开的探针在" + std::to_string(bound) + "秒内重新连接", false, false);
+    }
+    // The alarm command: every event that beeps, and every resource alert.
+    std::unique_ptr<AlarmCommand> alarmCommand;
+    std::unique_ptr<ResourceAlarms> resourceAlarms;
+    if (!options.onAlarm.empty()) {
+        AlarmCommand::Settings settings;
+        settings.command = options.onAlarm;
+        alarmCommand = std::make_unique<AlarmCommand>(settings, [&window](const std::string &text) {
+            window->writeLog(text, false, true);
+        });
+        QObject::connect(window.get(), &TF_Main::alarmRaised, window.get(),
+                         [&alarmCommand](const AlarmEvent &event) { alarmCommand->raise(event); });
+        resourceAlarms = std::make_unique<ResourceAlarms>(
+            window->hostPool(), [&window] { return window->updatePeriod(); },
+            [&alarmCommand](const AlarmEvent &event) { alarmCommand->raise(event); });
     }
     QObject::connect(&instance, &SingleInstance::activationRequested, window.get(),
                      &TF_Main::bringToFront);
@@ -149,6 +207,7 @@ int main(int argc, char *argv[])
             return 2;
         }
         window->writeLog("Metrics: http://" + metrics->listenAddress() + "/metrics", false, true);
+        metrics->setLinkStats(&linkStats);
         metrics->update(*window);
         // The console's own health: answer latency and event-loop stalls.
         stallWatch = std::make_unique<StallWatch>(ConsoleTimings::instance());
@@ -172,25 +231,37 @@ int main(int argc, char *argv[])
     }
 
     // Without a window: the error list goes to the terminal as it grows and the tables after
-    // every poll; SIGINT and SIGTERM end the console in order.
-    HeadlessConsole terminal(*window, stdout,
-                             options.once ? HeadlessConsole::Mode::Lines
-                                          : HeadlessConsole::modeOf(stdout));
+    // every poll; SIGINT and SIGTERM end the console in order. --once prints only its check
+    // result: the status line first, as a check plugin's caller reads it.
+    std::unique_ptr<HeadlessConsole> terminal;
+    if (!options.once) {
+        terminal = std::make_unique<HeadlessConsole>(*window, stdout, HeadlessConsole::modeOf(stdout));
+        terminal->printTables(true);
+    }
     std::unique_ptr<PollOnce> once;
-    int exitCode = 1;  // --once ended before every host answered (a signal, say)
+    int exitCode = CheckResult::Unknown;  // --once ended before it could judge (a signal)
     if (options.once) {
         once = std::make_unique<PollOnce>(*window, options.onceSeconds * 1000);
         QObject::connect(once.get(), &PollOnce::finished, &app, [&] {
-            terminal.printTables(true);
-            exitCode = once->everyHostAnswered() ? 0 : 1;
-            if (exitCode != 0)
-                std::cerr << "TarvoMonitor: " << once->answered() << " of "
-                          << window->hostPool().size() << " hosts answered\n";
+            const CheckResult result = judgeCheck(window->hostTable(), window->pbuTable(),
+                                                  window->hostPool(), once->answeredSet(),
+                                                  window->unreadableFiles());
+            std::string text = result.statusLine + "\n";
+            for (const std::string &line : result.details)
+                text += line + "\n";
+            // (Appended piece by piece: g++ 12 warns wrongly of "\n" + a temporary at -O3.)
+            text += '\n';
+            text += formatHostTable(window->hostTable());
+            if (!window->pbuTable().isEmpty()) {
+                text += '\n';
+                text += formatPbuTable(window->pbuTable());
+            }
+            std::fputs(text.c_str(), stdout);
+            std::fflush(stdout);
+            exitCode = result.code;
             window->close();
             app.quit();
         });
-    } else {
-        terminal.printTables(true);
     }
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {

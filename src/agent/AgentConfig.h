@@ -140,11 +140,19 @@ struct ConfigReport
     bool admitsNobody = false;
     std::vector<std::string> lines;
     std::vector<std::string> problems;
+    // What the agent reads other than meant without failing: unknown sections and keys,
+    // text that is not GBK, a missing tarvo.ini.
+    std::vector<std::string> warnings;
 };
 
 // Loads a fresh configuration from `iniPath` in the current directory (not the
 // process-wide one) and reports on it and on the installation's files. Reads only: a
 // missing log directory is reported, not created.
-ConfigReport checkAgentConfiguration(const std::string &iniPath = AgentConfig::iniPath());
+// With `iniRequired` (named by --ini, or the installed settings) a missing ini file makes
+// the configuration unusable; otherwise every setting takes its default.
+ConfigReport checkAgentConfiguration(const std::string &iniPath = AgentConfig::iniPath(),
+                                     bool iniRequired = false);
+// Adds the warnings of the ini file at `iniPath` and of the loaded `config` to `report`.
+void addConfigWarnings(ConfigReport &report, const std::string &iniPath, const AgentConfig &config);
 
 } // namespace tarvo

@@ -53,7 +53,7 @@ void reportProgram(ConfigReport &report, const OesCommunicator &oes, const std::
 
 } // namespace
 
-ConfigReport checkAgentConfiguration(const std::string &iniPath)
+ConfigReport checkAgentConfiguration(const std::string &iniPath, bool iniRequired)
 {
     ConfigReport report;
     auto &lines = report.lines;
@@ -61,6 +61,8 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
     lines.push_back("ini file " + iniPath + (iniExists ? "" : " (missing: defaults used)"));
     if (!iniExists)
         report.problems.push_back("ini file " + iniPath + " missing");
+    if (!iniExists && iniRequired)
+        report.ok = false;
 
     AgentConfig config(iniPath);
     try {
@@ -106,6 +108,27 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
     if (communicators.size() == 2) {
         reportProgram(report, *communicators[0], config.getOesFlagA());
         reportProgram(report, *communicators[1], config.getOesFlagB());
+    } else {
+        // The load stopped at the first missing executable: every watched program's missing
+        // files are named all the same, so one run of the check shows all there is to mend.
+        const struct
+        {
+            const std::string &flag;
+            const char *name;
+            const std::string &exe;
+            const std::string &configuration;
+        } programs[] = {{config.getOesFlagA(), "A股报盘程序", config.getExeFileA(), config.getConfigFileA()},
+                        {config.getOesFlagB(), "B股报盘程序", config.getExeFileB(), config.getConfigFileB()}};
+        for (const auto &program : programs) {
+            if (program.flag != "Y" || program.exe.empty())
+                continue;
+            if (!fileExists(program.exe))
+                report.problems.push_back(std::string(program.name) + ": executable " + program.exe +
+                                          " missing");
+            if (!fileExists(program.configuration))
+                report.problems.push_back(std::string(program.name) + ": configuration file " +
+                                          program.configuration + " missing");
+        }
     }
     if (iniExists) {
         TroubleShooting shooting([&config]() -> AgentConfig & { return config; }, iniPath);
@@ -113,8 +136,11 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
         if (!content.empty())
             report.problems.push_back("ini content: " + content);
     }
+    addConfigWarnings(report, iniPath, config);
     for (const auto &problem : report.problems)
         lines.push_back("problem: " + problem);
+    for (const auto &warning : report.warnings)
+        lines.push_back("warning: " + warning);
     return report;
 }
 

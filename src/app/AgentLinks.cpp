@@ -144,6 +144,15 @@ void AgentLinks::connectHosts(bool tickedOnly)
     }
 }
 
+bool AgentLinks::connectHost(const std::string &channelIP)
+{
+    HostGridWalk walk(model);
+    if (!model.hostTable.locate(kHostKeyField, channelIP))
+        return false;
+    connectCurrentHost();
+    return true;
+}
+
 void AgentLinks::connectSelectedHosts()
 {
     {
@@ -182,6 +191,8 @@ void AgentLinks::disconnectCurrentRow()
     TMMSocketProcessor *connection = nullptr;
     if (currentConnection(connection)) {
         logEvent("开始断开" + connection->getChannelIP(), false);
+        for (LinkListener *listener : listeners)
+            listener->linkClosedByCommand(ip);
         connection->disconnect();
         // The close callback has moved the cursor and put it back; the row is still there.
         if (hosts.locate(kHostKeyField, ip))
@@ -216,6 +227,8 @@ void AgentLinks::disconnectSelectedHosts()
 void AgentLinks::dropHost(const std::string &channelIP)
 {
     auto it = connectionRegistry.find(channelIP);
+    for (LinkListener *listener : listeners)
+        listener->linkClosedByCommand(channelIP);
     if (it != connectionRegistry.end() && it->second && it->second->isOpen()) {
         logEvent("开始断开" + channelIP, false);
         it->second->disconnect();
@@ -253,6 +266,8 @@ void AgentLinks::agentConnected(const std::string &channelIP)
     }
     logEvent("报盘机[Ip:" + channelIP + "]连接成功", true);
     owner.refreshCommandStates(1);
+    for (LinkListener *listener : listeners)
+        listener->linkOpened(channelIP);
 }
 
 void AgentLinks::agentDisconnected(const std::string &channelIP, const std::string &)
@@ -283,9 +298,19 @@ void AgentLinks::agentDisconnected(const std::string &channelIP, const std::stri
             model.commandPool.purge(channelIP, std::numeric_limits<int32_t>::max());
         }
     }
-    logEvent("报盘机[Ip:" + channelIP + "]断开连接", true);
-    owner.raiseAlarm();
+    const std::string text = "报盘机[Ip:" + channelIP + "]断开连接";
+    logEvent(text, true);
+    AlarmEvent event;
+    event.kind = AlarmEvent::Kind::ConnectionLost;
+    event.channelIP = channelIP;
+    if (const HostSubject *host = model.hostPool.find(channelIP))
+        event.hostName = host->getHostName();
+    event.state = kDisconnected;
+    event.text = text;
+    owner.raiseAlarm(event);
     owner.refreshCommandStates(1);
+    for (LinkListener *listener : listeners)
+        listener->linkLost(channelIP);
 }
 
 void AgentLinks::connectionLog(const std::string &text) { owner.writeLog(text, false, false); }

@@ -6,6 +6,7 @@
 #include "app/LogLimits.h"
 #include "comm/MessageCommandPool.h"
 #include "comm/Mmsocketprocessor.h"
+#include "display/AlarmEvent.h"
 #include "display/GridTables.h"
 #include "framework/GridState.h"
 #include "framework/RecordSet.h"
@@ -31,8 +32,8 @@ public:
     virtual bool isDebugLogging() const = 0;
     virtual void refreshCommandStates(int mode) = 0;
     virtual void saveHostListFile() = 0;
-    // Asks the beep thread for a burst of five beeps.
-    virtual void raiseAlarm() = 0;
+    // Asks the beep thread for a burst of five beeps, and tells the alarm command of `event`.
+    virtual void raiseAlarm(const AlarmEvent &event) = 0;
     // After every message: keeps the active page's row, refreshes the command states and the
     // active page's pop-up items. May throw the framework's errors.
     virtual void refreshAfterMessage() = 0;
@@ -40,6 +41,19 @@ public:
     virtual void showErrorListLine(const std::string &line) = 0;
     // The latest status message.
     virtual void setStatusText(const std::string &text) = 0;
+};
+
+// Told what happens to the agent connections (the automatic reconnect, the metrics). Every
+// call comes on the GUI thread, after the links have done their own work.
+class LinkListener
+{
+public:
+    virtual ~LinkListener() = default;
+    virtual void linkOpened(const std::string &channelIP) { (void)channelIP; }
+    // An open connection closed, by either side.
+    virtual void linkLost(const std::string &channelIP) { (void)channelIP; }
+    // The operator (or a host's deletion) closed it on purpose.
+    virtual void linkClosedByCommand(const std::string &channelIP) { (void)channelIP; }
 };
 
 // The main window's tables and pools that the links read and change.
@@ -86,6 +100,12 @@ public:
 
     // --- commands
     void connectHosts(bool tickedOnly);
+    // Connects the host of `channelIP` as the connect command does (and logs as it does);
+    // false when the host has no row.
+    bool connectHost(const std::string &channelIP);
+    // Listeners are not owned; each stays until the links go.
+    void addListener(LinkListener *listener) { listeners.push_back(listener); }
+    void removeListener(LinkListener *listener) { std::erase(listeners, listener); }
     void connectCurrentHost();
     void connectSelectedHosts();
     void disconnectCheckedHosts();
@@ -181,6 +201,7 @@ private:
     Registry connectionRegistry;
     // Every connection ever made; a replaced one is kept, silent, until the links go.
     std::vector<std::unique_ptr<TMMSocketProcessor>> connections;
+    std::vector<LinkListener *> listeners;
     // When the bytes being taken apart were read (the start of an answer's latency).
     std::chrono::steady_clock::time_point readAt;
     RepeatedLines repeats;

@@ -95,7 +95,7 @@ void TF_Main::start()
     hostPoolPtr = std::make_unique<HostSubjectPool>();
     gridObserver = std::make_unique<DataGridHostObserver>(
         *hostTablePtr, *pbuTablePtr, *hostGridStatePtr, *pbuGridStatePtr, checkedPbuCount,
-        [this] { raiseAlarm(); });
+        [this](const AlarmEvent &event) { raiseAlarm(event); });
     gridAdder = std::make_unique<DataGridHostAdder>(*hostTablePtr, gridObserver.get());
     gridRemover = std::make_unique<DataGridHostRemover>(*hostTablePtr, *pbuTablePtr, checkedPbuCount);
     hostPoolPtr->addAdder(gridAdder.get());
@@ -131,7 +131,8 @@ void TF_Main::readSettingsStep()
     SettingsLoad load;
     if (!options.settingsPath.empty())
         load = loadSettings(options.settingsPath);
-    if (options.settingsNamed && load.missing)
+    settingsMissing = options.settingsNamed && load.missing;
+    if (settingsMissing)
         logEvent("Error[设置文件" + options.settingsPath + "不存在, 使用默认设置]", false);
     for (const std::string &problem : load.problems)
         logEvent(problem, false);
@@ -148,6 +149,16 @@ void TF_Main::readSettingsStep()
     writeLog(statusText, false, false);
     statusText = "日志Debug开关: " + currentSettings.debugText;
     writeLog(statusText, false, false);
+}
+
+std::vector<std::string> TF_Main::unreadableFiles() const
+{
+    std::vector<std::string> files;
+    if (hostListStore.protectedFile())
+        files.push_back(hostListStore.path());
+    if (settingsMissing)
+        files.push_back(options.settingsPath);
+    return files;
 }
 
 void TF_Main::buildHeartbeat()
@@ -237,10 +248,11 @@ void TF_Main::TimerUpdateTimer()
         table->resumeUnheld();
 }
 
-void TF_Main::raiseAlarm()
+void TF_Main::raiseAlarm(const AlarmEvent &event)
 {
     if (beepThread)
         beepThread->pendingBeeps = 5;
+    emit alarmRaised(event);
 }
 
 void TF_Main::refreshAfterMessage()

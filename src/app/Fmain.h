@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QDialog;
@@ -130,6 +131,9 @@ public:
     const ErrorList &errorList() const { return errors; }
     ConsoleLog &log() { return consoleLog; }
     const MonitorSettings &settings() const { return currentSettings; }
+    // The files the console could not read at start: a host list it will not write over, a
+    // settings file named with --ini that is missing.
+    std::vector<std::string> unreadableFiles() const;
     int updatePeriod() const;
     const std::string &getStatusText() const { return statusText; }
     const std::string &getHeartbeatText() const { return heartbeatText; }
@@ -166,7 +170,7 @@ public:
     QWidget *activeDetailWindow() const { return lastDetailWindow; }
 
     // --- what the agent links ask of the window
-    void raiseAlarm() override;
+    void raiseAlarm(const AlarmEvent &event) override;
     void refreshAfterMessage() override;
     void showErrorListLine(const std::string &line) override { errors.append(line); }
     void setStatusText(const std::string &text) override { statusText = text; }
@@ -175,6 +179,8 @@ signals:
     // Every tick of the update timer, before the status requests go out: the tables show
     // what the previous poll brought.
     void pollTick();
+    // Every event that sounds the beeps (after asking for them), and every resource alert.
+    void alarmRaised(const tarvo::AlarmEvent &event);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -218,6 +224,7 @@ private:
     ErrorList errors;
     HostListStore hostListStore;
     MonitorSettings currentSettings;
+    bool settingsMissing = false;
 
     // Members in the order of their creation at start-up.
     std::unique_ptr<FlashClock> flashClock;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/ioctl.h>
@@ -80,7 +81,7 @@ std::vector<bool> staleRows(const RecordSet &hosts, const HostSubjectPool &pool)
 // `pool` given (the host table): a connected host that does not answer shows kNotAnswering.
 template <size_t N>
 std::string formatTable(const RecordSet &table, const Column (&columns)[N],
-                        const HostSubjectPool *pool = nullptr)
+                        const HostSubjectPool *pool = nullptr, const std::vector<int> *only = nullptr)
 {
     std::string text;
     for (const Column &c : columns)
@@ -92,10 +93,12 @@ std::string formatTable(const RecordSet &table, const Column (&columns)[N],
         fields[i] = table.requireField(columns[i].field);
         lineWidth += columns[i].width;
     }
-    text.reserve(text.size() + size_t(table.count()) * lineWidth);
+    const size_t rows = only ? only->size() : size_t(table.count());
+    text.reserve(text.size() + rows * lineWidth);
     std::unordered_map<std::string, std::string> converted;
     const std::vector<bool> stale = pool ? staleRows(table, *pool) : std::vector<bool>();
-    for (int row = 0; row < table.count(); ++row) {
+    for (size_t k = 0; k < rows; ++k) {
+        const int row = only ? (*only)[k] : int(k);
         const bool notAnswering = pool && stale[size_t(row)];
         for (size_t i = 0; i < N; ++i) {
             const bool replaced =
@@ -119,6 +122,23 @@ size_t fittingBytes(const std::string &gbk, size_t columns)
         used += length;
     }
     return used;
+}
+
+// The rows of a formatted table (its header left out), each behind `head` and without the
+// blanks that pad its last columns.
+void appendChangeLines(std::string &text, const std::string &head, const std::string &table)
+{
+    size_t start = table.find('\n');
+    while (start != std::string::npos && start + 1 < table.size()) {
+        const size_t end = table.find('\n', start + 1);
+        std::string_view row(table.data() + start + 1, end - start - 1);
+        while (!row.empty() && row.back() == ' ')
+            row.remove_suffix(1);
+        text += head;
+        text += row;
+        text += '\n';
+        start = end;
+    }
 }
 
 int terminalRows(std::FILE *out)
@@ -154,6 +174,17 @@ std::string formatHostTable(const RecordSet &hosts, const HostSubjectPool *pool)
 }
 
 std::string formatPbuTable(const RecordSet &pbus) { return formatTable(pbus, kPbuColumns); }
+
+std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows,
+                           const HostSubjectPool *pool)
+{
+    return formatTable(hosts, kHostColumns, pool, &rows);
+}
+
+std::string formatPbuRows(const RecordSet &pbus, const std::vector<int> &rows)
+{
+    return formatTable(pbus, kPbuColumns, nullptr, &rows);
+}
 
 // Tells the console when a row of one table came, went, or changed one of the fields an
 // operator waits for (a lost connection, a stopped program or PBU); counters wait for the poll.
@@ -250,14 +281,44 @@ void HeadlessConsole::printTables(bool always)
         redraw();
         return;
     }
-    std::string tables = tablesText();
-    if (!always && tables == lastTables)
-        return;
-    lastTables = tables;
+    const RecordSet &hosts = window.hostTable();
+    const RecordSet &pbus = window.pbuTable();
+    std::vector<int> hostRows = hostChanges.changedRows(hosts);
+    const std::vector<int> pbuRows = pbuChanges.changedRows(pbus);
+    // A host that stops or resumes answering shows "无应答" in its row: a change too.
+    const std::vector<bool> stale = staleRows(hosts, window.hostPool());
+    const int ipField = hosts.requireField("ChannelIP");
+    std::unordered_set<std::string> staleNow;
+    for (int row = 0; row < hosts.count(); ++row) {
+        const std::string &ip = hosts.valueAt(row, ipField);
+        if (stale[size_t(row)])
+            staleNow.insert(ip);
+        if (stale[size_t(row)] != (staleShown.count(ip) > 0))
+            hostRows.push_back(row);
+    }
+    staleShown.swap(staleNow);
+    std::sort(hostRows.begin(), hostRows.end());
+    hostRows.erase(std::unique(hostRows.begin(), hostRows.end()), hostRows.end());
     std::string text(1, '\n');
     text += gbk::toUtf8(window.timeStamp());
     text += '\n';
-    text += tables;
+    if (always || !printedWhole) {
+        printedWhole = true;
+        lastSummaryMs = lastPrintMs;
+        text += tablesText();
+    } else if (!hostRows.empty() || !pbuRows.empty()) {
+        // One line an event, as a journal is read and searched: the stamp, what it is, the row.
+        text.clear();
+        const std::string stamp = gbk::toUtf8(window.timeStamp());
+        appendChangeLines(text, stamp + gbk::toUtf8("报盘机 "),
+                          formatHostRows(hosts, hostRows, &window.hostPool()));
+        appendChangeLines(text, stamp + "PBU ", formatPbuRows(pbus, pbuRows));
+    } else if (lastPrintMs - lastSummaryMs >= kSummaryEveryMs) {
+        lastSummaryMs = lastPrintMs;
+        text += gbk::toUtf8(summaryLine(hosts, pbus)) + "\n";
+    } else {
+        return;
+    }
     std::fputs(text.c_str(), out);
     std::fflush(out);
 }

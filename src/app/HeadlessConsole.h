@@ -1,6 +1,8 @@
 // The console without a window: the error list goes to stdout as it grows, and after every
 // poll the host table and the PBU table are shown as aligned text (UTF-8): redrawn in place
-// on a terminal, appended as plain lines (only when they changed) anywhere else.
+// on a terminal. Anywhere else (a file, a pipe, the journal) the whole tables are appended
+// once, and then one line for each row whose connection, program or PBU state changed, with
+// an hourly summary line: a day of it stays small.
 #pragma once
 
 #include <QElapsedTimer>
@@ -9,6 +11,10 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "app/TableChanges.h"
 
 namespace tarvo {
 
@@ -25,6 +31,10 @@ std::string padColumn(const std::string &gbk, size_t width);
 // stopped answering shows "无应答" as its connection.
 std::string formatHostTable(const RecordSet &hosts, const HostSubjectPool *pool = nullptr);
 std::string formatPbuTable(const RecordSet &pbus);
+// The header and only the given rows (positions, in order).
+std::string formatHostRows(const RecordSet &hosts, const std::vector<int> &rows,
+                           const HostSubjectPool *pool = nullptr);
+std::string formatPbuRows(const RecordSet &pbus, const std::vector<int> &rows);
 
 class HeadlessConsole : public QObject
 {
@@ -40,8 +50,8 @@ public:
     // Terminal when `out` is a terminal, else Lines.
     static Mode modeOf(std::FILE *out);
 
-    // Shows the tables now (Lines mode: only when they differ from the last ones shown,
-    // unless `always`).
+    // Shows the tables now (Lines mode: the rows whose state changed since the last print,
+    // or the whole tables the first time and when `always`).
     void printTables(bool always = false);
 
     // Tables are also shown when a row comes or goes or a connection, program or PBU state
@@ -57,7 +67,11 @@ private:
     TF_Main &window;
     std::FILE *out;
     Mode mode;
-    std::string lastTables;
+    bool printedWhole = false;
+    TableChanges hostChanges{kHostChangeFields};
+    TableChanges pbuChanges{kPbuChangeFields};
+    qint64 lastSummaryMs = 0;
+    std::unordered_set<std::string> staleShown;  // hosts shown as not answering
     bool redrawPending = false;
     std::unique_ptr<TableWatch> hostWatch;
     std::unique_ptr<TableWatch> pbuWatch;

@@ -54,10 +54,6 @@ std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text,
                                                         std::vector<DroppedRecord> *dropped,
                                                         std::vector<int> *lines = nullptr);
 
-// True when the text cannot be GBK as written by the console: it starts with a UTF-8
-// byte-order mark, or its non-ASCII bytes are UTF-8 or no GBK at all.
-bool looksNotGbk(std::string_view text);
-
 // What loading the file found.
 struct HostListLoad
 {

@@ -1,65 +1,52 @@
-// The Prometheus exporter: listen text checking, the series of every family as of the last
-// update, and the counters that follow the agents' counts across program restarts.
+// The Prometheus exporter: the series of every family as of the last update, hosts that are
+// not connected kept with up 0, and the counters that follow the agents' counts across
+// program restarts.
 #include "app/Metrics.h"
 
+#include "app/AppTexts.h"
 #include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
+#include "app/LinkStats.h"
 #include "app/MetricsSeries.h"
+#include "app/MetricsServer.h"
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
 #include "host/StatusNames.h"
 #include "protocol/Convert.h"
+#include "protocol/Message.h"
 #include "platform/Gbk.h"
 
-#include <prometheus/collectable.h>
 #include <prometheus/counter.h>
-#include <prometheus/exposer.h>
 #include <prometheus/gauge.h>
 #include <prometheus/registry.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <concepts>
 #include <limits>
-#include <map>
-#include <unordered_map>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
-#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#ifndef TARVO_VERSION_TEXT
+#define TARVO_VERSION_TEXT "0"
+#endif
 
 namespace tarvo {
 
 namespace {
 
 using prometheus::Labels;
-using metrics::GaugeFamily;
-using metrics::OrderedCollectable;
 using metrics::RowIndex;
 using metrics::SeriesSet;
 
 const std::string kConnected = "已连接";
-
-[[noreturn]] void badListen(std::string_view listen, const std::string &why)
-{
-    throw std::invalid_argument("metrics listen address \"" + std::string(listen) + "\": " + why
-                                + " (expected PORT or ADDRESS:PORT, e.g. 127.0.0.1:9464)");
-}
-
-bool allDigits(std::string_view text)
-{
-    return !text.empty()
-           && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
+// The programs by slot, as the agents name them: the program label of program and PBU series.
+const std::string kProgramNames[2] = {"A股报盘程序", "B股报盘程序"};
+// The environment of a host that has not answered yet.
+const std::string kNoEnvironment = "unknown";
 
 // A finite number that is the whole text (blanks around it and, for usages, a trailing '%'
 // allowed); the agents send integers, but a decimal point does no harm.
@@ -96,84 +83,17 @@ prometheus::Family<prometheus::Counter> &counter(prometheus::Registry &registry,
     return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
 }
 
-// Opens and at once closes a connection to the server, which wakes its accept wait.
-void knock(const MetricsListen &where)
-{
-    sockaddr_storage peer{};
-    socklen_t size = 0;
-    std::string host = where.address;
-    if (!host.empty() && host.front() == '[') {
-        host = host.substr(1, host.size() - 2);
-        auto *v6 = reinterpret_cast<sockaddr_in6 *>(&peer);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(uint16_t(where.port));
-        if (inet_pton(AF_INET6, host == "::" ? "::1" : host.c_str(), &v6->sin6_addr) != 1)
-            return;
-        size = sizeof *v6;
-    } else {
-        auto *v4 = reinterpret_cast<sockaddr_in *>(&peer);
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(uint16_t(where.port));
-        if (inet_pton(AF_INET, host == "0.0.0.0" ? "127.0.0.1" : host.c_str(), &v4->sin_addr) != 1)
-            return;
-        size = sizeof *v4;
-    }
-    const int fd = ::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    (void)::connect(fd, reinterpret_cast<sockaddr *>(&peer), size);
-    ::close(fd);
-}
-
 } // namespace
-
-MetricsListen parseMetricsListen(std::string_view listen)
-{
-    const std::string_view text = trimBlanks(listen);
-    if (text.empty())
-        badListen(listen, "empty");
-    MetricsListen result;
-    std::string_view portText;
-    if (allDigits(text)) {
-        result.address = "127.0.0.1";
-        portText = text;
-    } else {
-        const size_t colon = text.rfind(':');
-        if (colon == std::string_view::npos)
-            badListen(listen, "no port");
-        std::string_view host = text.substr(0, colon);
-        portText = text.substr(colon + 1);
-        if (host.empty())
-            badListen(listen, "no address before the port");
-        if (host == "localhost")
-            host = "127.0.0.1";
-        if (host.front() == '[') {
-            if (host.size() < 3 || host.back() != ']')
-                badListen(listen, "an IPv6 address needs its closing bracket");
-            in6_addr v6{};
-            const std::string inner(host.substr(1, host.size() - 2));
-            if (inet_pton(AF_INET6, inner.c_str(), &v6) != 1)
-                badListen(listen, "'" + inner + "' is not an IPv6 address");
-        } else {
-            in_addr v4{};
-            const std::string address(host);
-            if (inet_pton(AF_INET, address.c_str(), &v4) != 1)
-                badListen(listen, "'" + address + "' is not an IPv4 address");
-        }
-        result.address = std::string(host);
-    }
-    if (!allDigits(portText))
-        badListen(listen, portText.empty() ? "no port" : "'" + std::string(portText) + "' is not a port number");
-    if (portText.size() > 5 || std::stoul(std::string(portText)) > 65535)
-        badListen(listen, "port " + std::string(portText) + " is above 65535");
-    result.port = unsigned(std::stoul(std::string(portText)));
-    return result;
-}
 
 struct MetricsExporter::Impl
 {
+    using Gauges = SeriesSet<prometheus::Gauge>;
+    using Counters = SeriesSet<prometheus::Counter>;
+
     Impl()
         : registry(std::make_shared<prometheus::Registry>()),
+          buildInfo(gauge(*registry, "tarvo_build_info",
+                          "The console's version, software version and protocol; always 1")),
           up(gauge(*registry, "tarvo_host_up",
                    "1 while the console is connected to the host's agent, else 0")),
           stale(gauge(*registry, "tarvo_host_stale",
@@ -183,12 +103,15 @@ struct MetricsExporter::Impl
           memory(gauge(*registry, "tarvo_host_memory_usage_percent",
                        "Memory usage the agent reported")),
           disk(gauge(*registry, "tarvo_host_disk_usage_percent", "Disk usage the agent reported")),
-          programStates("tarvo_program_state",
-                        "State of an order-submission program: 0 unknown, 1 stopped, "
-                        "2 initialising, 3 running, 4 logging out, 5 logging in, -1 other"),
-          programState(programStates),
-          exposed(std::make_shared<OrderedCollectable>(registry, programStates,
-                                                       "tarvo_host_active_pbus")),
+          lastAnswer(gauge(*registry, "tarvo_host_last_answer_timestamp_seconds",
+                           "When the host last answered a status request (Unix time)")),
+          lost(counter(*registry, "tarvo_host_connections_lost_total",
+                       "Open connections to the host's agent that closed")),
+          reconnects(counter(*registry, "tarvo_host_reconnects_total",
+                             "Connections opened again by the automatic reconnect")),
+          programState(gauge(*registry, "tarvo_program_state",
+                             "State code of an order-submission program: 0 unknown, 1 stopped, "
+                             "2 initialising, 3 running, 4 logging out, 5 logging in, -1 other")),
           activePbus(gauge(*registry, "tarvo_host_active_pbus", "PBUs of the host that run")),
           sleepingPbus(gauge(*registry, "tarvo_host_sleeping_pbus",
                              "PBUs of the host that are stopped")),
@@ -199,61 +122,71 @@ struct MetricsExporter::Impl
                             "Order responses the PBU received")),
           trades(counter(*registry, "tarvo_pbu_trades_total", "Trade reports the PBU received"))
     {
+        buildInfo.Add({{"version", TARVO_VERSION_TEXT},
+                       {"software", gbk::toUtf8(SOFTWARE_VERSION)},
+                       {"protocol", PROTOCOL_VERSION}})
+            .Set(1);
     }
 
     void begin()
     {
         for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
             index->begin();
-        for (SeriesSet<prometheus::Gauge> *set : gauges())
+        for (Gauges *set : hostGauges())
             set->begin();
-        programState.begin();
-        for (SeriesSet<prometheus::Counter> *set : counters())
+        for (Gauges *set : {&programState, &pbuState})
             set->begin();
+        for (Counters *set : allCounters())
+            set->begin();
+        downHosts.clear();
+        pbuSlotsNext.clear();
     }
-    void finish()
+    void finish();
+    std::array<Gauges *, 8> hostGauges()
     {
-        for (SeriesSet<prometheus::Gauge> *set : gauges())
-            set->finish();
-        programState.finish();
-        for (SeriesSet<prometheus::Counter> *set : counters())
-            set->finish();
-        for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
-            index->finish();
+        return {&up, &stale, &cpu, &memory, &disk, &lastAnswer, &activePbus, &sleepingPbus};
     }
-    std::array<SeriesSet<prometheus::Gauge> *, 8> gauges()
-    {
-        return {&up, &stale, &cpu, &memory, &disk, &activePbus, &sleepingPbus, &pbuState};
-    }
-    std::array<SeriesSet<prometheus::Counter> *, 3> counters()
-    {
-        return {&orders, &responses, &trades};
-    }
+    std::array<Counters *, 5> allCounters() { return {&lost, &reconnects, &orders, &responses, &trades}; }
 
     // Rows [from, to) of each table.
     void updateHosts(const RecordSet &hosts, const HostSubjectPool &pool, int from, int to);
-    void updatePbus(const RecordSet &pbus, int from, int to);
+    void updatePbus(const RecordSet &pbus, const HostSubjectPool &pool, int from, int to);
+    const std::string &environmentOf(const std::string &ip, const HostSubject *host);
 
     // The update in steps: where it stands, and the row counts it started with (a table
     // whose count changed between two steps has moved its rows: the update starts again).
     bool stepping = false;
     int hostsDone = 0, pbusDone = 0;
     int hostCount = 0, pbuCount = 0;
+    const LinkStats *linkStats = nullptr;
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
-    SeriesSet<prometheus::Gauge> up, stale, cpu, memory, disk;
-    GaugeFamily programStates;
-    SeriesSet<prometheus::Gauge, GaugeFamily> programState;
-    std::shared_ptr<OrderedCollectable> exposed;  // the registry with programStates in its place
-    SeriesSet<prometheus::Gauge> activePbus, sleepingPbus, pbuState;
-    SeriesSet<prometheus::Counter> orders, responses, trades;
+    prometheus::Family<prometheus::Gauge> &buildInfo;
+    Gauges up, stale, cpu, memory, disk, lastAnswer;
+    Counters lost, reconnects;
+    Gauges programState, activePbus, sleepingPbus, pbuState;
+    Counters orders, responses, trades;
     RowIndex hostRows, programRows, pbuRows;
+    // The last environment each host reported, so a disconnect does not change its label.
+    std::unordered_map<std::string, std::string> environments;
+    // Hosts whose PBU rows are gone or not back yet (not connected, or connected and not
+    // answered): their PBU series are kept as they were.
+    std::unordered_set<std::string> downHosts;
+    std::unordered_map<std::string, std::vector<size_t>> pbuSlots, pbuSlotsNext;
     std::mutex updating;  // update() is meant for the GUI thread; this keeps a stray call safe
-    MetricsListen where;  // as bound
-    std::string bound;
-    std::unique_ptr<prometheus::Exposer> exposer;
+    std::unique_ptr<metrics::Server> server;
 };
+
+const std::string &MetricsExporter::Impl::environmentOf(const std::string &ip,
+                                                        const HostSubject *host)
+{
+    // A host that never answered holds "-1".
+    if (host && !host->getEnvNo().empty() && host->getEnvNo() != "-1")
+        return environments[ip] = host->getEnvNo();
+    const auto known = environments.find(ip);
+    return known == environments.end() ? kNoEnvironment : known->second;
+}
 
 void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjectPool &pool,
                                         int from, int to)
@@ -265,86 +198,116 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
                                   hosts.requireField("OESStatusB")};
     const int activeField = hosts.requireField("activePBUs");
     const int sleepingField = hosts.requireField("InactivePBUs");
+    const int printedField = hosts.requireField("PbuPrinted");
 
     for (int row = from; row < to; ++row) {
         const std::string &ip = hosts.valueAt(row, ipField);
         const std::string &name = hosts.valueAt(row, nameField);
+        const HostSubject *host = pool.find(ip);
+        const std::string &environment = environmentOf(ip, host);
         std::string key = ip;
-        key += '\x01';
-        key += name;
+        for (const std::string *part : {&name, &environment}) {
+            key += '\x01';
+            key += *part;
+        }
         const auto labels = [&] {
-            return Labels{{"host", gbk::toUtf8(ip)}, {"name", gbk::toUtf8(name)}};
+            return Labels{{"host", gbk::toUtf8(ip)},
+                          {"name", gbk::toUtf8(name)},
+                          {"environment", gbk::toUtf8(environment)}};
         };
         const size_t slot = hostRows.slotOf(hosts.recIdAt(row), key);
         const bool connected = hosts.valueAt(row, connectionField) == kConnected;
         up.set(slot, labels, connected ? 1 : 0);
+        if (!connected || hosts.valueAt(row, printedField).empty())
+            downHosts.insert(ip);
 
-        // A disconnected host's last usages are history, not its state: left out.
-        const HostSubject *host = connected ? pool.find(ip) : nullptr;
-        stale.set(slot, labels, host && host->stale ? 1 : 0);
-        const auto usage = [&](SeriesSet<prometheus::Gauge> &set, const std::string &text) {
-            if (const auto value = numberOf(text, true))
-                set.set(slot, labels, *value);
-        };
-        if (host) {
-            usage(cpu, host->getCpuUsage());
-            usage(memory, host->getMemoryUsage());
-            usage(disk, host->getDiskUsage());
+        // Connected but silent for three polls: stale (0 for a host that is not connected).
+        stale.set(slot, labels, connected && host && host->stale ? 1 : 0);
+        if (host && host->lastAnswerMs > 0)
+            lastAnswer.set(slot, labels, std::floor(host->lastAnswerMs) / 1000);
+        if (linkStats) {
+            const auto found = linkStats->hosts().find(ip);
+            const HostLinkStats seen = found == linkStats->hosts().end() ? HostLinkStats{} : found->second;
+            lost.follow(slot, labels, double(seen.lostConnections));
+            reconnects.follow(slot, labels, double(seen.reconnects));
         }
 
-        for (int which = 0; which < 2; ++which) {
-            const std::string &word = hosts.valueAt(row, programFields[which]);
+        // A host that is not connected keeps what it reported last: its series do not vanish
+        // (and resolve alerts) when it drops.
+        const auto program = [&](int which) {
             std::string programKey = key;
-            programKey += which == 0 ? "\x01" "A\x01" : "\x01" "B\x01";
-            programKey += word;
+            programKey += which == 0 ? "\x01" "A" : "\x01" "B";
             const size_t programSlot =
                 programRows.slotOf(hosts.recIdAt(row) * 2 + which, std::move(programKey));
+            if (!connected) {
+                programState.keep(programSlot);
+                return;
+            }
             programState.set(programSlot, [&] {
-                Labels program = labels();
-                program.emplace("program", which == 0 ? "A" : "B");
-                program.emplace("state", gbk::toUtf8(word));
-                return program;
-            }, stateIndex(word));
-        }
-
-        if (const auto active = numberOf(hosts.valueAt(row, activeField), false))
-            activePbus.set(slot, labels, *active);
-        if (const auto sleeping = numberOf(hosts.valueAt(row, sleepingField), false))
-            sleepingPbus.set(slot, labels, *sleeping);
+                Labels withProgram = labels();
+                withProgram.emplace("program", gbk::toUtf8(kProgramNames[which]));
+                return withProgram;
+            }, stateIndex(hosts.valueAt(row, programFields[which])));
+        };
+        program(0);
+        program(1);
+        const auto value = [&](Gauges &set, const std::optional<double> &number) {
+            if (!connected || !number)
+                set.keep(slot);
+            else
+                set.set(slot, labels, *number);
+        };
+        value(cpu, host ? numberOf(host->getCpuUsage(), true) : std::nullopt);
+        value(memory, host ? numberOf(host->getMemoryUsage(), true) : std::nullopt);
+        value(disk, host ? numberOf(host->getDiskUsage(), true) : std::nullopt);
+        value(activePbus, numberOf(hosts.valueAt(row, activeField), false));
+        value(sleepingPbus, numberOf(hosts.valueAt(row, sleepingField), false));
     }
 }
 
-void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, int from, int to)
+void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, const HostSubjectPool &pool,
+                                       int from, int to)
 {
     const int hostField = pbus.requireField("HostIp");
     const int programField = pbus.requireField("OES");
     const int idField = pbus.requireField("ID");
     const int operatorField = pbus.requireField("Operator");
     const int statusField = pbus.requireField("Status");
-    const std::pair<SeriesSet<prometheus::Counter> *, int> counts[3] = {
+    const std::pair<Counters *, int> counts[3] = {
         {&orders, pbus.requireField("Submitted")},
         {&responses, pbus.requireField("Responsed")},
         {&trades, pbus.requireField("CJHB")},
     };
 
     std::string key;
+    const std::string *lastHost = nullptr;
+    std::string hostName;
     for (int row = from; row < to; ++row) {
         const std::string &hostIp = pbus.valueAt(row, hostField);
+        // A host's rows come one after the other: its name is looked up once for them.
+        if (!lastHost || *lastHost != hostIp) {
+            const HostSubject *host = pool.find(hostIp);
+            hostName = host ? host->getHostName() : std::string();
+            lastHost = &hostIp;
+        }
         const std::string &program = pbus.valueAt(row, programField);
         const std::string &id = pbus.valueAt(row, idField);
         const std::string &op = pbus.valueAt(row, operatorField);
         key.assign(hostIp);
-        for (const std::string *part : {&program, &id, &op}) {
+        const std::string *const parts[] = {&hostName, &program, &id, &op};
+        for (const std::string *part : parts) {
             key += '\x01';
             key += *part;
         }
         const auto labels = [&] {
             return Labels{{"host", gbk::toUtf8(hostIp)},
+                          {"name", gbk::toUtf8(hostName)},
                           {"program", gbk::toUtf8(program)},
                           {"pbu", gbk::toUtf8(id)},
                           {"operator", gbk::toUtf8(op)}};
         };
         const size_t slot = pbuRows.slotOf(pbus.recIdAt(row), key);
+        pbuSlotsNext[hostIp].push_back(slot);
         pbuState.set(slot, labels, stateIndex(pbus.valueAt(row, statusField)));
         for (const auto &[set, field] : counts) {
             // A count that is not a number leaves the series at its last value.
@@ -356,38 +319,51 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, int from, int to)
     }
 }
 
+void MetricsExporter::Impl::finish()
+{
+    // The PBU series of hosts that are down stay as they were, rows or not.
+    for (const std::string &ip : downHosts) {
+        const auto kept = pbuSlots.find(ip);
+        if (kept == pbuSlots.end())
+            continue;
+        std::vector<size_t> &keptSlots = pbuSlotsNext[ip];
+        for (size_t slot : kept->second) {
+            if (std::find(keptSlots.begin(), keptSlots.end(), slot) != keptSlots.end())
+                continue;
+            pbuRows.keepSlot(slot);
+            pbuState.keep(slot);
+            for (Counters *set : {&orders, &responses, &trades})
+                set->keep(slot);
+            keptSlots.push_back(slot);
+        }
+    }
+    pbuSlots.swap(pbuSlotsNext);
+    for (Gauges *set : hostGauges())
+        set->finish();
+    for (Gauges *set : {&programState, &pbuState})
+        set->finish();
+    for (Counters *set : allCounters())
+        set->finish();
+    for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
+        index->finish();
+}
+
 MetricsExporter::MetricsExporter(const std::string &listen) : impl(std::make_unique<Impl>())
 {
-    const MetricsListen where = parseMetricsListen(listen);
-    const std::string text = where.address + ":" + std::to_string(where.port);
-    try {
-        impl->exposer = std::make_unique<prometheus::Exposer>(text);
-    } catch (const std::exception &e) {
-        throw std::runtime_error("metrics: cannot listen on " + text + ": " + e.what());
-    }
-    const std::vector<int> ports = impl->exposer->GetListeningPorts();
-    if (ports.empty() || ports.front() <= 0)
-        throw std::runtime_error("metrics: cannot listen on " + text + ": no port was bound");
-    impl->where = {where.address, unsigned(ports.front())};
-    impl->bound = where.address + ":" + std::to_string(ports.front());
-    impl->exposer->RegisterCollectable(impl->exposed);
-    impl->exposer->RegisterCollectable(ConsoleTimings::instance().registry());
+    impl->server = std::make_unique<metrics::Server>(listen);
+    impl->server->serve(impl->registry);
+    impl->server->serve(ConsoleTimings::instance().registry());
 }
 
 MetricsExporter::~MetricsExporter()
 {
-    // The server sees a stop request only when its accept wait (2 s) ends or a connection
-    // comes in: knocking until it has stopped keeps closing the console quick.
-    std::atomic<bool> stopped = false;
-    std::thread knocker([this, &stopped] {
-        while (!stopped.load()) {
-            knock(impl->where);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    impl->exposer.reset();
-    stopped = true;
-    knocker.join();
+    impl->server.reset();
+}
+
+void MetricsExporter::setLinkStats(const LinkStats *stats)
+{
+    const std::lock_guard<std::mutex> lock(impl->updating);
+    impl->linkStats = stats;
 }
 
 void MetricsExporter::update(const TF_Main &window)
@@ -436,7 +412,7 @@ bool MetricsExporter::updateStep(const RecordSet &hosts, const RecordSet &pbus,
     }
     if (left > 0 && u.pbusDone < u.pbuCount) {
         const int to = u.pbusDone + std::min(left, u.pbuCount - u.pbusDone);
-        u.updatePbus(pbus, u.pbusDone, to);
+        u.updatePbus(pbus, pool, u.pbusDone, to);
         u.pbusDone = to;
     }
     if (u.hostsDone < u.hostCount || u.pbusDone < u.pbuCount)
@@ -448,7 +424,7 @@ bool MetricsExporter::updateStep(const RecordSet &hosts, const RecordSet &pbus,
 
 std::string MetricsExporter::listenAddress() const
 {
-    return impl->bound;
+    return impl->server->listenAddress();
 }
 
 } // namespace tarvo

@@ -9,6 +9,7 @@
 namespace tarvo {
 
 class HostSubjectPool;
+class LinkStats;
 class RecordSet;
 class TF_Main;
 
@@ -22,9 +23,11 @@ struct MetricsListen
 // Throws std::invalid_argument naming the text and what is wrong with it.
 MetricsListen parseMetricsListen(std::string_view listen);
 
-// Serves the Prometheus text format at http://ADDR:PORT/metrics. The server answers from its
-// own threads; it only reads metric objects, which lock themselves, and every series is
-// added, set and removed by update(), so nothing else of the console is shared with it.
+// Serves the Prometheus text format at http://ADDR:PORT/metrics ("/" links to it). The server
+// answers from its own threads; it only reads metric objects, which lock themselves, and
+// every series is added, set and removed by update(), so nothing else of the console is
+// shared with it. A host that is not connected keeps its series (up 0, the rest at their
+// last values, its PBUs' too) until it leaves the host list; states are codes in the value.
 class MetricsExporter
 {
 public:
@@ -34,6 +37,10 @@ public:
     ~MetricsExporter();
     MetricsExporter(const MetricsExporter &) = delete;
     MetricsExporter &operator=(const MetricsExporter &) = delete;
+
+    // Where the lost connections, reconnects and answer times come from (not owned; null:
+    // none of those series).
+    void setLinkStats(const LinkStats *stats);
 
     // Rebuilds every value from the console's tables and hosts; call on the GUI thread after
     // each poll. Series of rows that are gone are removed.

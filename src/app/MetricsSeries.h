@@ -1,5 +1,4 @@
-// The series bookkeeping of the metrics exporter: rows found by their raw texts, a gauge
-// family with removal in logarithmic time, families kept in the registry's order, and the
+// The series bookkeeping of the metrics exporter: rows found by their raw texts and the
 // series of one family as of the last update. Private to Metrics.cpp.
 #pragma once
 
@@ -66,6 +65,15 @@ public:
         return slot;
     }
 
+    // Keeps a slot this update saw no row for (a host that is down keeps its PBUs' slots).
+    void keepSlot(size_t slot)
+    {
+        if (slot < seen.size() && seen[slot] != generation) {
+            seen[slot] = generation;
+            ++seenKeys;
+        }
+    }
+
     // After every series set has finished: forgets the keys this update did not see.
     void finish()
     {
@@ -97,95 +105,6 @@ private:
     std::vector<size_t> freeSlots;
     size_t seenKeys = 0;
     uint64_t generation = 0;
-};
-
-// A gauge family whose series are found by their metric for removal in logarithmic time (the
-// library's own family walks all its series to remove one). For a family whose labels follow
-// a state, such as the program states: at start every program changes its state at once.
-class GaugeFamily
-{
-public:
-    GaugeFamily(std::string name, std::string help) : name(std::move(name)), help(std::move(help))
-    {
-    }
-
-    // As prometheus::Family::Add: the series of these labels, made when new.
-    prometheus::Gauge &Add(const Labels &labels)
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        auto [it, inserted] = byLabels.try_emplace(labels);
-        if (inserted) {
-            it->second = std::make_unique<prometheus::Gauge>();
-            byMetric.emplace(it->second.get(), it);
-        }
-        return *it->second;
-    }
-
-    void Remove(prometheus::Gauge *metric)
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        const auto found = byMetric.find(metric);
-        if (found == byMetric.end())
-            return;
-        byLabels.erase(found->second);
-        byMetric.erase(found);
-    }
-
-    // The family as the library's own would give it; nothing while it has no series.
-    std::vector<prometheus::MetricFamily> Collect() const
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (byLabels.empty())
-            return {};
-        prometheus::MetricFamily family;
-        family.name = name;
-        family.help = help;
-        family.type = prometheus::MetricType::Gauge;
-        family.metric.reserve(byLabels.size());
-        for (const auto &[labels, metric] : byLabels) {
-            prometheus::ClientMetric collected = metric->Collect();
-            collected.label.reserve(labels.size());
-            for (const auto &[labelName, value] : labels)
-                collected.label.push_back({labelName, value});
-            family.metric.push_back(std::move(collected));
-        }
-        return {std::move(family)};
-    }
-
-private:
-    using ByLabels = std::map<Labels, std::unique_ptr<prometheus::Gauge>>;
-    const std::string name, help;
-    mutable std::mutex mutex;
-    ByLabels byLabels;
-    std::unordered_map<prometheus::Gauge *, ByLabels::iterator> byMetric;
-};
-
-// The registry's families with the separately kept ones each put before the family it
-// precedes in the registry's order.
-class OrderedCollectable : public prometheus::Collectable
-{
-public:
-    OrderedCollectable(std::shared_ptr<prometheus::Registry> registry, const GaugeFamily &family,
-                       std::string before)
-        : registry(std::move(registry)), family(family), before(std::move(before))
-    {
-    }
-
-    std::vector<prometheus::MetricFamily> Collect() const override
-    {
-        std::vector<prometheus::MetricFamily> families = registry->Collect();
-        std::vector<prometheus::MetricFamily> own = family.Collect();
-        const auto at = std::find_if(families.begin(), families.end(),
-                                     [this](const auto &f) { return f.name == before; });
-        families.insert(at, std::make_move_iterator(own.begin()),
-                        std::make_move_iterator(own.end()));
-        return families;
-    }
-
-private:
-    std::shared_ptr<prometheus::Registry> registry;
-    const GaugeFamily &family;
-    std::string before;
 };
 
 // The series of one family as of the last update, by row slot. An update marks every series

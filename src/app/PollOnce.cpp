@@ -1,4 +1,4 @@
-// Counting the hosts that answered.
+// Counting the hosts that answered or failed.
 #include "app/PollOnce.h"
 
 #include "app/Fmain.h"
@@ -9,24 +9,40 @@ PollOnce::PollOnce(TF_Main &mainWindow, int deadlineMs) : window(mainWindow)
 {
     for (const auto &[ip, host] : window.hostPool())
         host->attach(this);
+    window.agentLinks().addListener(this);
     deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, this, [this] {
-        if (!done) {
-            done = true;
-            emit finished();
-        }
-    });
+    connect(&deadline, &QTimer::timeout, this, [this] { finish(); });
     deadline.start(deadlineMs);
+    failureWatch.setInterval(50);
+    connect(&failureWatch, &QTimer::timeout, this, [this] { checkFailures(); });
+    failureWatch.start();
     if (window.hostPool().size() == 0)
-        QTimer::singleShot(0, this, [this] {
-            done = true;
-            emit finished();
-        });
+        QTimer::singleShot(0, this, [this] { finish(); });
 }
+
+PollOnce::~PollOnce() { window.agentLinks().removeListener(this); }
 
 bool PollOnce::everyHostAnswered() const
 {
     return window.hostPool().size() > 0 && answeredHosts.size() == window.hostPool().size();
+}
+
+void PollOnce::finish()
+{
+    if (done)
+        return;
+    done = true;
+    failureWatch.stop();
+    emit finished();
+}
+
+void PollOnce::finishWhenSettled()
+{
+    if (done || answeredHosts.size() + failedHosts.size() < window.hostPool().size())
+        return;
+    failureWatch.stop();
+    // After the grids have followed the last answer too.
+    QTimer::singleShot(0, this, [this] { finish(); });
 }
 
 void PollOnce::update(HostSubject &host)
@@ -35,12 +51,33 @@ void PollOnce::update(HostSubject &host)
     const std::string &state = host.getHostStatus();
     if (done || state == "未知" || state == "停止")
         return;
+    failedHosts.erase(host.getChannelIP());
     answeredHosts.insert(host.getChannelIP());
-    if (everyHostAnswered()) {
-        done = true;
-        // After the grids have followed this answer too.
-        QTimer::singleShot(0, this, [this] { emit finished(); });
+    finishWhenSettled();
+}
+
+void PollOnce::linkLost(const std::string &channelIP)
+{
+    if (!answeredHosts.count(channelIP))
+        failedHosts.insert(channelIP);
+    finishWhenSettled();
+}
+
+void PollOnce::checkFailures()
+{
+    const auto &registry = window.agentLinks().registry();
+    for (const auto &[ip, host] : window.hostPool()) {
+        if (answeredHosts.count(ip))
+            continue;
+        const auto entry = registry.find(ip);
+        const TMMSocketProcessor *connection = entry == registry.end() ? nullptr : entry->second;
+        // No connection was made (a port that is no number), it failed, or its socket
+        // reported an error (refused, unreachable) and it is not open.
+        if (!connection || connection->isFailed() ||
+            (connection->getLastError() != 0 && !connection->isOpen()))
+            failedHosts.insert(ip);
     }
+    finishWhenSettled();
 }
 
 } // namespace tarvo

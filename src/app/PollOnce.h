@@ -1,7 +1,9 @@
-// `TarvoMonitor --once`: waits until every host of the list has answered one status request
-// (or a deadline passes), for scripts and cron jobs.
+// `TarvoMonitor --once`: waits until every host of the list has either answered one status
+// request or failed (its connection refused, closed or given up), or a deadline passes; for
+// scripts, cron jobs and check plugins.
 #pragma once
 
+#include "app/AgentLinks.h"
 #include "host/HostObservers.h"
 
 #include <QObject>
@@ -14,26 +16,37 @@ namespace tarvo {
 
 class TF_Main;
 
-class PollOnce : public QObject, private HostObserver
+class PollOnce : public QObject, private HostObserver, private LinkListener
 {
     Q_OBJECT
 public:
     // Watches every host of the window's pool from now on.
     PollOnce(TF_Main &window, int deadlineMs);
+    ~PollOnce() override;
 
     bool everyHostAnswered() const;
     size_t answered() const { return answeredHosts.size(); }
+    const std::set<std::string> &answeredSet() const { return answeredHosts; }
+    const std::set<std::string> &failedSet() const { return failedHosts; }
+
+    // Looks for hosts whose connection failed; runs every 50 ms on its own timer.
+    void checkFailures();
 
 signals:
-    // Every host answered, or the deadline passed.
+    // Every host answered or failed, or the deadline passed.
     void finished();
 
 private:
     void update(HostSubject &host) override;
+    void linkLost(const std::string &channelIP) override;
+    void finishWhenSettled();
+    void finish();
 
     TF_Main &window;
     std::set<std::string> answeredHosts;
+    std::set<std::string> failedHosts;
     QTimer deadline;
+    QTimer failureWatch;
     bool done = false;
 };
 

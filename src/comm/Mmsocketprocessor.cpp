@@ -283,6 +283,7 @@ void TMMSocketProcessor::onDisconnect()
 
 void TMMSocketProcessor::onError(int code)
 {
+    lastError = code;
     owner.connectionEvent("网络错误,错误号:" + std::to_string(code));
 }
 
@@ -322,6 +323,7 @@ void TMMSocketProcessor::reconnect(const std::string &portText)
     }
     try {
         lastConnectAttempt = at;
+        lastError = 0;
         socketPort = portNumber(portText);
         port = portText;
         connectRequested = true;

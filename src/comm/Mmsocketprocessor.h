@@ -89,6 +89,8 @@ public:
     double getLastSendTime() const { return lastSendTime; }
     double getLastConnectAttempt() const { return lastConnectAttempt; }
     bool isFailed() const { return failed; }
+    // The errno of the socket's last failure since the last open or reconnect; 0: none.
+    int getLastError() const { return lastError; }
     bool isConnectRequested() const { return connectRequested; }
     const std::string &getPending() const { return pending; }
     bool isTimeoutRunning() const;
@@ -134,6 +136,7 @@ private:
     int socketPort = 0;
     bool reading = false;
     double lastActivity = 0;  // last connect or read, on the silence clock
+    int lastError = 0;
     // Owns the queued onBacklog call, which dies with the connection.
     std::unique_ptr<QObject> backlogContext;
     bool backlogQueued = false;

@@ -125,7 +125,7 @@ std::string envNoText(std::string_view envNo)
 
 DataGridHostObserver::DataGridHostObserver(RecordSet& hostTable, RecordSet& pbuTable,
                                            GridState& hostGrid, GridState& pbuGrid,
-                                           int& checkedPbuCount, std::function<void()> raiseAlarm)
+                                           int& checkedPbuCount, AlarmSink raiseAlarm)
     : hostTable_(hostTable), pbuTable_(pbuTable), hostGrid_(hostGrid), pbuGrid_(pbuGrid),
       checkedPbuCount_(checkedPbuCount), raiseAlarm_(std::move(raiseAlarm))
 {
@@ -142,6 +142,7 @@ DataGridHostObserver::DataGridHostObserver(RecordSet& hostTable, RecordSet& pbuT
 void DataGridHostObserver::update(HostSubject& host)
 {
     GridBracket hostBracket(hostGrid_, kHostKeyField, false);
+    programsStopped_.clear();
     // Editing whatever row is current instead would overwrite another host's row.
     if (!hostTable_.locate(kHostKeyField, host.getChannelIP())) {
         hostBracket.close();
@@ -265,7 +266,7 @@ void DataGridHostObserver::fillPbuRow(const Host& host, Pbu& pbu, bool newRow, C
         const std::string& oesStatus = program->getOesStatus();
         if (setFlagged(pbu_.oesStatus, oesStatus, pbu.oesStatusChanged) == Change::ToStopped
             && !newRow)
-            alarm();
+            alarm(host, nullptr, pbu.getOesName());
 
         // A code that is not one of "0" to "5" has no word: the cell shows the code as
         // received, and the PBU neither beeps nor counts as active or sleeping.
@@ -279,7 +280,7 @@ void DataGridHostObserver::fillPbuRow(const Host& host, Pbu& pbu, bool newRow, C
         }
         if (setFlagged(pbu_.status, *text, pbu.statusChanged) == Change::ToStopped && !newRow
             && word)
-            alarm();
+            alarm(host, &pbu, pbu.getOesName());
         if (word && *word == kRunning)
             ++counts.active;
         else if (word && *word == kStopped)
@@ -331,10 +332,28 @@ void DataGridHostObserver::buildKey(const Pbu& pbu, const std::string& channelIP
     key_ += channelIP;
 }
 
-void DataGridHostObserver::alarm()
+void DataGridHostObserver::alarm(const Host& host, const Pbu* pbu, const std::string& program)
 {
-    if (raiseAlarm_)
-        raiseAlarm_();
+    if (!raiseAlarm_)
+        return;
+    AlarmEvent event;
+    event.channelIP = host.getChannelIP();
+    event.hostName = host.getHostName();
+    event.program = program;
+    event.state = kStopped;
+    if (pbu) {
+        event.kind = AlarmEvent::Kind::PbuStopped;
+        event.pbu = pbu->getOperatorNumber();
+        event.text = "报盘机[Ip:" + event.channelIP + "]" + program + "的PBU" + event.pbu + "停止";
+    } else {
+        if (std::find(programsStopped_.begin(), programsStopped_.end(), program)
+            != programsStopped_.end())
+            return;
+        programsStopped_.push_back(program);
+        event.kind = AlarmEvent::Kind::ProgramStopped;
+        event.text = "报盘机[Ip:" + event.channelIP + "]" + program + "停止";
+    }
+    raiseAlarm_(event);
 }
 
 } // namespace tarvo

@@ -2,11 +2,14 @@
 // counts, and the error beep when a program or a PBU stops.
 #pragma once
 
+#include "display/AlarmEvent.h"
+
 #include "framework/GridState.h"
 #include "framework/RecordSet.h"
 #include "host/HostObservers.h"
 
 #include <functional>
+#include <vector>
 #include <string>
 
 namespace tarvo {
@@ -19,9 +22,11 @@ class Pbu;
 // tables hold.
 class DataGridHostObserver : public HostObserver {
 public:
-    // raiseAlarm sets the error-beep thread's pending count to 5 (set, not added); it may be empty.
+    // raiseAlarm sets the error-beep thread's pending count to 5 (set, not added); it may be
+    // empty. It is told which program or PBU stopped: a program once per update of its host.
+    using AlarmSink = std::function<void(const AlarmEvent&)>;
     DataGridHostObserver(RecordSet& hostTable, RecordSet& pbuTable, GridState& hostGrid,
-                         GridState& pbuGrid, int& checkedPbuCount, std::function<void()> raiseAlarm);
+                         GridState& pbuGrid, int& checkedPbuCount, AlarmSink raiseAlarm);
 
     // A host whose state is "未知" or "停止" only gets its name rewritten. Otherwise its row
     // takes the reported state, and its PBU rows are filled: the first time after the
@@ -49,14 +54,15 @@ private:
     // when it changed to "停止" from anything but "未知".
     Change setFlagged(int field, const std::string& value, std::string& flag);
     void buildKey(const Pbu& pbu, const std::string& channelIP);
-    void alarm();
+    void alarm(const Host& host, const Pbu* pbu, const std::string& program);
 
     RecordSet& hostTable_;
     RecordSet& pbuTable_;
     GridState& hostGrid_;
     GridState& pbuGrid_;
     int& checkedPbuCount_;
-    std::function<void()> raiseAlarm_;
+    AlarmSink raiseAlarm_;
+    std::vector<std::string> programsStopped_;  // this update's, so each alarms once
     std::string key_;  // reused for every PBU's PbuIden so the per-PBU path does not allocate
 
     // Field indexes, looked up once: a status answer sets hundreds of cells.

@@ -2,6 +2,7 @@
 // graph points of the detail window, at every notification of its host.
 #include "display/Fhost.h"
 
+#include "display/UsageRules.h"
 #include "host/HostSubject.h"
 #include "protocol/Convert.h"
 
@@ -9,29 +10,6 @@
 #include <optional>
 
 namespace tarvo {
-namespace {
-
-struct UsageRule
-{
-    const std::string& (Host::*usage)() const;
-    int32_t Host::*counter;
-    int limit;
-    bool inclusive; // at the limit counts too
-    const char* name;
-    const char* alert;
-};
-
-// In Resource order.
-const UsageRule kRules[kResourceCount] = {
-    {&Host::getCpuUsage, &Host::cpuOverCount, 50, false, "CPU利用率",
-     "CPU利用率连续1分钟超过50%"},
-    {&Host::getMemoryUsage, &Host::memoryOverCount, 50, false, "内存占用率",
-     "内存占用率连续1分钟超过50%"},
-    {&Host::getDiskUsage, &Host::diskOverCount, 90, true, "硬盘使用空间",
-     "硬盘使用空间连续1分钟大于90%"},
-};
-
-} // namespace
 
 int gaugeImageTop(int v) { return (100 - v) / 2 + 10; }
 
@@ -44,7 +22,7 @@ void TFHostObserver::update(HostSubject& host)
     std::array<int, kResourceCount> values{};
 
     for (int i = 0; i < kResourceCount; ++i) {
-        const UsageRule& rule = kRules[i];
+        const UsageRule& rule = usageRules()[size_t(i)];
         const std::string& text = (host.*rule.usage)();
         if (text.empty())
             continue;

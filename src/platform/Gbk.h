@@ -17,4 +17,9 @@ std::string fromUtf8(std::string_view utf8);
 // True when every byte is below 0x80.
 bool isAscii(std::string_view text);
 
+// True when the text cannot be GBK as the system writes it: it starts with a UTF-8
+// byte-order mark, or its non-ASCII bytes are UTF-8 or no GBK at all (an editor that saved
+// a GBK file as UTF-8).
+bool looksNotGbk(std::string_view text);
+
 } // namespace tarvo::gbk

@@ -96,6 +96,51 @@ TEST(ConfigReport, AMissingIniFileIsAProblemButNotAFailure)
     EXPECT_TRUE(holds(report.problems, "ini file " + inst.iniPath() + " missing"));
 }
 
+TEST(ConfigReport, BothMissingExecutablesAreNamedThoughTheLoadStopsAtTheFirst)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.remove("Tarvo_ASHR.exe");
+    inst.remove("Tarvo_BSHR.exe");
+    inst.remove("cfgB/SystemConfiguration.ini");
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(holds(report.problems, "A股报盘程序: executable " + inst.path("Tarvo_ASHR.exe") + " missing"));
+    EXPECT_TRUE(holds(report.problems, "B股报盘程序: executable " + inst.path("Tarvo_BSHR.exe") + " missing"));
+    EXPECT_TRUE(holds(report.problems, "B股报盘程序: configuration file"));
+}
+
+TEST(ConfigReport, AMissingIniNamedOrInstalledMakesItUnusable)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.remove("TarvoMonitorAgent.ini");
+    EXPECT_FALSE(checkAgentConfiguration(inst.iniPath(), true).ok);
+}
+
+// What an editor or a typo does to the settings: every one is named, none stops the check.
+TEST(ConfigReport, UnknownKeysTextThatIsNotGbkAndAMissingTarvoIniAreWarnedOf)
+{
+    Installation inst;
+    inst.layOutBothPrograms();
+    inst.remove("tarvo.ini");
+    // "A股报盘程序" as UTF-8 bytes: an editor that saved the file as UTF-8.
+    inst.write("TarvoMonitorAgent.ini",
+               "[Tarvo]\r\nlogs_dir=./logs/\r\nA\xE8\x82\xA1\xE6\x8A\xA5\xE7\x9B\x98\xE7\xA8"
+               "\x8B\xE5\xBA\x8F=Y\r\n[PORT]\r\nprot=10013\r\n[Log]\r\nDebug=ON\r\n"
+               "[ACCESS_CONTROL]\r\nc=127.0.0.1\r\n[Extra]\r\nx=1\r\n");
+    ConfigReport report = checkAgentConfiguration(inst.iniPath());
+    EXPECT_TRUE(report.ok);
+    for (const char *warning :
+         {"the ini file is not GBK text", "unknown key \"prot\" in [PORT]", "unknown section [Extra]",
+          "tarvo.ini missing in "})
+        EXPECT_TRUE(holds(report.warnings, warning)) << warning;
+    EXPECT_TRUE(holds(report.lines, "warning: unknown key \"prot\""));
+    // "Debug" in [Log] is a key of [LOG]: section names match without regard to case.
+    EXPECT_FALSE(holds(report.warnings, "Debug"));
+    EXPECT_EQ(report.warnings.size(), 5u);  // and the UTF-8 key itself
+}
+
 TEST(AgentLog, LinesReachTheInstalledSinkWithTheirLevel)
 {
     std::vector<std::string> seen;

@@ -3,6 +3,7 @@
 #include "AgentTestSupport.h"
 
 #include "app/ConsoleTimings.h"
+#include "app/LinkStats.h"
 #include "app/Metrics.h"
 #include "host/HostSubjectPool.h"
 #include "display/GridTables.h"
@@ -27,8 +28,8 @@ std::string utf8(std::u8string_view text)
     return std::string(text.begin(), text.end());
 }
 
-// The body of GET /metrics, read to the end of the connection.
-std::string scrape(const std::string &address)
+// The body of GET `path`, read to the end of the connection.
+std::string scrape(const std::string &address, const std::string &path = "/metrics")
 {
     const size_t colon = address.rfind(':');
     sockaddr_in peer{};
@@ -41,7 +42,7 @@ std::string scrape(const std::string &address)
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     std::string reply;
     if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof peer) == 0) {
-        const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
+        const std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
         EXPECT_EQ(::write(fd, request.data(), request.size()), ssize_t(request.size()));
         char buffer[4096];
         for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
@@ -75,11 +76,16 @@ size_t seriesOf(const std::map<std::string, double> &all, const std::string &pre
                                 [&](const auto &sample) { return sample.first.starts_with(prefix); }));
 }
 
-const std::string kHostLabels = "host=\"127.0.0.1\",name=\"" + utf8(u8"沪一") + "\"";
-const std::string kPbuA = "{host=\"127.0.0.1\",operator=\"678901\",pbu=\"12345\",program=\""
-                          + utf8(u8"A股报盘程序") + "\"}";
-const std::string kPbuB = "{host=\"127.0.0.1\",operator=\"000002\",pbu=\"54321\",program=\""
-                          + utf8(u8"B股报盘程序") + "\"}";
+const std::string kHostLabels =
+    "environment=\"00\",host=\"127.0.0.1\",name=\"" + utf8(u8"沪一") + "\"";
+const std::string kProgramA = kHostLabels + ",program=\"" + utf8(u8"A股报盘程序") + "\"";
+const std::string kProgramB = kHostLabels + ",program=\"" + utf8(u8"B股报盘程序") + "\"";
+const std::string kPbuA = "{host=\"127.0.0.1\",name=\"" + utf8(u8"沪一") +
+                          "\",operator=\"678901\",pbu=\"12345\",program=\"" +
+                          utf8(u8"A股报盘程序") + "\"}";
+const std::string kPbuB = "{host=\"127.0.0.1\",name=\"" + utf8(u8"沪一") +
+                          "\",operator=\"000002\",pbu=\"54321\",program=\"" +
+                          utf8(u8"B股报盘程序") + "\"}";
 
 class MetricsTest : public test::AgentConsole
 {
@@ -116,13 +122,8 @@ TEST_F(MetricsTest, ConnectedHostShowsItsUsagesProgramsAndPbus)
     EXPECT_EQ(all.at("tarvo_host_cpu_usage_percent{" + kHostLabels + "}"), 10);
     EXPECT_EQ(all.at("tarvo_host_memory_usage_percent{" + kHostLabels + "}"), 20);
     EXPECT_EQ(all.at("tarvo_host_disk_usage_percent{" + kHostLabels + "}"), 30);
-    const std::string running = utf8(u8"运行");
-    EXPECT_EQ(all.at("tarvo_program_state{" + kHostLabels + ",program=\"A\",state=\"" + running
-                     + "\"}"),
-              3);
-    EXPECT_EQ(all.at("tarvo_program_state{" + kHostLabels + ",program=\"B\",state=\"" + running
-                     + "\"}"),
-              3);
+    EXPECT_EQ(all.at("tarvo_program_state{" + kProgramA + "}"), 3);
+    EXPECT_EQ(all.at("tarvo_program_state{" + kProgramB + "}"), 3);
     EXPECT_EQ(all.at("tarvo_host_active_pbus{" + kHostLabels + "}"), 1);
     EXPECT_EQ(all.at("tarvo_host_sleeping_pbus{" + kHostLabels + "}"), 1);
 
@@ -133,11 +134,16 @@ TEST_F(MetricsTest, ConnectedHostShowsItsUsagesProgramsAndPbus)
     EXPECT_EQ(all.at("tarvo_pbu_trades_total" + kPbuA), 8);
     EXPECT_EQ(seriesOf(all, "tarvo_pbu_state{"), 2u);
 
-    // The host that never connected is down, with no usages and no PBUs.
-    const std::string other = "host=\"127.0.0.2\",name=\"" + utf8(u8"深二") + "\"";
+    EXPECT_EQ(all.at("tarvo_build_info{protocol=\"Tarvo1.20\",software=\"" + utf8(u8"2009版") +
+                     "\",version=\"" TARVO_VERSION_TEXT "\"}"),
+              1);
+
+    // The host that never connected is down, with no usages, program states or PBUs.
+    const std::string other =
+        "environment=\"unknown\",host=\"127.0.0.2\",name=\"" + utf8(u8"深二") + "\"";
     EXPECT_EQ(all.at("tarvo_host_up{" + other + "}"), 0);
     EXPECT_EQ(all.count("tarvo_host_cpu_usage_percent{" + other + "}"), 0u);
-    EXPECT_EQ(all.at("tarvo_program_state{" + other + ",program=\"A\",state=\"\"}"), -1);
+    EXPECT_EQ(seriesOf(all, "tarvo_program_state{" + other), 0u);
     EXPECT_EQ(seriesOf(all, "tarvo_pbu_state{host=\"127.0.0.2\""), 0u);
 }
 
@@ -165,20 +171,69 @@ TEST_F(MetricsTest, CountersFollowTheAgentAndStartAgainWhenItsCountGoesBack)
     EXPECT_EQ(seriesOf(all, "tarvo_pbu_orders_total{"), 2u);
 }
 
-TEST_F(MetricsTest, DisconnectedHostIsDownAndItsPbuSeriesGo)
+// Alerts on a program or PBU must not resolve because its host dropped: every series stays
+// at its last value beside up 0, until the host answers again or leaves the list.
+TEST_F(MetricsTest, ADisconnectedHostKeepsItsSeriesWithUpZero)
 {
     auto window = connectedConsole();
-    ASSERT_EQ(scrapeAfter(*window).count("tarvo_pbu_state" + kPbuA), 1u);
+    LinkStats stats(window->agentLinks());
+    exporter.setLinkStats(&stats);
+    window->TimerUpdateTimer();
+    answer(*sockets[0], pbus("10"));
+    const auto before = scrapeAfter(*window);
+    // The connections' clock of the test stands at `now` (ms).
+    EXPECT_EQ(before.at("tarvo_host_last_answer_timestamp_seconds{" + kHostLabels + "}"), now / 1000);
+    EXPECT_EQ(before.at("tarvo_host_stale{" + kHostLabels + "}"), 0);
 
     ScriptedAgentSocket::peerClose(*sockets[0]);
-    const auto all = scrapeAfter(*window);
-    EXPECT_EQ(all.at("tarvo_host_up{" + kHostLabels + "}"), 0);
-    EXPECT_EQ(all.count("tarvo_host_cpu_usage_percent{" + kHostLabels + "}"), 0u);
-    EXPECT_EQ(all.count("tarvo_host_active_pbus{" + kHostLabels + "}"), 0u);
-    EXPECT_EQ(seriesOf(all, "tarvo_pbu_"), 0u);
-    // The state label of the last poll went with its series.
-    EXPECT_EQ(seriesOf(all, "tarvo_program_state{" + kHostLabels), 2u);
-    EXPECT_EQ(all.at("tarvo_program_state{" + kHostLabels + ",program=\"A\",state=\"\"}"), -1);
+    for (int poll = 0; poll < 2; ++poll) {
+        const auto all = scrapeAfter(*window);
+        EXPECT_EQ(all.at("tarvo_host_up{" + kHostLabels + "}"), 0);
+        EXPECT_EQ(all.at("tarvo_host_connections_lost_total{" + kHostLabels + "}"), 1);
+        for (const std::string &series :
+             {"tarvo_host_cpu_usage_percent{" + kHostLabels + "}",
+              "tarvo_host_active_pbus{" + kHostLabels + "}", "tarvo_program_state{" + kProgramA + "}",
+              "tarvo_pbu_state" + kPbuB, "tarvo_pbu_orders_total" + kPbuA})
+            EXPECT_EQ(all.at(series), before.at(series)) << series;
+        EXPECT_EQ(seriesOf(all, "tarvo_pbu_state{"), 2u);
+    }
+
+    // Back with the PBU stopped: the same series, the new value.
+    ScriptedAgentSocket::connect(*sockets[0]);
+    answer(*sockets[0], {pbu(OES_NAME_A, "12345678901", "1", "12"), pbu(OES_NAME_B, "54321000002", "1")});
+    const auto back = scrapeAfter(*window);
+    EXPECT_EQ(back.at("tarvo_host_up{" + kHostLabels + "}"), 1);
+    EXPECT_EQ(back.at("tarvo_pbu_state" + kPbuA), 1);
+    EXPECT_EQ(back.at("tarvo_pbu_orders_total" + kPbuA), 12);
+    EXPECT_EQ(seriesOf(back, "tarvo_pbu_state{"), 2u);
+}
+
+TEST_F(MetricsTest, TheIndexLinksToTheMetrics)
+{
+    EXPECT_NE(scrape(exporter.listenAddress(), "/").find("<a href=\"/metrics\">"), std::string::npos);
+}
+
+// promtool (Debian's prometheus) lints a scrape and the shipped alert rules.
+TEST_F(MetricsTest, PromtoolAcceptsTheScrapeAndTheAlertRules)
+{
+    if (std::system("command -v promtool >/dev/null 2>&1") != 0) {
+        if (std::getenv("CI"))
+            FAIL() << "no promtool: ./run deps installs Debian's prometheus";
+        GTEST_SKIP() << "no promtool";
+    }
+    auto window = connectedConsole();
+    LinkStats stats(window->agentLinks());
+    exporter.setLinkStats(&stats);
+    exporter.update(*window);
+    const std::string file = dir.file("scrape.txt");
+    test::writeFile(file, scrape(exporter.listenAddress()));
+    const std::string output = dir.file("promtool.txt");
+    EXPECT_EQ(std::system(("promtool check metrics < " + file + " > " + output + " 2>&1").c_str()), 0)
+        << test::readFile(output);
+    EXPECT_EQ(std::system(("promtool check rules " TARVO_SOURCE_DIR "/docs/prometheus/alerts.yml > " +
+                           output + " 2>&1").c_str()),
+              0)
+        << test::readFile(output);
 }
 
 TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
@@ -214,17 +269,15 @@ TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
 
     exporter.update(*hosts, *pbus, pool);
     auto all = samples(scrape(exporter.listenAddress()));
-    const std::string labels = "{host=\"10.0.0.9\",name=\"x\"}";
+    const std::string labels = "{environment=\"unknown\",host=\"10.0.0.9\",name=\"x\"}";
     EXPECT_EQ(all.count("tarvo_host_cpu_usage_percent" + labels), 0u);
     EXPECT_EQ(all.at("tarvo_host_memory_usage_percent" + labels), 12.5);
     EXPECT_EQ(all.count("tarvo_host_disk_usage_percent" + labels), 0u);
-    EXPECT_EQ(all.at("tarvo_program_state{host=\"10.0.0.9\",name=\"x\",program=\"A\",state=\""
-                     + utf8(u8"停机") + "\"}"),
-              -1);
-    EXPECT_EQ(all.at("tarvo_program_state{host=\"10.0.0.9\",name=\"x\",program=\"B\",state=\""
-                     + utf8(u8"正在登录") + "\"}"),
-              5);
-    const std::string pbu = "{host=\"10.0.0.9\",operator=\"1\",pbu=\"11111\",program=\"A\"}";
+    const std::string program = "tarvo_program_state{environment=\"unknown\",host=\"10.0.0.9\","
+                                "name=\"x\",program=\"";
+    EXPECT_EQ(all.at(program + utf8(u8"A股报盘程序") + "\"}"), -1);  // "停机" is no state word
+    EXPECT_EQ(all.at(program + utf8(u8"B股报盘程序") + "\"}"), 5);
+    const std::string pbu = "{host=\"10.0.0.9\",name=\"x\",operator=\"1\",pbu=\"11111\",program=\"A\"}";
     EXPECT_EQ(all.at("tarvo_pbu_state" + pbu), -1);
     EXPECT_EQ(all.count("tarvo_pbu_orders_total" + pbu), 0u);
     EXPECT_EQ(all.at("tarvo_pbu_responses_total" + pbu), 3);
@@ -237,15 +290,16 @@ TEST(MetricsTables, DeletedRowsLeaveTheOutputAndOddTextsAreNotNumbers)
     exporter.update(*hosts, *pbus, pool);
     all = samples(scrape(exporter.listenAddress()));
     EXPECT_EQ(seriesOf(all, "tarvo_host_up{"), 1u);
-    EXPECT_EQ(all.count("tarvo_host_up{host=\"10.0.0.9\",name=\"y\"}"), 1u);
+    EXPECT_EQ(all.count("tarvo_host_up{environment=\"unknown\",host=\"10.0.0.9\",name=\"y\"}"), 1u);
 
     hosts->deleteCurrent();
     pbus->first();
     pbus->deleteCurrent();
     exporter.update(*hosts, *pbus, pool);
     all = samples(scrape(exporter.listenAddress()));
-    // Only the console's own timings stay: they describe the console, not a row.
-    EXPECT_EQ(seriesOf(all, "tarvo_") - seriesOf(all, "tarvo_console_"), 0u);
+    // Only the console's own timings and build stay: they describe the console, not a row.
+    EXPECT_EQ(seriesOf(all, "tarvo_") - seriesOf(all, "tarvo_console_") - seriesOf(all, "tarvo_build_"),
+              0u);
 }
 
 TEST(MetricsTables, AnUpdateInStepsEndsLikeAWholeOneAndStartsAgainWhenRowsMove)
@@ -266,7 +320,7 @@ TEST(MetricsTables, AnUpdateInStepsEndsLikeAWholeOneAndStartsAgainWhenRowsMove)
     for (int i = 1; i <= 5; ++i)
         addPbu(std::to_string(10000 + i), std::to_string(i * 10));
     const auto series = [](int id) {
-        return "tarvo_pbu_orders_total{host=\"10.0.0.1\",operator=\"1\",pbu=\"" +
+        return "tarvo_pbu_orders_total{host=\"10.0.0.1\",name=\"\",operator=\"1\",pbu=\"" +
                std::to_string(id) + "\",program=\"A\"}";
     };
 
@@ -374,7 +428,8 @@ TEST(MetricsListenText, APortInUseIsARuntimeError)
         MetricsExporter second(first.listenAddress());
         FAIL() << "a second exporter bound " << second.listenAddress();
     } catch (const std::runtime_error &e) {
-        EXPECT_NE(std::string(e.what()).find("cannot listen on " + first.listenAddress()),
+        EXPECT_NE(std::string(e.what()).find("cannot listen on " + first.listenAddress() +
+                                             ": the port is in use"),
                   std::string::npos)
             << e.what();
     }

@@ -41,5 +41,18 @@ TEST(ProgramOptionsTest, OnceRunsHeadlessWithItsTimeoutAndMetricsTakeAnAddress)
     EXPECT_EQ(parseProgramOptions({}).onceSeconds, 10);
 }
 
+// Headless reconnects by itself within 30 s unless told otherwise; the window only when told.
+TEST(ProgramOptionsTest, TheReconnectBoundDependsOnTheModeAndTheAlarmCommandIsKept)
+{
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"--headless"}, 30}, {{}, 0}, {{"--reconnect", "12"}, 12},
+        {{"--headless", "--reconnect=0"}, 0}, {{"--once"}, 0}};
+    for (const auto &[arguments, seconds] : cases)
+        EXPECT_EQ(reconnectBoundSeconds(parseProgramOptions(arguments)), seconds) << arguments.size();
+    EXPECT_EQ(parseProgramOptions({"--reconnect", "-1"}).error,
+              "--reconnect takes a number of seconds from 0 to 3600, not -1");
+    EXPECT_EQ(parseProgramOptions({"--on-alarm", "/usr/bin/page ops"}).onAlarm, "/usr/bin/page ops");
+}
+
 } // namespace
 } // namespace tarvo

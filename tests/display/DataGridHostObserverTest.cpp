@@ -71,7 +71,7 @@ struct Observer : ::testing::Test {
     int checkedPbuCount = 0;
     int alarms = 0;
     int pendingBeeps = 0;
-    DataGridHostObserver observer{*hosts, *pbus, hostGrid, pbuGrid, checkedPbuCount, [this] {
+    DataGridHostObserver observer{*hosts, *pbus, hostGrid, pbuGrid, checkedPbuCount, [this](const AlarmEvent&) {
                                       pendingBeeps = 5;
                                       ++alarms;
                                   }};
@@ -357,7 +357,7 @@ TEST_F(Observer, AnExceptionClosesBothBracketsAndDropsTheHalfWrittenRow)
     HostSubject& h = addHost(ip);
     answer(h, {.pbus = {pbu(A, "12345000001", "3")}});
     DataGridHostObserver throwing(*hosts, *pbus, hostGrid, pbuGrid, checkedPbuCount,
-                                  [] { throw std::runtime_error("beep thread gone"); });
+                                  [](const AlarmEvent&) { throw std::runtime_error("beep thread gone"); });
     apply(h, {.pbus = {pbu(A, "12345000001", "1")}});
     EXPECT_THROW(throwing.update(h), std::runtime_error);
     EXPECT_FALSE(hosts->suspended() || pbus->suspended());

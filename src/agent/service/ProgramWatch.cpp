@@ -54,9 +54,9 @@ std::vector<LogEvent> ProgramWatch::operator()()
     return events;
 }
 
-int printConfigReport(const std::string &iniPath)
+int printConfigReport(const std::string &iniPath, bool iniRequired)
 {
-    ConfigReport report = checkAgentConfiguration(iniPath);
+    ConfigReport report = checkAgentConfiguration(iniPath, iniRequired);
     for (const std::string &line : report.lines)
         std::cout << gbk::toUtf8(line) << "\n";
     if (!report.ok)

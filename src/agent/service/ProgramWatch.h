@@ -35,7 +35,8 @@ private:
 
 // --check-config: prints the report on stdout and returns the program's exit code: 1 when
 // the configuration cannot be used, else 0, also for one that admits no client (its last
-// line then says so instead of "configuration OK").
-int printConfigReport(const std::string &iniPath);
+// line then says so instead of "configuration OK"). A missing ini file is unusable when
+// `iniRequired` (named by --ini, or the installed agent's settings).
+int printConfigReport(const std::string &iniPath, bool iniRequired = false);
 
 } // namespace tarvo

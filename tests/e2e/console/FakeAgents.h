@@ -243,13 +243,16 @@ inline bool processEnded(pid_t pid)
 inline std::string metricOf(const std::string &metrics, const std::string &metric,
                             const std::string &ip)
 {
-    const std::string key = metric + "{host=\"" + ip + "\",";
-    const size_t at = metrics.find("\n" + key);
-    if (at == std::string::npos)
-        return {};
-    const size_t end = metrics.find('\n', at + 1);
-    const std::string line = metrics.substr(at + 1, end - at - 1);
-    return line.substr(line.rfind(' ') + 1);
+    // Labels come in name order: environment before host.
+    const std::string head = "\n" + metric + "{";
+    const std::string host = "host=\"" + ip + "\"";
+    for (size_t at = metrics.find(head); at != std::string::npos; at = metrics.find(head, at + 1)) {
+        const size_t end = metrics.find('\n', at + 1);
+        const std::string line = metrics.substr(at + 1, end - at - 1);
+        if (line.find(host) != std::string::npos)
+            return line.substr(line.rfind(' ') + 1);
+    }
+    return {};
 }
 
 // The address of the i-th of many hostile hosts: 127.0.1.1 ... 127.0.1.250, 127.0.2.1 ...

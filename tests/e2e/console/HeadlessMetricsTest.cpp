@@ -1,12 +1,16 @@
 // The console as a program against real agents: headless, its tables, its console log, the
 // host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it;
-// --once exits 0 when every host answered and 1 when one did not.
+// --once is a check plugin (0 all well, 1 a PBU stopped, 2 a host silent, 3 bad usage); a
+// headless console reconnects a restarted agent and runs its alarm command.
 #include "OesSim.h"
 #include "TestSupport.h"
 
 #include "platform/Gbk.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
 
 namespace tarvo {
 namespace {
@@ -34,11 +38,19 @@ struct Host
                         "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
                         "[PORT]\r\nport=10012\r\n[ACCESS_CONTROL]\r\nconsole=127.0.0.1\r\n");
         fs::create_directories(dir / "monitor");
+        startPrograms();
+        startAgent();
+    }
+    void startPrograms()
+    {
         const std::vector<std::string> fast = {"--interval-ms", "50"};
         programA = std::make_unique<test::ChildProcess>(dir / "Tarvo_ASHR.exe", fast, dir.path(),
                                                         dir / "a.out");
         programB = std::make_unique<test::ChildProcess>(dir / "Tarvo_BSHR.exe", fast, dir.path(),
                                                         dir / "b.out");
+    }
+    void startAgent()
+    {
         agent = std::make_unique<test::ChildProcess>(
             TARVO_AGENT_EXE,
             std::vector<std::string>{"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
@@ -89,7 +101,8 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s))
         << test::scrapeMetrics(metricsPort) << test::readFile(console / "monitor.out");
     const std::string metrics = test::scrapeMetrics(metricsPort);
-    EXPECT_NE(metrics.find("tarvo_host_up{host=\"127.0.0.3\",name=\"h3\"} 1"), std::string::npos)
+    EXPECT_NE(metrics.find("tarvo_host_up{environment=\"03\",host=\"127.0.0.3\",name=\"h3\"} 1"),
+              std::string::npos)
         << metrics;
 
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000002\n");
@@ -124,7 +137,7 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     EXPECT_TRUE(loggedConnect);
 }
 
-TEST(OnceConsole, ExitsZeroWhenEveryHostAnswersAndOneWhenOneDoesNot)
+TEST(OnceConsole, ACheckPluginsExitCodesAndStatusLine)
 {
     Host h2, h3;
     h2.ip = "127.0.0.2";
@@ -135,28 +148,106 @@ TEST(OnceConsole, ExitsZeroWhenEveryHostAnswersAndOneWhenOneDoesNot)
     test::TempDir console;
     const std::string list = "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n" +
                              "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
-    test::writeFile(console / "TarvoMonitor.CFG", list);
-    std::string output;
-    EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
-                               {"--dir", console.path(), "--once", "--timeout", "10"},
-                               console.path(), output),
-              0)
-        << output;
-    // The console prints UTF-8; the literals here are GBK.
-    EXPECT_NE(output.find(gbk::toUtf8("127.0.0.3       h3              已连接")), std::string::npos)
-        << output;
-    EXPECT_NE(output.find(gbk::toUtf8("测试环境[03]")), std::string::npos) << output;
+    const std::string gone = "gone,127.0.0.9," + std::to_string(test::freePort()) + ",N,N,0,\r\n";
+    struct Case
+    {
+        const char *name;
+        std::string hostList;
+        std::string stopped;  // operators the A-share program holds stopped
+        std::vector<std::string> options;
+        int code;
+        std::string status;
+    } cases[] = {
+        {"all well", list, "", {}, 0, "TARVO OK - 2 of 2 hosts answered, 4 of 4 programs and 8 of 8 PBUs run"},
+        {"a PBU stopped", list, "A0000000002\n", {}, 1, "TARVO WARNING - 2 of 2 hosts answered"},
+        {"a host silent", list + gone, "", {}, 2, "TARVO CRITICAL - 2 of 3 hosts answered"},
+        {"bad usage", list, "", {"--timeout", "0"}, 3, "TARVO UNKNOWN - bad usage"},
+    };
+    for (const Case &c : cases) {
+        test::writeFile(console / "TarvoMonitor.CFG", c.hostList);
+        test::writeFile(h2.dir / "monitor/ASHR_sim.txt", c.stopped);
+        if (!c.stopped.empty())
+            std::this_thread::sleep_for(300ms);  // two status files of the simulator
+        std::vector<std::string> arguments = {"--dir", console.path(), "--once", "--timeout", "10"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const auto started = std::chrono::steady_clock::now();
+        std::string output;
+        EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE, arguments, console.path(), output), c.code)
+            << c.name << "\n" << output;
+        // It ends once every host answered or failed, not at the time-out.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 5s) << c.name;
+        EXPECT_EQ(output.rfind(c.status, 0), 0u) << c.name << "\n" << output;
+    }
+    test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "");
+}
 
-    // A host whose agent is not there: the others answer, the exit code says it.
+TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
+{
+    Host h2;
+    h2.ip = "127.0.0.2";
+    h2.start("00");
+    ASSERT_TRUE(test::waitUntil([&] { return h2.listening(); }));
+    test::TempDir console;
     test::writeFile(console / "TarvoMonitor.CFG",
-                    list + "gone,127.0.0.9," + std::to_string(test::freePort()) + ",N,N,0,\r\n");
+                    "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n");
+    test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
+    // The alarm command: a small script that writes its environment to a file per event.
+    // (Written aside and renamed, so that a file seen is a file complete.)
+    test::writeFile(console / "alarm.sh", "#!/bin/sh\nenv > \"" + (console / "tmp.") + "$$\" && mv \"" +
+                                              (console / "tmp.") + "$$\" \"" +
+                                              (console / "event.") + "$TARVO_EVENT.$$\"\n");
+    fs::permissions(console / "alarm.sh", fs::perms::owner_all);
+    test::ChildProcess monitor(TARVO_MONITOR_EXE,
+                               {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
+                                "--headless", "--instance", "reconnect-e2e", "--reconnect", "4",
+                                "--on-alarm", console / "alarm.sh"},
+                               console.path(), console / "monitor.out");
+    const std::string connected = gbk::toUtf8("报盘机[Ip:127.0.0.2]连接成功");
+    const auto count = [&](const std::string &text) {
+        const std::string out = test::readFile(console / "monitor.out");
+        size_t n = 0;
+        for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    const auto events = [&](const std::string &kind) {
+        size_t n = 0;
+        for (const auto &entry : fs::directory_iterator(console.path()))
+            n += entry.path().filename().string().rfind("event." + kind + ".", 0) == 0;
+        return n;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return count(connected) == 1; }, 10s))
+        << test::readFile(console / "monitor.out");
+    // A second headless console of the same instance says so and ends: nothing to bring forward.
+    test::TempDir second;
+    std::string refused;
     EXPECT_EQ(test::runProgram(TARVO_MONITOR_EXE,
-                               {"--dir", console.path(), "--once", "--timeout", "2"},
-                               console.path(), output),
-              1)
-        << output;
-    EXPECT_NE(output.find("2 of 3 hosts answered"), std::string::npos) << output;
-    EXPECT_NE(output.find(gbk::toUtf8("网络错误,错误号:111")), std::string::npos) << output;
+                               {"--dir", second.path(), "--headless", "--instance", "reconnect-e2e"},
+                               second.path(), refused),
+              1);
+    EXPECT_NE(refused.find("already running"), std::string::npos) << refused;
+
+    // The agent restarts: the console reconnects by itself within the bound.
+    h2.agent->kill(SIGTERM);
+    ASSERT_TRUE(test::waitUntil([&] { return events("connection_lost") == 1; }, 10s));
+    h2.startAgent();
+    ASSERT_TRUE(test::waitUntil([&] { return count(connected) == 2; }, 15s))
+        << test::readFile(console / "monitor.out");
+    EXPECT_GE(count(gbk::toUtf8("开始连接127.0.0.2")), 2u);
+
+    // A PBU stops: its own event.
+    test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000001\n");
+    ASSERT_TRUE(test::waitUntil([&] { return events("pbu_stopped") >= 1; }, 15s))
+        << test::readFile(console / "monitor.out");
+    for (const auto &entry : fs::directory_iterator(console.path())) {
+        if (entry.path().filename().string().rfind("event.pbu_stopped.", 0) != 0)
+            continue;
+        const std::string env = test::readFile(entry.path().string());
+        EXPECT_NE(env.find("TARVO_PBU=A0000000001\n"), std::string::npos) << env;
+        EXPECT_NE(env.find("TARVO_HOST=127.0.0.2\n"), std::string::npos) << env;
+    }
+    const int status = monitor.kill(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

@@ -55,7 +55,7 @@ start_demo() {
   for tries in $(seq 1 100); do
     missing=0
     for k in $(seq 1 $HOSTS); do
-      grep -aEq "^127\\.0\\.0\\.$k +报盘机$k +已连接 +运行 +运行" "$OUT" || missing=1
+      grep -aEq "(^|报盘机 )127\\.0\\.0\\.$k +报盘机$k +已连接 +运行 +运行" "$OUT" || missing=1
     done
     [ $missing -eq 0 ] && return 0
     kill -0 "$demo" 2>/dev/null || fail "start $1: the demo ended at start"

@@ -63,10 +63,13 @@ wait_for() {
   return 1
 }
 
+# Into a file the tables come whole once, then one line for each row that changed
+# ("<stamp> 报盘机 <row>", "<stamp> PBU <row>").
+row='(^|报盘机 )'
 connected=()
-for k in $(seq 1 $HOSTS); do connected+=("^127\\.0\\.0\\.$k +报盘机$k +已连接 +运行 +运行"); done
+for k in $(seq 1 $HOSTS); do connected+=("${row}127\\.0\\.0\\.$k +报盘机$k +已连接 +运行 +运行"); done
 wait_for 15 "${connected[@]}" || fail "not every host shows 已连接 with both programs running"
-wait_for 2 "^127\\.0\\.0\\.1 +报盘机1 +已连接.*生产环境" "^127\\.0\\.0\\.2 +报盘机2 +已连接.*测试环境\\[01\\]" \
+wait_for 2 "${row}127\\.0\\.0\\.1 +报盘机1 +已连接.*生产环境" "${row}127\\.0\\.0\\.2 +报盘机2 +已连接.*测试环境\\[01\\]" \
   || fail "host 1 is not the production host, or host 2 not test environment 01"
 grep -aq "agent on 127.0.0.1:$port" "$OUT" || fail "the demo does not name its port $port"
 for k in $(seq 1 $HOSTS); do
@@ -91,7 +94,7 @@ all_up() {
   local text k
   text=$(scrape) || return 1
   for k in $(seq 1 $HOSTS); do
-    grep -q "^tarvo_host_up{host=\"127.0.0.$k\",.*} 1" <<<"$text" || return 1
+    grep -q "^tarvo_host_up{.*host=\"127.0.0.$k\",.*} 1" <<<"$text" || return 1
   done
 }
 for _ in $(seq 1 60); do all_up && break; sleep 0.2; done
@@ -100,7 +103,7 @@ all_up || fail "the metrics on port $metrics_port do not show every host up"
 # --stop-pbu from another terminal: the second PBU of host 1's program A stops.
 TARVO_DEMO_DIR="$WORK/demo" "$SOURCE/tools/demo.sh" "$BUILD" --stop-pbu > "$WORK/stop.txt" 2>&1 \
   || fail "--stop-pbu failed: $(cat "$WORK/stop.txt")"
-wait_for 12 "^127\\.0\\.0\\.1 +A股报盘程序 +A0000 +000002 +运行 +停止" \
+wait_for 12 "(^|PBU )127\\.0\\.0\\.1 +A股报盘程序 +A0000 +000002 +运行 +停止" \
   || fail "the stopped PBU does not show 停止"
 
 kill -TERM "$demo"

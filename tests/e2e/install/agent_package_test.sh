@@ -34,7 +34,7 @@ dpkg-deb -x "$deb" "$scratch/root"
 grep -qxF "ExecStart=/usr/sbin/TarvoMonitorAgent --dir /opt/tarvo --ini /etc/tarvo/TarvoMonitorAgent.ini" \
   "$scratch/root/usr/lib/systemd/system/tarvo-monitor-agent.service" \
   || fail "the packaged unit names: $(grep ExecStart "$scratch/root/usr/lib/systemd/system/tarvo-monitor-agent.service")"
-for line in "NoNewPrivileges=yes" "ProtectSystem=strict" "ReadWritePaths=/opt/tarvo/logs"; do
+for line in "NoNewPrivileges=yes" "ProtectSystem=strict" "LogsDirectory=tarvo-monitor-agent"; do
   grep -qxF "$line" "$scratch/root/usr/lib/systemd/system/tarvo-monitor-agent.service" \
     || fail "the packaged unit has no line \"$line\""
 done

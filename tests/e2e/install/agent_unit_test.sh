@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs the agent component into a scratch root and checks its systemd unit: the sandbox
-# lines, and that the writable log directory is the one the agent writes (--dir + logs/).
+# lines, and that the log directory systemd makes is the one the installed settings write.
 # Usage: agent_unit_test.sh BUILD_DIR SOURCE_DIR
 set -eu
 build="$1"; source="$2"
@@ -20,14 +20,18 @@ done
 dir="$(value ExecStart | sed -n 's/.* --dir \([^ ]*\).*/\1/p')"
 [ -n "$dir" ] || fail "ExecStart names no --dir: $(value ExecStart)"
 [ "$(value WorkingDirectory)" = "$dir" ] || fail "WorkingDirectory $(value WorkingDirectory) is not --dir $dir"
-# The agent writes logs_dir (default ./logs/) taken in --dir, and nothing else.
-[ "$(value ReadWritePaths)" = "$dir/logs" ] \
-  || fail "ReadWritePaths is \"$(value ReadWritePaths)\", not the log directory $dir/logs"
-value ExecStartPre | grep -q "install -d -o $(value User) .* $dir/logs\$" \
-  || fail "the log directory is not made for the agent's user before the start: $(value ExecStartPre)"
-# The default logs_dir of the example ini is the one the unit opens.
-tr -d '\r' <"$source/programs/agent/TarvoMonitorAgent.ini.example" | grep -qx 'logs_dir=./logs/' \
-  || fail "the example ini's logs_dir is not ./logs/"
+# The agent writes logs_dir of the installed settings, which systemd makes for the user.
+ini="$scratch/etc/tarvo/TarvoMonitorAgent.ini"
+[ -f "$ini" ] || fail "no installed settings at $ini"
+logs="$(tr -d '\r' <"$ini" | sed -n 's/^logs_dir=//p')"
+[ "$logs" = "/var/log/$(value LogsDirectory)/" ] \
+  || fail "logs_dir $logs is not the unit's LogsDirectory $(value LogsDirectory)"
+# The installed settings admit nobody until a console is named.
+tr -d '\r' <"$ini" | sed -n '/^\[ACCESS_CONTROL\]/,/^\[/p' | grep -q '^[^;[].*=' \
+  && fail "the installed settings admit a console: $(tr -d '\r' <"$ini" | grep -A3 ACCESS_CONTROL)"
+for line in "CapabilityBoundingSet=" "SystemCallFilter=@system-service" "PrivateDevices=yes"; do
+  grep -qxF "$line" "$unit" || fail "the unit has no line \"$line\""
+done
 
 if command -v systemd-analyze >/dev/null; then
   systemd-analyze verify --man=no "$unit" >"$scratch/verify.log" 2>&1 || true

@@ -1,0 +1,42 @@
+// What the headless console appends to a file or the journal after its first whole tables:
+// the rows whose state changed since the last print, and now and then a summary line.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvo {
+
+class RecordSet;
+
+// The fields whose change is news: a connection, a program, a PBU. Usages, order counters
+// and the PBU counts move with them or at every poll, and are left to the metrics (a PBU
+// that stops is its own line, the host's counts would only repeat it).
+inline const std::vector<std::string_view> kHostChangeFields = {
+    "ChannelIP", "Connection", "OESStatusA", "OESStatusB", "EnvNo"};
+inline const std::vector<std::string_view> kPbuChangeFields = {"PbuIden", "OESStatus", "Status"};
+// How often an append-mode console with nothing new writes its summary line.
+inline constexpr long long kSummaryEveryMs = 3600 * 1000;
+
+class TableChanges
+{
+public:
+    // The first field is the row's key; the others are compared.
+    explicit TableChanges(const std::vector<std::string_view> &fields);
+
+    // The rows (positions, in table order) that are new or whose fields differ from the
+    // previous call; rows that are gone are forgotten.
+    std::vector<int> changedRows(const RecordSet &table);
+
+private:
+    std::vector<std::string> names;
+    std::unordered_map<std::string, std::pair<std::string, unsigned>> known;  // key -> fields, pass
+    unsigned pass = 0;
+};
+
+// "已连接 2/3 运行PBU 40 停止PBU 1" for the summary line (GBK).
+std::string summaryLine(const RecordSet &hosts, const RecordSet &pbus);
+
+} // namespace tarvo
