@@ -81,9 +81,9 @@ TEST(UsagePercent, MemoryAndDiskGuardEmptyTotals)
     EXPECT_EQ(diskUsagePercent({1ull << 40, 1ull << 39}), 50);
 }
 
-TEST(LinuxHostResources, ReadsTheRealCounters)
+TEST(SystemHostResources, ReadsTheRealCounters)
 {
-    LinuxHostResources resources;
+    SystemHostResources resources;
     auto cpu = resources.readCpuTimes();
     ASSERT_TRUE(cpu);
     EXPECT_GT(cpu->total, cpu->idle);

@@ -26,7 +26,7 @@ private:
     std::string m_problem;
     bool m_first = true;
     ProgramWatcher m_watcher;
-    LinuxProcessList m_processes;
+    SystemProcessList m_processes;
 };
 
 // --check-config: prints the report on stdout and returns the program's exit code: 1 when
