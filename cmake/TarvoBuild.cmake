@@ -29,3 +29,11 @@ function(tarvo_system_sources var dir)
   endif()
   set(${var} ${sources} PARENT_SCOPE)
 endfunction()
+
+# Where the tests of a cross build find the programs they start: the build folder as the
+# emulator shows it. Wine shows the build machine's / as drive Z:.
+if(CMAKE_CROSSCOMPILING)
+  set(TARVO_TEST_DRIVE "Z:" CACHE STRING "Drive under which the emulator shows / to the tests")
+else()
+  set(TARVO_TEST_DRIVE "")
+endif()

@@ -8,6 +8,7 @@
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentVersion.h"
+#include "platform/Arguments.h"
 #include "platform/Files.h"
 #include "platform/Gbk.h"
 #include "platform/Stdio.h"
@@ -90,7 +91,7 @@ int main(int argc, char **argv)
 {
     useUtf8Terminal();
     ServiceOptions options;
-    std::string error = parseServiceOptions(std::vector<std::string>(argv + 1, argv + argc), options);
+    std::string error = parseServiceOptions(programArguments(argc, argv), options);
     if (!error.empty()) {
         std::cerr << "TarvoMonitorAgent: " << error << "\n";
         return 2;

@@ -49,7 +49,8 @@ std::string parseCmdlineBaseName(std::string_view cmdlineText);
 
 // True when the process runs the executable `exeName` (a base name), compared without
 // regard to ASCII case. Linux: against its command-line base name, or against its kernel
-// name, which the kernel truncates to 15 bytes. Windows: against its whole file name.
+// name, which the kernel truncates to 15 bytes. Windows: against its whole file name (in
+// either member).
 bool runsExecutable(const ProcessInfo &process, std::string_view exeName);
 
 } // namespace tarvo

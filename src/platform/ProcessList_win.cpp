@@ -33,7 +33,8 @@ std::vector<ProcessInfo> SystemProcessList::snapshot() const
 
 bool runsExecutable(const ProcessInfo &process, std::string_view exeName)
 {
-    return !exeName.empty() && equalsIgnoreCase(process.exeName, exeName);
+    return !exeName.empty() &&
+           (equalsIgnoreCase(process.exeName, exeName) || equalsIgnoreCase(process.comm, exeName));
 }
 
 } // namespace tarvo

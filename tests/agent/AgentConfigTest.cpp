@@ -59,7 +59,7 @@ TEST(AgentConfig, ComputesTheProgramPathsUnderTheInstallationDirectory)
     AgentConfig config(inst.iniPath());
     config.load();
 
-    EXPECT_EQ(config.getLogFile(), nativePath("./var/log/agent.log"));
+    EXPECT_EQ(config.getLogFile(), "./var/log/agent.log");
     EXPECT_TRUE(directoryExists(inst.path("var/log")));
     EXPECT_EQ(config.getPort(), 10999);
     EXPECT_EQ(config.getConfigFileA(), inst.path("cfgA/SystemConfiguration.ini"));
@@ -67,13 +67,13 @@ TEST(AgentConfig, ComputesTheProgramPathsUnderTheInstallationDirectory)
     EXPECT_EQ(config.getStatusFileA(), inst.path("monitor/ASHR_status.txt"));
     EXPECT_EQ(config.getCmdFileA(), inst.path("monitor/ASHR_cmd.txt"));
     EXPECT_EQ(config.getCmdResFileA(), inst.path("monitor/ASHR_cmd_res.txt"));
-    EXPECT_EQ(config.getLogDirA(), nativePath("./var/log/ASHR/"));
+    EXPECT_EQ(config.getLogDirA(), "./var/log/" + nativePath("ASHR/"));
     EXPECT_EQ(config.getConfigFileB(), inst.path("cfgB/SystemConfiguration.ini"));
     EXPECT_EQ(config.getExeFileB(), inst.path("Tarvo_BSHR.exe"));
     EXPECT_EQ(config.getStatusFileB(), inst.path("monitor/BSHR_status.txt"));
     EXPECT_EQ(config.getCmdFileB(), inst.path("monitor/BSHR_cmd.txt"));
     EXPECT_EQ(config.getCmdResFileB(), inst.path("monitor/BSHR_cmd_res.txt"));
-    EXPECT_EQ(config.getLogDirB(), nativePath("./var/log/BSHR/"));
+    EXPECT_EQ(config.getLogDirB(), "./var/log/" + nativePath("BSHR/"));
     EXPECT_EQ(config.getCommunicators()[1]->getStatusFile(), config.getStatusFileB());
 }
 

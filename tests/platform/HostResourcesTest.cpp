@@ -1,4 +1,5 @@
 // The /proc/stat and /proc/meminfo parsers and the usage arithmetic.
+#include "platform/Files.h"
 #include "platform/HostResources.h"
 
 #include <gtest/gtest.h>
@@ -90,7 +91,7 @@ TEST(SystemHostResources, ReadsTheRealCounters)
     auto memory = resources.readMemInfo();
     ASSERT_TRUE(memory);
     EXPECT_GT(memory->total, 0u);
-    EXPECT_TRUE(resources.readDiskSpace("/"));
+    EXPECT_TRUE(resources.readDiskSpace(currentDirectory()));
     EXPECT_FALSE(resources.readDiskSpace("/no/such/directory/here"));
 }
 

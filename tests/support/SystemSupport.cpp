@@ -38,6 +38,8 @@ bool makeFifo(const std::string &path)
 
 int currentProcessId() { return int(::getpid()); }
 
+bool stopRequestsReachChildren() { return true; }
+
 ChildProcess::ChildProcess(const std::string &executable, const std::vector<std::string> &args,
                            const std::string &dir, const std::string &outputFile,
                            const std::string &inputFile)

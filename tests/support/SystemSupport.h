@@ -21,6 +21,11 @@ bool makeFifo(const std::string &path);
 // This process's id.
 int currentProcessId();
 
+// True when ChildProcess::kill(Stop::Terminate) asks the child to stop rather than killing
+// it: always on Linux (SIGTERM); on Windows when this process has a console, which the
+// child shares and through which Ctrl+Break reaches it (wine without a terminal has none).
+bool stopRequestsReachChildren();
+
 // A child process started in `dir` with stdout and stderr going to `outputFile` (and stdin
 // read from `inputFile` when it is given); killed when the object goes.
 class ChildProcess
@@ -37,8 +42,8 @@ public:
     bool running() const;
 
     // How kill() ends the child: at once (SIGKILL, TerminateProcess), or asked to stop as
-    // the system asks a service (SIGTERM; Windows has no such request for a plain process:
-    // there it is killed too).
+    // an operator would (SIGTERM; Ctrl+Break on Windows, then TerminateProcess when the
+    // child has not stopped within 10 s).
     enum class Stop { Kill, Terminate };
 
     // Waits for the child to end by itself: its exit code, -1 when a signal ended it.
@@ -51,7 +56,8 @@ private:
     void *m_process = nullptr; // Windows: the process handle
 };
 
-// Runs a program to its end; its exit code, with its stdout and stderr in `output`.
+// Runs a program to its end; its exit code, with its stdout and stderr in `output` (on
+// Windows without the CR of its text mode's line ends).
 int runProgram(const std::string &executable, const std::vector<std::string> &args,
                const std::string &dir, std::string &output, const std::string &inputFile = {});
 

@@ -76,6 +76,8 @@ bool makeFifo(const std::string &) { return false; }
 
 int currentProcessId() { return int(::GetCurrentProcessId()); }
 
+bool stopRequestsReachChildren() { return ::GetConsoleCP() != 0; }
+
 ChildProcess::ChildProcess(const std::string &executable, const std::vector<std::string> &args,
                            const std::string &dir, const std::string &outputFile,
                            const std::string &inputFile)
@@ -131,10 +133,16 @@ int ChildProcess::wait()
     return int(code);
 }
 
-int ChildProcess::kill(Stop)
+int ChildProcess::kill(Stop how)
 {
     if (!m_process)
         return -1;
+    // Ctrl+Break reaches the child's process group (it was started as one) on the console
+    // both share; it has 10 s to stop.
+    if (how == Stop::Terminate && running() &&
+        ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, DWORD(m_pid)) &&
+        ::WaitForSingleObject(m_process, 10000) == WAIT_OBJECT_0)
+        return wait();
     if (running()) {
         ::TerminateProcess(m_process, 1);
         wait();
@@ -156,7 +164,11 @@ int runProgram(const std::string &executable, const std::vector<std::string> &ar
     std::ifstream in(fs::path(win::widen(outputFile)), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    output = text.str();
+    // Text written in Windows' text mode ends its lines in CR LF: read as LF, as on Linux.
+    output.clear();
+    for (char c : text.str())
+        if (c != '\r')
+            output += c;
     in.close();
     ::DeleteFileW(win::widen(outputFile).c_str());
     return code;

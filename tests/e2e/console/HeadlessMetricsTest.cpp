@@ -102,8 +102,7 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s))
         << test::scrapeMetrics(metricsPort);
 
-    const int status = monitor.kill(SIGTERM);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(monitor.kill(test::ChildProcess::Stop::Terminate), 0);
     const std::string out = test::readFile(console / "monitor.out");
     EXPECT_NE(out.find(gbk::toUtf8("Monitor正常退出")), std::string::npos) << out;
     EXPECT_NE(out.find(gbk::toUtf8("测试环境[03]")), std::string::npos) << out;
