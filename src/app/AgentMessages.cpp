@@ -17,6 +17,9 @@ namespace tarvo {
 
 namespace {
 
+// A decoding failure's text shown to the operator is cut to this many bytes.
+constexpr size_t kMaxReasonBytes = 200;
+
 // The record's text up to its first blank, and the rest behind that blank. Without a blank
 // the word is empty and the record stays whole.
 std::string takeWord(std::string &record)
@@ -75,7 +78,10 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
         } catch (const std::exception &e) {
             owner.writeLog("exception from " + channelIP + ": " + e.what(), false, false);
             // The bad bytes would fail again at every read: the connection is closed and
-            // its buffer dropped, so that the next connection starts clean.
+            // its buffer dropped, so that the next connection starts clean. The operator sees
+            // why before the line of the disconnect.
+            report("Error[探针" + channelIP + "消息无法解析: " +
+                   std::string(e.what()).substr(0, kMaxReasonBytes) + ", 断开连接]");
             TMMSocketProcessor *connection = registryEntry(channelIP);
             if (connection && connection->isOpen())
                 connection->disconnect();

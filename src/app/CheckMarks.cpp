@@ -118,6 +118,17 @@ bool TF_Main::gridKeyPressed(bool hostGrid, int key)
             return false;
         guarded([this] { links->disconnectSelectedHosts(); });
         return true;
+    case Qt::Key_F5:
+        if (!hostGrid)
+            return false;
+        guarded([this] {
+            hostPopupOpening();  // the item follows the selection as it is now
+            if (PMnHostDetail->isEnabled())
+                PMnHostDetail->trigger();
+            else if (MMnHOSTDetail->isEnabled())
+                MMnHOSTDetail->trigger();
+        });
+        return true;
     default:
         return false;
     }

@@ -8,7 +8,6 @@
 #include "framework/GridView.h"
 #include "framework/QtDialogs.h"
 #include "framework/QtText.h"
-#include "platform/IniFile.h"
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"
 
@@ -107,14 +106,17 @@ void TF_Main::start()
         AgentLinkModel{*hostTablePtr, *pbuTablePtr, *hostGridStatePtr, *pbuGridStatePtr,
                        *hostPoolPtr, *commandPool, checkedPbuCount},
         options.workingDirectory, options.connections);
+    std::vector<std::string> loadReport;
     {
         SuspendGuard guard(*hostTablePtr);
-        loadHostList(hostListStore.path(), *hostPoolPtr);
+        loadReport = hostListStore.load(*hostPoolPtr);
         hostTablePtr->first();
     }
     flashClock->start();  // white until its first step
     statusText = "Monitor正常运行";
     logEvent(statusText, true);
+    for (const std::string &line : loadReport)
+        logEvent(line, false);
     links->connectHosts(false);
     refreshCommandStates(0);
     readSettingsStep();
@@ -124,13 +126,14 @@ void TF_Main::start()
 
 void TF_Main::readSettingsStep()
 {
-    IniFile ini;
+    SettingsLoad load;
     if (!options.settingsPath.empty())
-        ini = IniFile::load(options.settingsPath);
-    const QString named = QString::fromLocal8Bit(options.settingsPath.c_str());
-    if (options.settingsNamed && !QFileInfo::exists(named))
+        load = loadSettings(options.settingsPath);
+    if (options.settingsNamed && load.missing)
         logEvent("Error[设置文件" + options.settingsPath + "不存在, 使用默认设置]", false);
-    currentSettings = readSettings(ini);
+    for (const std::string &problem : load.problems)
+        logEvent(problem, false);
+    currentSettings = load.settings;
     const unsigned randomNumber = options.random ? options.random() : timeSeededRandom();
     const int period = updatePeriodMs(currentSettings.intervalSeconds, randomNumber);
     TimerUpdate->setInterval(period);
@@ -194,7 +197,10 @@ void TF_Main::guarded(const std::function<void()> &command)
 
 void TF_Main::saveHostListFile()
 {
-    if (auto failure = hostListStore.save(*hostPoolPtr))
+    const auto failure = hostListStore.save(*hostPoolPtr);
+    for (const std::string &line : hostListStore.takeNotices())
+        logEvent(line, false);
+    if (failure)
         logEvent(*failure, false);
 }
 
@@ -209,11 +215,10 @@ void TF_Main::TimerUpdateTimer()
     statusBarPtr->setPanelText(1, countersText(checkedHostCount, hostTablePtr->count(),
                                                checkedPbuCount, pbuTablePtr->count()));
     saveHostListFile();
-    // A bracket that an exception left open would freeze the grids for good.
-    for (RecordSet *table : {hostTablePtr.get(), pbuTablePtr.get()}) {
-        while (table->suspended())
-            table->resume();
-    }
+    // A bracket left open by mistake would freeze the grids for good; a command's own bracket
+    // (a delete whose confirmation is still open) stays.
+    for (RecordSet *table : {hostTablePtr.get(), pbuTablePtr.get()})
+        table->resumeUnheld();
 }
 
 void TF_Main::raiseAlarm()

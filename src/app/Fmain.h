@@ -154,6 +154,8 @@ public:
     // Opens (creating it the first time) the detail window of the current row's host, unless
     // that host is stopped; returns the window shown, or nullptr.
     QWidget *openDetailWindow();
+    // "报盘机详情监控(&D)": the same for the one ticked host.
+    QWidget *openCheckedHostDetail();
     int pollPeriodMs() const override { return updatePeriod(); }
     void runTroubleshootingStep(const std::string &channelIP, const std::string &stepName) override
     {
@@ -202,6 +204,7 @@ private:
     };
     GridMarks marksOf(bool hostGrid);
     void markSelectedRows(bool hostGrid, bool check);
+    QWidget *openDetailWindowOf(HostSubject *host);
     // Runs a command; an exception is shown in the error list instead of ending the program.
     void guarded(const std::function<void()> &command);
     QAction *makeAction(const std::string &caption, const QKeySequence &shortcut = {});

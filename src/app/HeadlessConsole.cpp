@@ -6,6 +6,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <unordered_map>
 
 #include <sys/ioctl.h>
@@ -118,6 +119,39 @@ std::string formatHostTable(const RecordSet &hosts) { return formatTable(hosts, 
 
 std::string formatPbuTable(const RecordSet &pbus) { return formatTable(pbus, kPbuColumns); }
 
+// Tells the console when a row of one table came, went, or changed one of the fields an
+// operator waits for (a lost connection, a stopped program or PBU); counters wait for the poll.
+class HeadlessConsole::TableWatch : public RecordSetListener
+{
+public:
+    TableWatch(HeadlessConsole &console, RecordSet &table, std::initializer_list<const char *> fields)
+        : console(console), table(table)
+    {
+        for (const char *field : fields)
+            watched.push_back(table.requireField(field));
+        table.addListener(this);
+    }
+    ~TableWatch() override { table.removeListener(this); }
+
+    void rowsInserted(int, int) override { console.rowStateChanged(); }
+    void rowsRemoved(int, int) override { console.rowStateChanged(); }
+    void reset() override { console.rowStateChanged(); }
+    void rowsChanged(int, int, const std::vector<int> &fields) override
+    {
+        for (int field : watched) {
+            if (std::binary_search(fields.begin(), fields.end(), field)) {
+                console.rowStateChanged();
+                return;
+            }
+        }
+    }
+
+private:
+    HeadlessConsole &console;
+    RecordSet &table;
+    std::vector<int> watched;
+};
+
 HeadlessConsole::Mode HeadlessConsole::modeOf(std::FILE *out)
 {
     return ::isatty(::fileno(out)) ? Mode::Terminal : Mode::Lines;
@@ -141,9 +175,26 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
     });
     // Queued: the tables are printed in their own pass of the event loop, not in the poll's.
     connect(&window, &TF_Main::pollTick, this, [this] { printTables(); }, Qt::QueuedConnection);
+    sinceStart.start();
+    hostWatch = std::make_unique<TableWatch>(*this, window.hostTable(),
+        std::initializer_list<const char *>{"Connection", "OESStatusA", "OESStatusB"});
+    pbuWatch = std::make_unique<TableWatch>(*this, window.pbuTable(),
+        std::initializer_list<const char *>{"OESStatus", "Status"});
 }
 
 HeadlessConsole::~HeadlessConsole() { window.errorList().setEcho({}); }
+
+void HeadlessConsole::rowStateChanged()
+{
+    if (printPending)
+        return;
+    printPending = true;
+    const qint64 wait = std::max<qint64>(0, lastPrintMs + minimumGapMs - sinceStart.elapsed());
+    QTimer::singleShot(int(wait), this, [this] {
+        printPending = false;
+        printTables();
+    });
+}
 
 std::string HeadlessConsole::tablesText() const
 {
@@ -158,6 +209,7 @@ std::string HeadlessConsole::tablesText() const
 
 void HeadlessConsole::printTables(bool always)
 {
+    lastPrintMs = sinceStart.elapsed();
     if (mode == Mode::Terminal) {
         redraw();
         return;

@@ -3,9 +3,11 @@
 // on a terminal, appended as plain lines (only when they changed) anywhere else.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace tarvo {
@@ -40,7 +42,13 @@ public:
     // unless `always`).
     void printTables(bool always = false);
 
+    // Tables are also shown when a row comes or goes or a connection, program or PBU state
+    // changes, at most once per this many milliseconds (300 unless set).
+    void setMinimumGapMs(int ms) { minimumGapMs = ms; }
+
 private:
+    class TableWatch;
+    void rowStateChanged();
     void redraw();
     std::string tablesText() const;
 
@@ -49,6 +57,12 @@ private:
     Mode mode;
     std::string lastTables;
     bool redrawPending = false;
+    std::unique_ptr<TableWatch> hostWatch;
+    std::unique_ptr<TableWatch> pbuWatch;
+    QElapsedTimer sinceStart;
+    qint64 lastPrintMs = -1'000'000;
+    bool printPending = false;
+    int minimumGapMs = 300;
 };
 
 } // namespace tarvo

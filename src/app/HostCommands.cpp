@@ -166,7 +166,21 @@ QWidget *TF_Main::openDetailWindow()
 {
     if (hostTablePtr->isEmpty())
         return nullptr;
-    HostSubject *host = hostPoolPtr->find(hostTablePtr->value(kHostKeyField));
+    return openDetailWindowOf(hostPoolPtr->find(hostTablePtr->value(kHostKeyField)));
+}
+
+QWidget *TF_Main::openCheckedHostDetail()
+{
+    // The command is enabled by exactly one ticked host: that is the host it means, wherever
+    // the cursor stands.
+    const std::vector<int> ticked = hostTablePtr->findAll(kHostCheckField, kTrueText);
+    if (ticked.size() != 1)
+        return openDetailWindow();
+    return openDetailWindowOf(hostPoolPtr->find(hostTablePtr->valueAt(ticked[0], kHostKeyField)));
+}
+
+QWidget *TF_Main::openDetailWindowOf(HostSubject *host)
+{
     if (!host || host->getHostStatus() == "停止")
         return nullptr;
     if (!host->getDetailWindow())

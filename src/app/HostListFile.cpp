@@ -1,6 +1,9 @@
 // Reading and writing the host list file.
 #include "app/HostListFile.h"
 
+#include "platform/Files.h"
+#include "platform/Gbk.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -8,12 +11,54 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvo {
+
+bool fitsHostListField(std::string_view value)
+{
+    return value.find_first_of(",\r\n") == std::string_view::npos;
+}
+
+namespace {
+
+bool pbuFits(const Pbu &pbu)
+{
+    return fitsHostListField(pbu.getOesName()) && fitsHostListField(pbu.getOperatorNumber());
+}
+
+const std::string &writableFlag(const std::string &flag)
+{
+    static const std::string no = "N";
+    return fitsHostListField(flag) ? flag : no;
+}
+
+size_t writablePbuCount(const Host &host)
+{
+    size_t n = 0;
+    for (const auto &pbu : host.getPbuList())
+        n += pbuFits(*pbu);
+    return n;
+}
+
+// A value for a log line: CR and LF shown as \r and \n.
+std::string shown(std::string_view value)
+{
+    std::string text;
+    for (const char c : value) {
+        if (c == '\r')
+            text += "\\r";
+        else if (c == '\n')
+            text += "\\n";
+        else
+            text += c;
+    }
+    return text;
+}
+
+} // namespace
 
 std::string formatHostLine(const Host &host)
 {
@@ -25,14 +70,37 @@ std::string formatHostLine(const Host &host)
     field(host.getHostName());
     field(host.getChannelIP());
     field(host.getPort());
-    field(host.getOesAExist());
-    field(host.getOesBExist());
-    field(std::to_string(host.getPbuList().size()));
+    field(writableFlag(host.getOesAExist()));
+    field(writableFlag(host.getOesBExist()));
+    field(std::to_string(writablePbuCount(host)));
     for (const auto &pbu : host.getPbuList()) {
+        if (!pbuFits(*pbu))
+            continue;
         field(pbu->getOesName());
         field(pbu->getOperatorNumber());
     }
     return line;
+}
+
+bool hasUnwritableParts(const Host &host)
+{
+    return !fitsHostListField(host.getOesAExist()) || !fitsHostListField(host.getOesBExist()) ||
+           writablePbuCount(host) != host.getPbuList().size();
+}
+
+std::vector<std::string> unwritableParts(const Host &host)
+{
+    std::vector<std::string> parts;
+    if (!fitsHostListField(host.getOesAExist()))
+        parts.push_back("A股标志 " + shown(host.getOesAExist()));
+    if (!fitsHostListField(host.getOesBExist()))
+        parts.push_back("B股标志 " + shown(host.getOesBExist()));
+    for (const auto &pbu : host.getPbuList()) {
+        if (!pbuFits(*pbu))
+            parts.push_back("PBU " + shown(pbu->getOesName()) + " " +
+                            shown(pbu->getOperatorNumber()));
+    }
+    return parts;
 }
 
 std::string formatHostList(const HostSubjectPool &pool)
@@ -59,15 +127,15 @@ bool hostListEquals(const HostSubjectPool &pool, std::string_view text)
     for (const auto &[ip, subject] : pool) {
         const Host &host = *subject;
         if (!field(host.getHostName()) || !field(host.getChannelIP()) ||
-            !field(host.getPort()) || !field(host.getOesAExist()) ||
-            !field(host.getOesBExist()))
+            !field(host.getPort()) || !field(writableFlag(host.getOesAExist())) ||
+            !field(writableFlag(host.getOesBExist())))
             return false;
         const auto [end, error] =
-            std::to_chars(count, count + sizeof count, host.getPbuList().size());
+            std::to_chars(count, count + sizeof count, writablePbuCount(host));
         if (error != std::errc() || !field(std::string_view(count, end - count)))
             return false;
         for (const auto &pbu : host.getPbuList()) {
-            if (!field(pbu->getOesName()) || !field(pbu->getOperatorNumber()))
+            if (pbuFits(*pbu) && (!field(pbu->getOesName()) || !field(pbu->getOperatorNumber())))
                 return false;
         }
         if (!take("\r\n"))
@@ -77,6 +145,9 @@ bool hostListEquals(const HostSubjectPool &pool, std::string_view text)
 }
 
 namespace {
+
+// Larger than any list a console watches (5000 hosts of 20 PBUs take about 3 MB).
+constexpr size_t kMaxHostListBytes = 64u << 20;
 
 // Reads comma-terminated fields; reaching the end of the text inside a field fails the
 // reader for good, as a stream does.
@@ -103,6 +174,7 @@ public:
     }
 
     bool ok() const { return !failed; }
+    size_t at() const { return position; }
 
 private:
     std::string_view text;
@@ -122,9 +194,24 @@ long leadingNumber(const std::string &text)
 
 std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text)
 {
+    return parseHostList(text, nullptr);
+}
+
+std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text,
+                                                        std::vector<DroppedRecord> *dropped,
+                                                        std::vector<int> *lines)
+{
     std::vector<std::unique_ptr<HostSubject>> hosts;
     FieldReader reader(text);
+    int line = 1;
+    size_t counted = 0;  // text before this position is counted in `line`
     while (reader.ok()) {
+        // The record starts at its first byte that is no line break.
+        size_t start = reader.at();
+        while (start < text.size() && (text[start] == '\r' || text[start] == '\n'))
+            ++start;
+        for (; counted < start; ++counted)
+            line += text[counted] == '\n';
         std::string name = reader.next();
         std::string ip = reader.next();
         std::string port = reader.next();
@@ -140,25 +227,93 @@ std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text)
             host->getPbuList().push_back(
                 std::make_unique<Pbu>(std::move(oesName), std::move(operatorNumber)));
         }
-        if (!reader.ok())
+        if (!reader.ok()) {
+            if (dropped && start < text.size())
+                dropped->push_back({line, "记录不完整(行尾缺少逗号或字段), 未载入"});
             break;
+        }
         hosts.push_back(std::move(host));
+        if (lines)
+            lines->push_back(line);
     }
     return hosts;
 }
 
+namespace {
+
+// Every non-ASCII byte is a lead byte 81-FE with a trail byte 40-FE other than 7F.
+bool isGbk(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80)
+            continue;
+        if (c == 0x80 || c == 0xFF || i + 1 == text.size())
+            return false;
+        const auto trail = static_cast<unsigned char>(text[++i]);
+        if (trail < 0x40 || trail == 0x7F || trail == 0xFF)
+            return false;
+    }
+    return true;
+}
+
+// Every non-ASCII byte belongs to a well-formed UTF-8 sequence.
+bool isUtf8(std::string_view text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3
+                                               : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+bool looksNotGbk(std::string_view text)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        return true;
+    return !gbk::isAscii(text) && (isUtf8(text) || !isGbk(text));
+}
+
+HostListLoad loadHostListFile(const std::string &path, HostSubjectPool &pool)
+{
+    HostListLoad load;
+    const FileRead read = readRegularFile(path, kMaxHostListBytes, load.text);
+    if (read.status == FileRead::Status::Missing)
+        return load;
+    load.missing = false;
+    if (!read.ok()) {
+        load.unreadable = true;
+        load.error = read.error;
+        return load;
+    }
+    load.notGbk = looksNotGbk(load.text);
+    std::vector<int> lines;
+    auto hosts = parseHostList(load.text, &load.dropped, &lines);
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        const std::string ip = hosts[i]->getChannelIP();
+        if (pool.add(hosts[i]))
+            ++load.added;
+        else
+            load.dropped.push_back({lines[i], "线路IP" + ip + "已在前面的行中, 未载入"});
+    }
+    std::stable_sort(load.dropped.begin(), load.dropped.end(),
+                     [](const DroppedRecord &a, const DroppedRecord &b) { return a.line < b.line; });
+    return load;
+}
+
 int loadHostList(const std::string &path, HostSubjectPool &pool)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return 0;
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    int added = 0;
-    for (auto &host : parseHostList(text)) {
-        if (pool.add(host))
-            ++added;
-    }
-    return added;
+    return loadHostListFile(path, pool).added;
 }
 
 namespace {
@@ -200,7 +355,12 @@ bool writeAll(const HostListFileCalls &calls, int fd, const std::string &text)
 std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool,
                                         const HostListFileCalls &calls)
 {
-    const std::string text = formatHostList(pool);
+    return writeFileSafely(path, formatHostList(pool), calls);
+}
+
+std::optional<std::string> writeFileSafely(const std::string &path, const std::string &text,
+                                           const HostListFileCalls &calls)
+{
     std::string temp = path + kTemporarySuffix;
     const int fd = calls.createTemporary ? calls.createTemporary(temp.data())
                                          : ::mkstemp(temp.data());
@@ -254,46 +414,6 @@ int removeStaleTemporaries(const std::string &path)
     }
     ::closedir(dir);
     return removed;
-}
-
-namespace {
-
-// What identifies the file as this console left it: a rewrite by anybody else changes it.
-std::optional<HostListStore::FileStamp> stampOf(const std::string &path)
-{
-    struct stat info{};
-    if (::stat(path.c_str(), &info) != 0)
-        return std::nullopt;
-    return HostListStore::FileStamp{info.st_ino, info.st_size, info.st_mtim.tv_sec,
-                                    info.st_mtim.tv_nsec};
-}
-
-} // namespace
-
-HostListStore::HostListStore(std::string path, HostListFileCalls fileCalls)
-    : filePath(std::move(path)), calls(std::move(fileCalls))
-{
-    removeStaleTemporaries(filePath);
-}
-
-std::optional<std::string> HostListStore::save(const HostSubjectPool &pool)
-{
-    // The list is saved at every poll; unchanged bytes in an untouched file need no write.
-    // The comparison walks the hosts without building the text, which only a write needs.
-    if (!failed && lastStamp && hostListEquals(pool, lastText) && stampOf(filePath) == lastStamp)
-        return std::nullopt;
-    const auto error = saveHostList(filePath, pool, calls);
-    if (!error) {
-        failed = false;
-        lastText = formatHostList(pool);
-        lastStamp = stampOf(filePath);
-        return std::nullopt;
-    }
-    lastStamp.reset();
-    if (failed)
-        return std::nullopt;
-    failed = true;
-    return "Error[报盘机列表文件" + filePath + "保存失败: " + *error + "]";
 }
 
 } // namespace tarvo

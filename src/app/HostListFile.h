@@ -11,12 +11,24 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvo {
 
-// name,ip,port,A-flag,B-flag,n,oesName1,operatorNumber1,...,  (no line break)
+// True when `value` can stand in a field of the file: the format has no escape, so a comma,
+// CR or LF would split the line (an agent once sent "X,EVIL,127.0.3.212,22212,Y,Y,0" as an
+// operator code, and the next start added a host "EVIL").
+bool fitsHostListField(std::string_view value);
+
+// name,ip,port,A-flag,B-flag,n,oesName1,operatorNumber1,...,  (no line break). A PBU with a
+// field that does not fit is left out (and not counted in n); a program flag that does not
+// fit is written as "N".
 std::string formatHostLine(const Host &host);
+// What formatHostLine leaves out of a host's line, one text per PBU or flag, for the log.
+std::vector<std::string> unwritableParts(const Host &host);
+// True when unwritableParts would name anything; allocates nothing.
+bool hasUnwritableParts(const Host &host);
 // Every host of the pool in pool order, each line ended by CR LF.
 std::string formatHostList(const HostSubjectPool &pool);
 
@@ -28,8 +40,40 @@ bool hostListEquals(const HostSubjectPool &pool, std::string_view text);
 // (0 without any). Duplicates are kept; the pool drops them when they are added.
 std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text);
 
-// Offers every record of the file to the pool; returns how many the pool took.
-// A file that cannot be read leaves the pool as it was.
+// A record that loading did not take: the line it starts on (from 1) and why.
+struct DroppedRecord
+{
+    int line = 0;
+    std::string reason;
+    friend bool operator==(const DroppedRecord &, const DroppedRecord &) = default;
+};
+
+// The same, also naming the record cut by the end of the text, and the line where each
+// record starts (in the order of the records returned).
+std::vector<std::unique_ptr<HostSubject>> parseHostList(std::string_view text,
+                                                        std::vector<DroppedRecord> *dropped,
+                                                        std::vector<int> *lines = nullptr);
+
+// True when the text cannot be GBK as written by the console: it starts with a UTF-8
+// byte-order mark, or its non-ASCII bytes are UTF-8 or no GBK at all.
+bool looksNotGbk(std::string_view text);
+
+// What loading the file found.
+struct HostListLoad
+{
+    bool missing = true;       // no file: nothing to report
+    bool unreadable = false;   // a file that exists but could not be read
+    std::string error;         // why it could not be read
+    std::string text;          // the bytes read
+    std::vector<DroppedRecord> dropped;  // incomplete records and repeated addresses
+    bool notGbk = false;
+    int added = 0;
+};
+
+// Offers every record of the file to the pool and says what it found. A file that cannot be
+// read leaves the pool as it was.
+HostListLoad loadHostListFile(const std::string &path, HostSubjectPool &pool);
+// The same, returning how many hosts the pool took.
 int loadHostList(const std::string &path, HostSubjectPool &pool);
 
 // The file-system calls a save goes through, each as its POSIX namesake (-1 and errno on
@@ -48,6 +92,9 @@ struct HostListFileCalls
 // file. Returns the reason on failure; the old file is then untouched.
 std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool,
                                         const HostListFileCalls &calls = {});
+// The same for any text (the backup of a file).
+std::optional<std::string> writeFileSafely(const std::string &path, const std::string &text,
+                                           const HostListFileCalls &calls = {});
 
 // Removes the temporary files that saves of `path` cut short (the process was killed) left
 // in its directory; returns how many.
@@ -72,16 +119,32 @@ public:
     // Clears what earlier saves of `path` that were cut short left behind.
     explicit HostListStore(std::string path, HostListFileCalls calls = {});
 
+    // Loads the file into the pool; returns the lines to report (error list and log). A file
+    // that exists but cannot be read is never written over in this run; when records were
+    // dropped, the file as it was is kept beside it before the first save (backupPath()).
+    std::vector<std::string> load(HostSubjectPool &pool);
     std::optional<std::string> save(const HostSubjectPool &pool);
+    // Lines the saves since the last call want reported once: the backup made, PBUs left out.
+    std::vector<std::string> takeNotices() { return std::exchange(notices, {}); }
     const std::string &path() const { return filePath; }
     bool failing() const { return failed; }
+    bool protectedFile() const { return readOnly; }
+    // Where the backup went (or goes): path + ".bak", or ".bak.N" when that holds other bytes.
+    std::string backupPath() const;
 
 private:
+    std::optional<std::string> keepBackup();
+    void noteUnwritable(const HostSubjectPool &pool);
+
     std::string filePath;
     HostListFileCalls calls;
     bool failed = false;
     std::string lastText;
     std::optional<FileStamp> lastStamp;
+    bool readOnly = false;          // the file could not be read: never written over
+    std::optional<std::string> backupText;  // the file as read, kept before the first save
+    std::vector<std::string> notices;
+    std::vector<std::string> reportedParts;  // PBUs and flags left out, each reported once
 };
 
 } // namespace tarvo

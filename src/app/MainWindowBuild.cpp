@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QTabBar>
 #include <QMenu>
@@ -269,14 +270,19 @@ void TF_Main::buildPages()
     PMnHostPopup->addAction(PMnHostEdit);
     PMnHostPopup->addAction(PMnHostDetail);
     connect(PMnHostPopup, &QMenu::aboutToShow, this, &TF_Main::hostPopupOpening);
+    // Their shortcuts (F2, F5) work without opening the menu: the items follow the selection.
+    connect(hostGridPtr->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TF_Main::hostPopupOpening);
     connect(hostGridPtr, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PMnHostPopup->popup(hostGridPtr->viewport()->mapToGlobal(at)); });
     connect(PMnHostCnt, &QAction::triggered, this,
             [this] { guarded([this] { links->connectSelectedHosts(); }); });
     connect(PMnHostDCnt, &QAction::triggered, this,
             [this] { guarded([this] { links->disconnectSelectedHosts(); }); });
-    for (QAction *detail : {PMnHostDetail, MMnHOSTDetail})
-        connect(detail, &QAction::triggered, this, [this] { guarded([this] { openDetailWindow(); }); });
+    connect(PMnHostDetail, &QAction::triggered, this,
+            [this] { guarded([this] { openDetailWindow(); }); });
+    connect(MMnHOSTDetail, &QAction::triggered, this,
+            [this] { guarded([this] { openCheckedHostDetail(); }); });
     connect(PMnHostAdd, &QAction::triggered, this, [this] { guarded([this] { addHostCommand(); }); });
     connect(PMnHostDel, &QAction::triggered, this,
             [this] { guarded([this] { deleteSelectedHosts(); }); });
@@ -310,6 +316,13 @@ void TF_Main::buildPages()
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event)
 {
+    // F5 in the host grid belongs to its pop-up item "查看详细信息(F5)" (the selected host);
+    // elsewhere it is the main menu's "报盘机详情监控(&D)" (the one ticked host).
+    if (event->type() == QEvent::ShortcutOverride && watched == hostGridPtr &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_F5) {
+        event->accept();
+        return true;
+    }
     if (event->type() == QEvent::KeyPress && (watched == hostGridPtr || watched == pbuGridPtr)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (gridKeyPressed(watched == hostGridPtr, key))

@@ -1,6 +1,7 @@
 // Reading the console's settings file.
 #include "app/Settings.h"
 
+#include "platform/Files.h"
 #include "platform/IniFile.h"
 
 #include <cctype>
@@ -42,6 +43,41 @@ MonitorSettings readSettings(const IniFile &ini)
     settings.debugText = ini.readString("Log", "Debug", "OFF");
     settings.debugLogging = upper(settings.debugText) == "ON";
     return settings;
+}
+
+SettingsLoad loadSettings(const std::string &path)
+{
+    SettingsLoad load;
+    std::string text;
+    const FileRead read = readRegularFile(path, IniFile::DEFAULT_MAX_BYTES, text);
+    const std::string file = "Error[设置文件" + path;
+    if (read.status == FileRead::Status::Missing) {
+        load.missing = true;
+        return load;
+    }
+    if (!read.ok()) {
+        load.problems.push_back(file + "无法读取(" + read.error + "), 使用默认设置]");
+        return load;
+    }
+    const IniFile ini = IniFile::parse(text);
+    load.settings = readSettings(ini);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        load.problems.push_back(file + "以UTF-8字节顺序标记(BOM)开头, 它的第一行不被识别; "
+                                       "请存为不带BOM的GBK文本]");
+    if (ini.hasKey("Interval", "Time")) {
+        const std::string time = ini.readString("Interval", "Time");
+        long seconds = 0;
+        if (!parseWholeNumber(time, seconds) || seconds < 1 || seconds > 60)
+            load.problems.push_back(file + "中[Interval] Time=" + time +
+                                    "无效(应为1到60的整数), 使用5秒]");
+    }
+    if (ini.hasKey("Log", "Debug")) {
+        const std::string debug = upper(load.settings.debugText);
+        if (debug != "ON" && debug != "OFF")
+            load.problems.push_back(file + "中[Log] Debug=" + load.settings.debugText +
+                                    "无效(应为ON或OFF), 不记录所有收发消息]");
+    }
+    return load;
 }
 
 int updatePeriodMs(int seconds, unsigned randomNumber)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarvo {
 
@@ -16,6 +17,19 @@ struct MonitorSettings
 
 // Reads [Interval] Time (a whole decimal number from 1 to 60, else 5) and [Log] Debug.
 MonitorSettings readSettings(const IniFile &ini);
+
+// The settings file read, with the lines to report (error list and log) for what is wrong
+// with it: a file that exists but cannot be read (or a directory in its place), a UTF-8
+// byte-order mark, a Time that is no whole number from 1 to 60, a Debug that is neither ON
+// nor OFF. The values are those readSettings gives all the same. A missing file is not
+// reported here.
+struct SettingsLoad
+{
+    MonitorSettings settings;
+    std::vector<std::string> problems;
+    bool missing = false;
+};
+SettingsLoad loadSettings(const std::string &path);
 
 // The update timer's period in ms for an interval of `seconds` and a random number:
 // (random mod 200) + seconds * 1000 - 100, so seconds * 1000 - 100 to seconds * 1000 + 99.

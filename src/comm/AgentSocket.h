@@ -1,5 +1,5 @@
 // The client socket an agent connection runs on: non-blocking, its events delivered on the
-// GUI thread. The real one is a QTcpSocket; tests script one.
+// GUI thread. The real one is an EpollAgentSocket (all of them on one epoll set); tests script one.
 #pragma once
 
 #include <functional>

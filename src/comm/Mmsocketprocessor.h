@@ -38,7 +38,7 @@ double wallClockMs();
 // How connections are made; tests replace the socket and the clock.
 struct ConnectionSettings
 {
-    std::function<std::unique_ptr<AgentSocket>()> makeSocket; // null: a QTcpSocket
+    std::function<std::unique_ptr<AgentSocket>()> makeSocket; // null: an EpollAgentSocket
     std::function<double()> nowMs;                            // null: wallClockMs
     int timeoutMs = 40000;                                    // silence before closing
 };

@@ -104,6 +104,17 @@ bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
     return true;
 }
 
+QRect CellDelegate::checkBoxRect(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    if (!(opt.features & QStyleOptionViewItem::HasCheckIndicator))
+        return {};
+    const QWidget* widget = option.widget;
+    const QStyle* qstyle = widget ? widget->style() : QApplication::style();
+    return qstyle->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
+}
+
 void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const
 {

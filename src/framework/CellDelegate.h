@@ -16,6 +16,8 @@ public:
     void setPainter(CellPainter painter) { painter_ = std::move(painter); }
     // The request the hook is asked with for a cell (exposed for tests).
     CellStyle styleFor(const QModelIndex& index, bool selected) const;
+    // Where the check box of a cell lies when drawn in `option` (empty for a cell without one).
+    QRect checkBoxRect(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

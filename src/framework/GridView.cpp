@@ -2,6 +2,7 @@
 #include "framework/GridView.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -132,6 +133,18 @@ QRect GridView::cellRect(const GridCell& cell) const
     return rect.intersected(viewport()->rect());
 }
 
+QRect GridView::checkBoxRect(const GridCell& cell) const
+{
+    const int row = viewRowOf(cell.recId);
+    if (row < 0 || cellRect(cell).isEmpty())
+        return {};
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QModelIndex index = proxy_->index(row, cell.column);
+    option.rect = visualRect(index);
+    return delegate_->checkBoxRect(option, index);
+}
+
 void GridView::repaintCells(const std::vector<GridCell>& cells)
 {
     if (!isVisible())
@@ -144,6 +157,46 @@ void GridView::repaintCells(const std::vector<GridCell>& cells)
     }
     if (!region.isEmpty())
         viewport()->update(region);
+}
+
+void GridView::mousePressEvent(QMouseEvent* event)
+{
+    swallowRelease_ = false;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    // The second press of a double click (some platforms send one before the double click
+    // itself) keeps the mark of the box its first click toggled.
+    if (!toggledAt_.isValid() || QModelIndex(toggledAt_) != index)
+        toggledAt_ = QPersistentModelIndex();
+    QTableView::mousePressEvent(event);
+    // The check box took the press: the row becomes current (and selected) here, so the
+    // toggle at the release and the keys after it act on the row that was clicked.
+    if (index.isValid() && event->button() == Qt::LeftButton && currentIndex().row() != index.row())
+        selectionModel()->setCurrentIndex(index, selectionCommand(index, event));
+}
+
+void GridView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (swallowRelease_) {
+        swallowRelease_ = false;
+        return;  // the second click of a double click whose first click ticked the box
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    const QVariant before = index.data(Qt::CheckStateRole);
+    QTableView::mouseReleaseEvent(event);
+    const bool toggled = index.isValid() && before.isValid()
+                         && index.data(Qt::CheckStateRole) != before;
+    toggledAt_ = toggled ? QPersistentModelIndex(index) : QPersistentModelIndex();
+}
+
+void GridView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid() && toggledAt_.isValid() && QModelIndex(toggledAt_) == index) {
+        toggledAt_ = QPersistentModelIndex();
+        swallowRelease_ = true;
+        return;
+    }
+    QTableView::mouseDoubleClickEvent(event);
 }
 
 void GridView::followCurrentRecord()

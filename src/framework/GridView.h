@@ -48,6 +48,16 @@ public:
     void repaintCells(const std::vector<GridCell>& cells);
     // The viewport rectangle of a cell, empty when it is not visible.
     QRect cellRect(const GridCell& cell) const;
+    // Where a cell's check box is drawn in the viewport, empty when it has none or is hidden.
+    QRect checkBoxRect(const GridCell& cell) const;
+
+protected:
+    // A click on a check box makes its row current first, as a click anywhere in a row does
+    // (the check box takes the press before the view would move its current row); a double
+    // click whose first click ticked a box ticks it once, and nothing else.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void selectionChanged() override;
@@ -65,6 +75,8 @@ private:
     RecordSortProxy* proxy_;
     CellDelegate* delegate_;
     bool syncing_ = false;
+    QPersistentModelIndex toggledAt_;  // the cell whose box the last release toggled
+    bool swallowRelease_ = false;      // the release that ends a double click on a box
 };
 
 } // namespace tarvo

@@ -439,11 +439,29 @@ void RecordSet::suspend()
 
 void RecordSet::resume()
 {
-    if (suspendDepth_ == 0)
-        throw std::logic_error("RecordSet::resume without suspend");
+    // A guard's bracket is ended by its guard alone (it lowers heldDepth_ first).
+    if (suspendDepth_ <= heldDepth_)
+        return;
     if (--suspendDepth_ > 0)
         return;
     deliverBatch();
+}
+
+void RecordSet::resumeUnheld()
+{
+    while (suspendDepth_ > heldDepth_)
+        resume();
+}
+
+SuspendGuard::~SuspendGuard()
+{
+    --set_.heldDepth_;
+    try {
+        set_.resume();
+    } catch (...) {
+        // A listener that fails here must not end the program from a destructor; the rows
+        // are intact and the next change reaches it again.
+    }
 }
 
 void RecordSet::deliverBatch()

@@ -134,8 +134,13 @@ public:
     // --- notification
     // Nestable bracket; changes inside it reach the listeners at the outermost resume.
     void suspend();
-    // Throws std::logic_error without a matching suspend().
+    // Ends the innermost bracket opened by suspend(); without one it does nothing (the
+    // brackets of SuspendGuards are ended by their guards alone).
     void resume();
+    // Ends the brackets that no SuspendGuard holds (a suspend() whose resume() never came),
+    // so the grids redraw again. A guard's bracket stays open: one that spans a modal dialog
+    // survives the timer ticks and socket events that run while the dialog is shown.
+    void resumeUnheld();
     bool suspended() const { return suspendDepth_ > 0; }
     void addListener(RecordSetListener* listener);
     void removeListener(RecordSetListener* listener);
@@ -175,8 +180,10 @@ private:
     std::vector<std::pair<int, std::string>> edits_;  // the fields set on the row being edited
     std::vector<int> changedScratch_;
 
+    friend class SuspendGuard;
     std::vector<RecordSetListener*> listeners_;
     int suspendDepth_ = 0;
+    int heldDepth_ = 0;                               // the brackets of live SuspendGuards
     RecId batchFirstNewId_ = 1;                       // rows at or above this were appended in the batch
     std::vector<RecId> batchRemoved_;                 // rows older than the batch that were deleted
     std::unordered_map<RecId, std::vector<bool>> batchChanged_;
@@ -185,11 +192,16 @@ private:
     RecId batchStartCurrent_ = kNoRecId;
 };
 
-// Suspends a record set for the lifetime of the guard, so every exit path resumes it.
+// Suspends a record set for the lifetime of the guard, so every exit path resumes it. The
+// destructor never throws: a listener's failure at the resume is swallowed there.
 class SuspendGuard {
 public:
-    explicit SuspendGuard(RecordSet& set) : set_(set) { set_.suspend(); }
-    ~SuspendGuard() { set_.resume(); }
+    explicit SuspendGuard(RecordSet& set) : set_(set)
+    {
+        set_.suspend();
+        ++set_.heldDepth_;
+    }
+    ~SuspendGuard();
     SuspendGuard(const SuspendGuard&) = delete;
     SuspendGuard& operator=(const SuspendGuard&) = delete;
 

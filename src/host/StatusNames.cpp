@@ -5,9 +5,25 @@ namespace tarvo {
 
 const std::string *statusNameOf(std::string_view pbuStatus)
 {
-    if (pbuStatus.size() != 1 || pbuStatus[0] < '0' || pbuStatus[0] > '5')
+    // The code is read as an integer: "03" and "+3" are 3, as an integer conversion reads them.
+    bool negative = false;
+    if (!pbuStatus.empty() && (pbuStatus[0] == '+' || pbuStatus[0] == '-')) {
+        negative = pbuStatus[0] == '-';
+        pbuStatus.remove_prefix(1);
+    }
+    if (pbuStatus.empty())
         return nullptr;
-    return &statusNames[size_t(pbuStatus[0] - '0')];
+    unsigned value = 0;
+    for (const char c : pbuStatus) {
+        if (c < '0' || c > '9')
+            return nullptr;
+        value = value * 10 + unsigned(c - '0');
+        if (value >= statusNames.size())
+            return nullptr;
+    }
+    if (negative && value != 0)
+        return nullptr;
+    return &statusNames[value];
 }
 
 int oesIndexOf(std::string_view oesName)

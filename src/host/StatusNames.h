@@ -12,8 +12,9 @@ inline const std::array<std::string, 6> statusNames = {
     "未知", "停止", "初始化中", "运行", "正在注销", "正在登录",
 };
 
-// The word of a PBU status code, or nullptr when the code is not exactly one of
-// "0" to "5" (such a code has no word and is never used as an index).
+// The word of a PBU status code read as a decimal integer ("3", "03", "+3"), or nullptr when
+// the code is no integer or lies outside 0 to 5 (such a code has no word and is never used
+// as an index).
 const std::string *statusNameOf(std::string_view pbuStatus);
 
 inline const std::string OES_NAME_A = "A股报盘程序";

@@ -61,11 +61,12 @@ protected:
             writeFile(dir.file("TarvoMonitor.ini"), ini);
             options.settingsPath = dir.file("TarvoMonitor.ini");
         }
-        options.dialogs = &boxes;
+        if (!realDialogs)
+            options.dialogs = &boxes;
         options.clock = [] { return LocalTime{2009, 6, 1, 9, 5, 3}; };
         options.random = [] { return 1234u; };
         options.startThreads = false;
-        options.confirmExit = false;
+        options.confirmExit = realDialogs;
         options.connections.makeSocket = [this] {
             auto socket = std::make_unique<ScriptedAgentSocket>();
             sockets.push_back(socket->getScript());
@@ -139,6 +140,8 @@ protected:
 
     static inline const std::string kStamp = "2009-06-01 09:05:03 ";
     WorkDir dir;
+    // Qt's own message boxes and dialogs, shown modally, and the exit confirmation.
+    bool realDialogs = false;
     ScriptedDialogs boxes;
     std::vector<std::shared_ptr<Script>> sockets;
     double now = 5'000'000;

@@ -72,5 +72,44 @@ TEST_F(HeadlessConsoleTest, PrintsTheErrorListAsItGrowsAndTheTablesAtEveryTick)
     EXPECT_NE(utf8.find("HOST:0/1 PBU:0/1"), std::string::npos);
 }
 
+std::string contents(std::FILE *out)
+{
+    std::fflush(out);
+    std::rewind(out);
+    std::string text;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        text += char(c);
+    return text;
+}
+
+// A lost connection shows at once, not at the next poll; a counter that moved waits for it.
+TEST_F(HeadlessConsoleTest, PrintsTheTablesWhenAConnectionOrAStateChangesBetweenPolls)
+{
+    auto window = start("h1,127.0.0.1,10012,N,N,0,\r\n");
+    std::FILE *out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    HeadlessConsole console(*window, out, HeadlessConsole::Mode::Lines);
+    console.setMinimumGapMs(0);
+    ScriptedAgentSocket::connect(*sockets[0]);
+    answer(*sockets[0], {tarvo::testing::pbu(OES_NAME_A, "A0000000001", "3", "77")});
+    QCoreApplication::processEvents();
+    const std::string running = padColumn("127.0.0.1", 16) + padColumn("h1", 16) +
+                                padColumn("已连接", 10) + padColumn("运行", 10);
+    EXPECT_NE(contents(out).find(running), std::string::npos);
+
+    window->agentLinks().sendStatusRequest();
+    answer(*sockets[0], {tarvo::testing::pbu(OES_NAME_A, "A0000000001", "3", "78")});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(contents(out).find(padColumn("78", 10)), std::string::npos) << "counters wait";
+
+    ScriptedAgentSocket::peerClose(*sockets[0]);
+    QCoreApplication::processEvents();
+    const std::string text = contents(out);
+    EXPECT_NE(text.find(padColumn("127.0.0.1", 16) + padColumn("h1", 16) + padColumn("已断开", 10)),
+              std::string::npos)
+        << text;
+    std::fclose(out);
+}
+
 } // namespace
 } // namespace tarvo

@@ -118,6 +118,12 @@ TEST_F(ProcessReceived, ChecksumErrorClosesAndTheNextConnectionStartsClean)
     EXPECT_TRUE(logged("exception from 127.0.0.1: Check sum error"));
     EXPECT_EQ(field(*window, "127.0.0.1", "Connection"), "已断开");
     EXPECT_EQ(connection().getPending(), "");
+    // The reason stands in the error list just before the disconnect.
+    const auto &lines = window->errorList().lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2],
+              kStamp + "Error[探针127.0.0.1消息无法解析: Check sum error, 断开连接]");
+    EXPECT_EQ(lines.back(), kStamp + "报盘机[Ip:127.0.0.1]断开连接");
 
     now += 3000;
     ASSERT_TRUE(window->hostTable().locate("ChannelIP", "127.0.0.1"));

@@ -270,7 +270,8 @@ INSTANTIATE_TEST_SUITE_P(Observer, PbuStatus,
                          ::testing::Values(std::tuple{"3", "运行", 1, 0}, std::tuple{"1", "停止", 0, 1},
                                            std::tuple{"2", "初始化中", 0, 0},
                                            std::tuple{"6", "6", 0, 0}, std::tuple{"-1", "-1", 0, 0},
-                                           std::tuple{"03", "03", 0, 0}, std::tuple{"x", "x", 0, 0},
+                                           std::tuple{"03", "运行", 1, 0}, std::tuple{"01", "停止", 0, 1},
+                                           std::tuple{"06", "06", 0, 0}, std::tuple{"x", "x", 0, 0},
                                            std::tuple{"运行", "运行", 0, 0}));
 
 TEST_F(Observer, PbuOfAProgramNotInTheAnswerGetsARowWithoutStateOrCount)

@@ -250,10 +250,36 @@ TEST(RecordSet, MisuseIsReportedWithClearErrors)
     } catch (const std::out_of_range& e) {
         EXPECT_STREQ(e.what(), "Field 'Nope' not found");
     }
-    EXPECT_THROW(set.resume(), std::logic_error);
     EXPECT_THROW(RecordSet({{"A"}, {"A"}}), std::logic_error);
     EXPECT_EQ(set.value("Name"), "");  // empty set: empty values
     EXPECT_EQ(set.fieldSize("Name"), 40);
+}
+
+// A tick resumes whatever bracket was left open; a guard's bracket (a command waiting for a
+// confirmation) stays open across it, and no resume without a bracket throws.
+TEST(RecordSet, StrayBracketsCloseButGuardedOnesSurviveAForcedResume)
+{
+    RecordSet set(fields());
+    Mirror m(set);
+    set.resume();  // nothing open: nothing happens
+    EXPECT_FALSE(set.suspended());
+    {
+        SuspendGuard guard(set);
+        set.suspend();  // a bracket nobody closes
+        add(set, "a");
+        set.resumeUnheld();
+        EXPECT_TRUE(set.suspended());
+        EXPECT_TRUE(m.log.empty());
+        set.resumeUnheld();
+        set.resume();  // one resume too many: ignored, the guard's bracket still holds
+        EXPECT_TRUE(set.suspended());
+    }
+    EXPECT_FALSE(set.suspended());
+    EXPECT_EQ(m.log, (std::vector<std::string>{"ins 0-0", "cur"}));
+    set.suspend();
+    set.suspend();
+    set.resumeUnheld();
+    EXPECT_FALSE(set.suspended());
 }
 
 TEST(RecordSet, AppendedRowJoinsAtPostAndBecomesCurrent)

@@ -26,7 +26,10 @@ TEST(StatusNames, WordsAndSlots)
 {
     EXPECT_EQ(statusNames[3], "运行");
     EXPECT_EQ(*statusNameOf("1"), "停止");
-    for (const char *bad : {"6", "-1", "", "03", "x", "3 "})
+    for (const char *three : {"3", "03", "003", "+3"})
+        EXPECT_EQ(*statusNameOf(three), "运行") << three;
+    EXPECT_EQ(*statusNameOf("-0"), "未知");
+    for (const char *bad : {"6", "06", "-1", "", "+", "-", "x", "3 ", " 3", "0x3", "99999999999"})
         EXPECT_EQ(statusNameOf(bad), nullptr) << bad;
     EXPECT_EQ(oesIndexOf("A股报盘程序"), 0);
     EXPECT_EQ(oesIndexOf("B股报盘程序"), 1);

@@ -77,6 +77,15 @@ std::string hostListText(const std::vector<std::string> &addresses, int port)
     return text;
 }
 
+std::string hostListText(const std::vector<std::string> &addresses, const std::vector<int> &ports)
+{
+    std::string text;
+    for (size_t i = 0; i < addresses.size() && i < ports.size(); ++i)
+        text += "farm" + std::to_string(i + 1) + "," + addresses[i] + "," +
+                std::to_string(ports[i]) + ",N,N,0,\r\n";
+    return text;
+}
+
 long raiseOpenFileLimit()
 {
     rlimit limit{};
@@ -133,6 +142,9 @@ void Farm::listen()
             throw std::runtime_error("cannot bind " + where + ": " + errnoText(errno));
         if (::listen(fd, 128) != 0)
             throw std::runtime_error("cannot listen on " + where + ": " + errnoText(errno));
+        socklen_t length = sizeof address;
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+        m_ports.push_back(ntohs(address.sin_port));
         if (size_t(fd) >= m_listenerHost.size())
             m_listenerHost.resize(size_t(fd) + 1, -1);
         m_listenerHost[size_t(fd)] = int(i);
@@ -249,6 +261,11 @@ void Farm::handle(Connection &connection)
         send(connection, bytes);
         if (!m_connections[size_t(fd)])
             return;
+        if (type == "02" && m_options.dropRate > 0 &&
+            std::uniform_real_distribution<double>(0, 1)(m_random) < m_options.dropRate) {
+            close(connection);  // the agent goes away; the console reconnects by command
+            return;
+        }
     }
     connection.input.erase(0, used);
 }

@@ -17,8 +17,10 @@ struct FarmOptions
 {
     int hosts = 100;
     std::string firstAddress = "127.0.1.1";
-    int port = 10012;
+    int port = 10012;  // 0: each agent gets a free port of its own (see Farm::ports)
     FarmBehaviour behaviour;
+    // Share (0..1) of status answers after which the agent drops the connection.
+    double dropRate = 0;
     // Mean seconds between two log messages pushed by one agent; 0: none.
     double logInterval = 30;
     // A connection on which nothing was sent for this long gets a heartbeat.
@@ -46,6 +48,8 @@ std::vector<std::string> farmAddresses(const std::string &first, int count);
 
 // The console's host list for the farm's agents: "farmN,ADDR,PORT,N,N,0," per line.
 std::string hostListText(const std::vector<std::string> &addresses, int port);
+// The same with a port per address.
+std::string hostListText(const std::vector<std::string> &addresses, const std::vector<int> &ports);
 
 // Raises the soft limit of open files to the hard one; returns the limit now in force.
 long raiseOpenFileLimit();
@@ -65,6 +69,8 @@ public:
     void run(const std::atomic<bool> &stop);
 
     const std::vector<std::string> &addresses() const { return m_addresses; }
+    // The port each agent listens on, after listen().
+    const std::vector<int> &ports() const { return m_ports; }
     const FarmCounts &counts() const { return m_counts; }
 
 private:
@@ -81,6 +87,7 @@ private:
     std::vector<std::string> m_addresses;
     std::vector<std::unique_ptr<FarmHost>> m_hosts;
     std::vector<int> m_listeners;
+    std::vector<int> m_ports;
     int m_epoll = -1;
     // Indexed by file descriptor.
     std::vector<std::unique_ptr<Connection>> m_connections;

@@ -86,10 +86,16 @@ scrape() {
   cat <&5
   exec 5<&-
 }
-for k in $(seq 1 $HOSTS); do
-  scrape | grep -q "^tarvo_host_up{host=\"127.0.0.$k\",.*} 1" \
-    || fail "the metrics on port $metrics_port do not show host 127.0.0.$k up"
-done
+# The metrics follow the polls, the tables a connection at once: wait for the first poll.
+all_up() {
+  local text k
+  text=$(scrape) || return 1
+  for k in $(seq 1 $HOSTS); do
+    grep -q "^tarvo_host_up{host=\"127.0.0.$k\",.*} 1" <<<"$text" || return 1
+  done
+}
+for _ in $(seq 1 60); do all_up && break; sleep 0.2; done
+all_up || fail "the metrics on port $metrics_port do not show every host up"
 
 # --stop-pbu from another terminal: the second PBU of host 1's program A stops.
 TARVO_DEMO_DIR="$WORK/demo" "$SOURCE/tools/demo.sh" "$BUILD" --stop-pbu > "$WORK/stop.txt" 2>&1 \
