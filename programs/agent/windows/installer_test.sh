@@ -26,6 +26,11 @@ esac
 echo "installer test: installed into $target, service registered: ${image##*REG_*SZ    }"
 
 "$wine" "$unix/Uninstall-TarvoMonitorAgent.exe" /S "_?=$target" || fail "the uninstaller failed"
+# The service manager drops a removed service's key once its last handle is closed.
+for _ in $(seq 1 100); do
+  "$wine" reg query "$key" >/dev/null 2>&1 || break
+  sleep 0.1
+done
 "$wine" reg query "$key" >/dev/null 2>&1 && fail "the service is still registered"
 [ -f "$unix/TarvoMonitorAgent.exe" ] && fail "the uninstaller left TarvoMonitorAgent.exe"
 [ -f "$unix/TarvoMonitorAgent.ini" ] || fail "the uninstaller removed the settings"
