@@ -15,6 +15,8 @@ endfunction()
 # tarvo_system_sources(VAR DIR): the .cpp files of DIR for the system built for. X_win.cpp is
 # Windows' implementation of what X.cpp does on Linux, and takes its place; X_linux.cpp is
 # Linux only; every other file serves both.
+# tarvo_system_test_sources(VAR DIR): the same for tests, where X_win.cpp and X_linux.cpp hold
+# the tests of one system beside those of X.cpp, which every system runs.
 function(tarvo_system_sources var dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(WIN32)
@@ -23,6 +25,16 @@ function(tarvo_system_sources var dir)
         list(REMOVE_ITEM sources "${CMAKE_MATCH_1}.cpp")
       endif()
     endforeach()
+    list(FILTER sources EXCLUDE REGEX "_linux\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
+  endif()
+  set(${var} ${sources} PARENT_SCOPE)
+endfunction()
+
+function(tarvo_system_test_sources var dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(WIN32)
     list(FILTER sources EXCLUDE REGEX "_linux\\.cpp$")
   else()
     list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")

@@ -9,6 +9,7 @@
 #include "agent/AgentConfig.h"
 #include "agent/AgentExecutors.h"
 #include "agent/AgentVersion.h"
+#include "agent/LogText.h"
 #include "platform/Files.h"
 #include "platform/Gbk.h"
 
@@ -26,17 +27,17 @@ int runAgent(const ServiceOptions &options, StopRequests &requests,
     // read before the failure (port, log file, ACCESS_CONTROL).
     AgentConfig settings(AgentConfig::iniPath());
     std::string loadProblem;
-    bool accessControlValid = true;
     try {
         settings.load();
-    } catch (const std::invalid_argument &e) {
-        loadProblem = e.what();
-        accessControlValid = false;
     } catch (const std::exception &e) {
         loadProblem = e.what();
     }
+    const bool accessControlValid = settings.getAccessControlProblem().empty();
     std::string logFile = settings.getLogFile().empty() ? nativePath("logs/TarvoMonitorAgent.log")
                                                         : settings.getLogFile();
+    // A load that failed early (ACCESS_CONTROL) has not made the log directory yet.
+    if (!settings.getLogsDir().empty() && !directoryExists(settings.getLogsDir()))
+        createDirectories(settings.getLogsDir());
     if (!log.open(logFile)) {
         std::cerr << "TarvoMonitorAgent: cannot open the log file " << gbk::toUtf8(logFile)
                   << "; logging to stderr\n";
@@ -71,7 +72,7 @@ int runAgent(const ServiceOptions &options, StopRequests &requests,
     }
     for (const std::string &address : settings.getRejectedAddresses())
         log.write(AgentLog::Level::Warning,
-                  "ACCESS_CONTROL address \"" + address + "\" ignored: IP地址有误");
+                  "ACCESS_CONTROL address \"" + clipForLog(address) + "\" ignored: IP地址有误");
     if (!settings.getIniProblem().empty())
         log.write(AgentLog::Level::Error, "the ini file " + AgentConfig::iniPath() + " " +
                                               settings.getIniProblem() +
@@ -89,10 +90,9 @@ int runAgent(const ServiceOptions &options, StopRequests &requests,
                   "port " + std::to_string(serviceSettings.port) + ": " +
                       settings.describePort());
     if (!accessControlValid)
-        log.write(AgentLog::Level::Error,
-                  "ACCESS_CONTROL cannot be read: every client will be refused");
+        log.write(AgentLog::Level::Error, settings.accessControlRefusal());
 
-    ProgramWatch watch(server, log, loadProblem);
+    ProgramWatch watch(server, log, loadProblem, !accessControlValid);
     server.setWatch([&watch] { return watch(); });
     std::string error = server.start();
     if (!error.empty()) {
@@ -103,7 +103,8 @@ int runAgent(const ServiceOptions &options, StopRequests &requests,
     log.write(AgentLog::Level::Info,
               "listening on " + (options.bind.empty() ? std::string("*") : options.bind) + ":" +
                   std::to_string(server.port()) + ", ACCESS_CONTROL: " +
-                  describeAllowed(serviceSettings.accessControl));
+                  (accessControlValid ? describeAllowed(serviceSettings.accessControl)
+                                      : std::string("unreadable, every client is refused")));
     listening();
 
     requests.start({[&server] { server.requestStop(); },

@@ -1,6 +1,7 @@
 // Loading the agent's configuration and building the two program communicators.
 #include "agent/AgentConfig.h"
 
+#include "agent/LogText.h"
 #include "host/StatusNames.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -121,11 +122,18 @@ std::string AgentConfig::describePort() const
     case PortText::Empty:
         return "the default: [PORT] port is empty";
     case PortText::NotANumber:
-        return "the default: [PORT] port \"" + *portText + "\" is not a number";
+        return "the default: [PORT] port \"" + clipForLog(*portText, 100) + "\" is not a number";
     case PortText::LeadingDigits:
         break;
     }
-    return "the leading digits of [PORT] port \"" + *portText + "\"";
+    return "the leading digits of [PORT] port \"" + clipForLog(*portText, 100) + "\"";
+}
+
+std::string AgentConfig::accessControlRefusal() const
+{
+    if (accessControlProblem.empty())
+        return {};
+    return "ACCESS_CONTROL cannot be read: " + accessControlProblem + "; every client is refused";
 }
 
 std::string AgentConfig::portProblem() const
@@ -138,11 +146,13 @@ std::string AgentConfig::portProblem() const
     case PortText::Empty:
         return "[PORT] port is empty: the default port 10012 is used";
     case PortText::NotANumber:
-        return "[PORT] port \"" + *portText + "\" is not a number: the default port 10012 is used";
+        return "[PORT] port \"" + clipForLog(*portText, 100) +
+               "\" is not a number: the default port 10012 is used";
     case PortText::LeadingDigits:
         break;
     }
-    return "[PORT] port \"" + *portText + "\" is not a whole number: its leading digits give port " +
+    return "[PORT] port \"" + clipForLog(*portText, 100) +
+           "\" is not a whole number: its leading digits give port " +
            std::to_string(port);
 }
 
@@ -150,6 +160,7 @@ void AgentConfig::load(LogDirectory logDirectory)
 {
     loaded = false;
     accessControl.clear();
+    accessControlProblem.clear();
     rejectedAddresses.clear();
     communicators.clear();
     envNo.clear();
@@ -172,7 +183,16 @@ void AgentConfig::load(LogDirectory logDirectory)
 
     for (const std::string &key : ini.keys("ACCESS_CONTROL")) {
         std::string value = ini.readString("ACCESS_CONTROL", key);
-        std::string address = normalizeIP(value);
+        std::string address;
+        try {
+            address = normalizeIP(value);
+        } catch (const std::invalid_argument &e) {
+            // Still the conversion error that ends the load, now naming what it converted.
+            accessControlProblem = "[ACCESS_CONTROL] " + clipForLog(key, 100) + "=" +
+                                   clipForLog(value, 100) + " is not an address (" + e.what() +
+                                   ")";
+            throw std::invalid_argument(accessControlProblem);
+        }
         if (address == "IP地址有误")
             rejectedAddresses.push_back(value);
         else

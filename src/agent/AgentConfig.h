@@ -44,7 +44,8 @@ public:
 
     // Reads everything again. Throws std::runtime_error with "Cannot create LogFile
     // Directory." or the missing-executable texts; std::invalid_argument (the integer
-    // conversion error) for an ACCESS_CONTROL address with a part that is not a number.
+    // conversion error) for an ACCESS_CONTROL address with a part that is not a number, its
+    // text naming the key and the value (getAccessControlProblem).
     void load(LogDirectory logDirectory = LogDirectory::Create);
     // Refreshes both programs from one snapshot of the process list.
     void refresh();
@@ -81,6 +82,13 @@ public:
     // profile functions read: the leading digits, or the default 10012 without any.
     std::string portProblem() const;
     const std::vector<std::string> &getAccessControl() const { return accessControl; }
+    // Why ACCESS_CONTROL could not be read, naming the key and value ("[ACCESS_CONTROL]
+    // ip2=abc.1.2.3 is not an address ('abc' is not a valid integer value)"); empty when it
+    // could. The load then failed, and the agent refuses every client.
+    const std::string &getAccessControlProblem() const { return accessControlProblem; }
+    // The same as the agent says it in its log and in --check-config: "ACCESS_CONTROL cannot
+    // be read: " + the problem + "; every client is refused"; empty when it could be read.
+    std::string accessControlRefusal() const;
     // ACCESS_CONTROL values dropped by the last load as "IP地址有误".
     const std::vector<std::string> &getRejectedAddresses() const { return rejectedAddresses; }
     const std::string &getConfigFileA() const { return configFileA; }
@@ -114,6 +122,7 @@ private:
     std::optional<std::string> portText; // the [PORT] port value as written; none when unset
     std::vector<std::string> accessControl;
     std::vector<std::string> rejectedAddresses;
+    std::string accessControlProblem;
     std::string configFileA, exeFileA, statusFileA, cmdFileA, cmdResFileA, logDirA;
     std::string configFileB, exeFileB, statusFileB, cmdFileB, cmdResFileB, logDirB;
     std::vector<std::unique_ptr<OesCommunicator>> communicators;

@@ -85,8 +85,13 @@ ConfigReport checkAgentConfiguration(const std::string &iniPath)
         report.ok = false;
         report.problems.push_back("port " + std::to_string(config.getPort()) + " out of range");
     }
-    lines.push_back("access control " + joined(config.getAccessControl()));
-    if (config.getAccessControl().empty()) {
+    if (!config.getAccessControlProblem().empty()) {
+        lines.push_back("access control unreadable: every client is refused");
+        report.problems.push_back(config.accessControlRefusal());
+    } else {
+        lines.push_back("access control " + joined(config.getAccessControl()));
+    }
+    if (config.getAccessControlProblem().empty() && config.getAccessControl().empty()) {
         report.admitsNobody = true;
         report.problems.push_back(
             "ACCESS_CONTROL empty: every client is refused; name the consoles' addresses in "

@@ -93,7 +93,7 @@ std::string OesStatusFile::readStatusFile(const std::string &name, std::string &
                                           std::vector<std::unique_ptr<Pbu>> &pbus) const
 {
     std::string problem;
-    IniFile ini = IniFile::load(statusFile, MAX_FILE_BYTES, &problem);
+    IniFile ini = IniFile::load(statusFile, MAX_FILE_BYTES, &problem, SETTLING);
     if (problem != lastProblem) {
         if (!problem.empty())
             AgentLog::warning("status file " + statusFile + " " + problem +

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/Pbu.h"
+#include "platform/Files.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +23,11 @@ public:
     // Every value taken from a status file is cut to this many bytes (at a GBK character
     // boundary) and its 0x01 bytes, the protocol's field separator, become blanks.
     static constexpr size_t MAX_VALUE_BYTES = 64;
+    // A program may write its status file in several pieces: a file that changes while it
+    // is read, or was modified less than 50 ms before, is looked at again, up to four reads
+    // in all, so that the answer holds one whole version of it (or, when it never settles,
+    // the record's last values).
+    static constexpr ReadSettling SETTLING{4, std::chrono::milliseconds(50)};
 
     explicit OesStatusFile(std::string statusFile);
 
@@ -30,9 +36,10 @@ public:
     // warning levels are read only while it runs, a PBU's counters only while it runs and
     // the PBU's "Status" is "3". "FAIL" without touching anything when the file is missing
     // or its "Time" is not a valid time text; "OK" otherwise. Only a regular file of at most
-    // MAX_FILE_BYTES is read, without blocking; another (a FIFO, a directory, a file too
-    // large or unreadable) also gives "FAIL", and the agent's log says why once, when the
-    // problem appears, and again when the file can be read again.
+    // MAX_FILE_BYTES is read, without blocking, as SETTLING says; another (a FIFO, a
+    // directory, a file too large, unreadable or never still) also gives "FAIL", and the
+    // agent's log says why once, when the problem appears, and again when the file can be
+    // read again.
     std::string readStatusFile(const std::string &name, std::string &type,
                                std::string &version, std::string &warningLevel,
                                std::string oesStatus,

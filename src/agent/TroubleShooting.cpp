@@ -3,6 +3,7 @@
 
 #include "agent/AgentConfig.h"
 #include "agent/AgentLog.h"
+#include "agent/LogText.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/TcpProbe.h"
@@ -156,7 +157,9 @@ std::unique_ptr<MessageBody> executeTroubleShooting(const TroubleShootingRequest
         std::string report = shooting.checkCS();
         result = report.empty() ? "NoCon" : report;
     } else {
-        AgentLog::warning("Unknown ShootingType '" + type + "': request not answered");
+        // The service logs the unanswered request (a few times per connection); the check
+        // name comes from the client, so it is clipped.
+        AgentLog::debug("Unknown ShootingType '" + clipForLog(type) + "': request not answered");
         return nullptr;
     }
     return std::make_unique<TroubleShootingResponseMessageBody>(request.getServiceType(), type,

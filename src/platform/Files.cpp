@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 namespace tarvo {
 
@@ -145,26 +148,48 @@ FileRead refused(std::string error)
 
 } // namespace
 
-FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents)
+namespace {
+
+// What tells one version of a file from the next: its size and its modification and change
+// times (a truncation changes the size, a rewrite of the same size the times).
+struct FileStamp
 {
-    contents.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return {FileRead::Status::Missing, "does not exist"};
-        return refused(std::string("cannot be opened: ") + std::strerror(error));
-    }
-    struct Closer
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileStamp &other) const
     {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+        auto same = [](const timespec &a, const timespec &b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return size == other.size && same(modified, other.modified) &&
+               same(changed, other.changed);
+    }
+};
+
+FileStamp stampOf(const struct stat &info)
+{
+    return {info.st_size, info.st_mtim, info.st_ctim};
+}
+
+// How long ago the file was modified (negative for a time ahead of the clock).
+std::chrono::nanoseconds sinceModified(const FileStamp &stamp)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::chrono::seconds(now.tv_sec - stamp.modified.tv_sec) +
+           std::chrono::nanoseconds(now.tv_nsec - stamp.modified.tv_nsec);
+}
+
+// One read of the file through `fd`; `before` is its stamp when the read began.
+FileRead readOnce(int fd, size_t maxBytes, std::string &contents, FileStamp &before)
+{
     struct stat info{};
     if (::fstat(fd, &info) != 0)
         return refused(std::string("cannot be examined: ") + std::strerror(errno));
     if (!S_ISREG(info.st_mode))
         return refused(std::string("is not a regular file (") + fileKind(info.st_mode) + ")");
+    before = stampOf(info);
     auto tooLarge = [&](unsigned long long size) {
         return refused("is larger than " + std::to_string(maxBytes) + " bytes (" +
                        std::to_string(size) + " bytes)");
@@ -192,6 +217,54 @@ FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &
             return tooLarge(seen);
         }
         contents.append(chunk, size_t(n));
+    }
+}
+
+// True when the file behind `fd` still has the stamp `read` it had when its read began,
+// and, with a `quiet` time, still has it once that much time has passed since its last
+// modification.
+bool settled(int fd, const FileStamp &read, std::chrono::milliseconds quiet)
+{
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !(stampOf(info) == read))
+        return false;
+    if (quiet.count() <= 0)
+        return true;
+    const auto age = sinceModified(read);
+    if (age >= quiet)
+        return true;
+    std::this_thread::sleep_for(quiet - std::max(age, std::chrono::nanoseconds(0)));
+    return ::fstat(fd, &info) == 0 && stampOf(info) == read;
+}
+
+} // namespace
+
+FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents,
+                         const ReadSettling &settling)
+{
+    const int reads = std::max(1, settling.maxReads);
+    for (int attempt = 1;; ++attempt) {
+        contents.clear();
+        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == ENOENT || error == ENOTDIR)
+                return {FileRead::Status::Missing, "does not exist"};
+            return refused(std::string("cannot be opened: ") + std::strerror(error));
+        }
+        struct Closer
+        {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        FileStamp before;
+        FileRead read = readOnce(fd, maxBytes, contents, before);
+        if (!read.ok() || settled(fd, before, settling.quiet))
+            return read;
+        if (attempt == reads) {
+            contents.clear();
+            return refused("changed while it was read " + std::to_string(reads) + " times");
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // from code page 936, so Chinese names work whatever the system's ANSI code page is.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -54,11 +55,26 @@ struct FileRead
     bool ok() const { return status == Status::Ok; }
 };
 
+// How readRegularFile deals with a file that another program rewrites while it is read.
+struct ReadSettling
+{
+    // Reads at most: a file whose size or modification time changed between the start and
+    // the end of a read is read again, up to this many reads in all; one still changing
+    // after the last is refused ("changed while it was read N times").
+    int maxReads = 3;
+    // A file modified less than this before its read ended may be between two writes of
+    // one update: once this much time has passed since that modification, it is looked at
+    // again, and read again if it changed. Zero: no such wait.
+    std::chrono::milliseconds quiet{0};
+};
+
 // Reads a regular file of at most `maxBytes` bytes into `contents` without ever blocking
 // on it: the file is opened with O_NONBLOCK and refused unless fstat shows a regular file
 // (Windows: unless GetFileType shows a disk file), so a FIFO, a pipe, a device or a
-// directory in its place is an error and not a wait. `contents` is empty unless the file
-// was read.
-FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents);
+// directory in its place is an error and not a wait. A file that changes while it is read is
+// read again as `settling` says, so that what is returned is one whole version of it.
+// `contents` is empty unless the file was read.
+FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents,
+                         const ReadSettling &settling = {});
 
 } // namespace tarvo

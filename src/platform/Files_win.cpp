@@ -8,7 +8,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
+#include <thread>
 #include <vector>
 
 namespace tarvo {
@@ -205,40 +207,53 @@ bool canCreateDirectories(const std::string &path)
     }
 }
 
-FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents)
+namespace {
+
+// What tells one version of a file from the next: its size and its last write and change
+// times (a truncation changes the size, a rewrite of the same size the times).
+struct FileStamp
 {
-    contents.clear();
-    const DWORD attributes = attributesOf(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return refused("is not a regular file (a directory)");
-    const HANDLE file = ::CreateFileW(win::widen(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-            error == ERROR_INVALID_NAME)
-            return {FileRead::Status::Missing, "does not exist"};
-        return refused("cannot be opened: " + win::errorText(error));
-    }
-    struct Closer
-    {
-        HANDLE handle;
-        ~Closer() { ::CloseHandle(handle); }
-    } closer{file};
+    long long size = 0;
+    long long written = 0;
+    long long changed = 0;
+    bool operator==(const FileStamp &other) const = default;
+};
+
+bool stampOf(HANDLE file, FileStamp &stamp)
+{
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileSizeEx(file, &size))
+        return false;
+    stamp = {size.QuadPart, basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return true;
+}
+
+// How long ago the file was last written (negative for a time ahead of the clock).
+std::chrono::nanoseconds sinceWritten(const FileStamp &stamp)
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const long long ticks = (static_cast<long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+    return std::chrono::nanoseconds((ticks - stamp.written) * 100);
+}
+
+// One read of the open file; `before` is its stamp when the read began.
+FileRead readOnce(HANDLE file, size_t maxBytes, std::string &contents, FileStamp &before)
+{
     const DWORD type = ::GetFileType(file);
     if (type != FILE_TYPE_DISK)
         return refused(std::string("is not a regular file (") + fileKind(type) + ")");
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size))
+    if (!stampOf(file, before))
         return refused("cannot be examined: " + win::lastErrorText());
     auto tooLarge = [&](unsigned long long bytes) {
         return refused("is larger than " + std::to_string(maxBytes) + " bytes (" +
                        std::to_string(bytes) + " bytes)");
     };
-    if (static_cast<unsigned long long>(size.QuadPart) > maxBytes)
-        return tooLarge(static_cast<unsigned long long>(size.QuadPart));
-    contents.reserve(static_cast<size_t>(size.QuadPart));
+    if (static_cast<unsigned long long>(before.size) > maxBytes)
+        return tooLarge(static_cast<unsigned long long>(before.size));
+    contents.reserve(static_cast<size_t>(before.size));
     char chunk[65536];
     for (;;) {
         DWORD n = 0;
@@ -257,6 +272,59 @@ FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &
             return tooLarge(seen);
         }
         contents.append(chunk, n);
+    }
+}
+
+// True when the file still has the stamp `read` it had when its read began, and, with a
+// `quiet` time, still has it once that much time has passed since it was last written.
+bool settled(HANDLE file, const FileStamp &read, std::chrono::milliseconds quiet)
+{
+    FileStamp now;
+    if (!stampOf(file, now) || !(now == read))
+        return false;
+    if (quiet.count() <= 0)
+        return true;
+    const auto age = sinceWritten(read);
+    if (age >= quiet)
+        return true;
+    std::this_thread::sleep_for(quiet - std::max(age, std::chrono::nanoseconds(0)));
+    return stampOf(file, now) && now == read;
+}
+
+} // namespace
+
+FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents,
+                         const ReadSettling &settling)
+{
+    const int reads = std::max(1, settling.maxReads);
+    for (int attempt = 1;; ++attempt) {
+        contents.clear();
+        const DWORD attributes = attributesOf(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return refused("is not a regular file (a directory)");
+        const HANDLE file = ::CreateFileW(win::widen(path).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                error == ERROR_INVALID_NAME)
+                return {FileRead::Status::Missing, "does not exist"};
+            return refused("cannot be opened: " + win::errorText(error));
+        }
+        struct Closer
+        {
+            HANDLE handle;
+            ~Closer() { ::CloseHandle(handle); }
+        } closer{file};
+        FileStamp before;
+        FileRead read = readOnce(file, maxBytes, contents, before);
+        if (!read.ok() || settled(file, before, settling.quiet))
+            return read;
+        if (attempt == reads) {
+            contents.clear();
+            return refused("changed while it was read " + std::to_string(reads) + " times");
+        }
     }
 }
 

@@ -70,10 +70,11 @@ IniFile IniFile::load(const std::string &path)
     return load(path, DEFAULT_MAX_BYTES, nullptr);
 }
 
-IniFile IniFile::load(const std::string &path, size_t maxBytes, std::string *error)
+IniFile IniFile::load(const std::string &path, size_t maxBytes, std::string *error,
+                      const ReadSettling &settling)
 {
     auto text = std::make_shared<std::string>();
-    FileRead read = readRegularFile(path, maxBytes, *text);
+    FileRead read = readRegularFile(path, maxBytes, *text, settling);
     if (error)
         *error = read.status == FileRead::Status::Refused ? read.error : std::string();
     if (!read.ok())

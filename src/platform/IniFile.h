@@ -1,6 +1,8 @@
 // Read-only ini files with the semantics of the Windows profile functions.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,10 +28,12 @@ public:
     // of at most DEFAULT_MAX_BYTES is read, without blocking (a FIFO or a device in its
     // place reads as missing).
     static IniFile load(const std::string &path);
-    // The same with a size limit of its own; when the file cannot be read, `error` (when
-    // given) says why in the words of readRegularFile (platform/Files.h), and is left
-    // empty for a file that is simply missing.
-    static IniFile load(const std::string &path, size_t maxBytes, std::string *error);
+    // The same with a size limit of its own and, for a file that another program rewrites,
+    // how to get one whole version of it (`settling`, see readRegularFile); when the file
+    // cannot be read, `error` (when given) says why in the words of readRegularFile
+    // (platform/Files.h), and is left empty for a file that is simply missing.
+    static IniFile load(const std::string &path, size_t maxBytes, std::string *error,
+                        const ReadSettling &settling = {});
     static constexpr size_t DEFAULT_MAX_BYTES = 16u << 20;
     // Parses ini text held in memory.
     static IniFile parse(std::string_view text);

@@ -110,13 +110,24 @@ TEST(AgentConfig, AccessControlKeepsNormalisedAddressesAndDropsIncompleteOnes)
     EXPECT_EQ(config.getRejectedAddresses(), (std::vector<std::string>{"192.168.1", ""}));
 }
 
-TEST(AgentConfig, AnAccessControlPartThatIsNoNumberEndsTheLoad)
+TEST(AgentConfig, AnAccessControlPartThatIsNoNumberEndsTheLoadNamingKeyAndValue)
 {
     Installation inst;
-    inst.writeLines("TarvoMonitorAgent.ini", {"[ACCESS_CONTROL]", "a=10.0.x.1"});
+    inst.writeLines("TarvoMonitorAgent.ini", {"[ACCESS_CONTROL]", "ok=10.0.0.1", "a=10.0.x.1"});
     AgentConfig config(inst.iniPath());
     EXPECT_THROW(config.load(), std::invalid_argument);
     EXPECT_TRUE(config.getCommunicators().empty());
+    const std::string problem =
+        "[ACCESS_CONTROL] a=10.0.x.1 is not an address ('x' is not a valid integer value)";
+    EXPECT_EQ(loadFailure(config), problem);
+    EXPECT_EQ(config.getAccessControlProblem(), problem);
+    EXPECT_EQ(config.accessControlRefusal(),
+              "ACCESS_CONTROL cannot be read: " + problem + "; every client is refused");
+    // Mended, it loads, and the problem is gone.
+    inst.writeLines("TarvoMonitorAgent.ini", {"[ACCESS_CONTROL]", "a=10.0.2.1"});
+    config.load();
+    EXPECT_EQ(config.getAccessControlProblem(), "");
+    EXPECT_EQ(config.accessControlRefusal(), "");
 }
 
 TEST(AgentConfig, MissingExecutableOfAWatchedProgramFailsWithItsText)

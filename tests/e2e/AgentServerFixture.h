@@ -29,6 +29,10 @@ protected:
         settings.timings.heartbeat = 10s;
         settings.timings.incompleteTimeout = 10s;
         settings.timings.watch = 20ms;
+        // The rate limits are tested on their own; the other tests ask as fast as they like.
+        settings.timings.requestsPerSecond = 100000;
+        settings.timings.requestBurst = 100000;
+        settings.timings.totalRequestsPerSecond = 100000;
         log.open(logPath());
         StatusRequestMessageBody::setExecutor([](StatusRequestMessageBody &) {
             return std::make_unique<StatusResponseMessageBody>("正常运行", "2009-10-23 14:35:07 ",

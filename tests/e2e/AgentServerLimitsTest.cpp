@@ -15,6 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::AgentServerTest;
+using test::count;
 
 // A connection from `local` to the agent whose owner never reads: its receive buffer is kept
 // small so that the agent's writes back up at once.
@@ -51,14 +52,6 @@ private:
     int m_fd = -1;
     bool m_connected = false;
 };
-
-size_t count(const std::string &text, const std::string &part)
-{
-    size_t found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++found;
-    return found;
-}
 
 struct DeafCase
 {

@@ -193,32 +193,73 @@ TEST_F(EndToEnd, AStopRequestEndsTheAgentCleanlyAndItsLogHasStampedCrLfLines)
     EXPECT_EQ(log[19], ' ');
 }
 
-TEST_F(EndToEnd, AnEmptyAccessControlRefusesEveryClientAndSaysSo)
+struct RefusingAccessControl
 {
-    layOut("");
+    const char *name;
+    std::string accessControl; // the [ACCESS_CONTROL] lines
+    std::string refusal;       // the log line of a refused client, after "from 127.0.0.1: "
+    std::string startLine;     // what the agent logs at start, after the time stamp
+    bool startLineNamesIni;    // ... followed by the ini file's path
+    std::string listening;     // the end of its "listening on" line
+    int checkExit;             // --check-config
+    std::vector<std::string> checkLines;
+};
+
+class AccessControlThatAdmitsNobody : public EndToEnd,
+                                      public ::testing::WithParamInterface<RefusingAccessControl>
+{
+};
+
+TEST_P(AccessControlThatAdmitsNobody, RefusesEveryClientAndSaysWhyInTheLogAndCheckConfig)
+{
+    const RefusingAccessControl &c = GetParam();
+    layOut(c.accessControl);
     startAgent();
     test::Client client(port);
     EXPECT_TRUE(client.closedByPeer());
     EXPECT_TRUE(test::waitUntil([&] {
-        return agentLog().find("refused a connection from 127.0.0.1: not in ACCESS_CONTROL "
-                               "(allowed: (none))") != std::string::npos;
+        return agentLog().find("refused a connection from 127.0.0.1: " + c.refusal) !=
+               std::string::npos;
     })) << agentLog();
-    EXPECT_NE(agentLog().find(" WARN ACCESS_CONTROL is empty: every client is refused; name the "
-                              "consoles' addresses in [ACCESS_CONTROL] of " +
-                              (dir / "TarvoMonitorAgent.ini") + "\r\n"),
+    const std::string ini = dir / "TarvoMonitorAgent.ini";
+    EXPECT_NE(agentLog().find(c.startLine + (c.startLineNamesIni ? ini : "") + "\r\n"),
               std::string::npos)
         << agentLog();
+    EXPECT_TRUE(test::waitUntil([&] {
+        return agentLog().find(", ACCESS_CONTROL: " + c.listening + "\r\n") != std::string::npos;
+    })) << agentLog();
 
     std::string output;
-    const std::vector<std::string> args = {"--dir", dir.path(), "--ini",
-                                           dir / "TarvoMonitorAgent.ini", "--check-config"};
-    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, args, dir.path(), output), 0) << output;
-    EXPECT_NE(output.find("\nconfiguration usable, but it admits no client: ACCESS_CONTROL names "
-                          "no address, so every connection is refused\n"),
-              std::string::npos)
-        << output;
+    const std::vector<std::string> args = {"--dir", dir.path(), "--ini", ini, "--check-config"};
+    EXPECT_EQ(test::runProgram(TARVO_AGENT_EXE, args, dir.path(), output), c.checkExit) << output;
+    for (const std::string &line : c.checkLines)
+        EXPECT_NE(output.find("\n" + line + "\n"), std::string::npos) << line << "\n" << output;
     EXPECT_EQ(output.find("configuration OK"), std::string::npos) << output;
 }
+
+const std::string UNREADABLE = "ACCESS_CONTROL cannot be read: [ACCESS_CONTROL] ip2=abc.1.2.3 "
+                               "is not an address ('abc' is not a valid integer value); every "
+                               "client is refused";
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, AccessControlThatAdmitsNobody,
+    ::testing::Values(
+        RefusingAccessControl{
+            "Empty", "", "not in ACCESS_CONTROL (allowed: (none))",
+            " WARN ACCESS_CONTROL is empty: every client is refused; name the consoles' "
+            "addresses in [ACCESS_CONTROL] of ",
+            true, "(none)", 0,
+            {"configuration usable, but it admits no client: ACCESS_CONTROL names no address, "
+             "so every connection is refused"}},
+        // One value that is no address fails the whole configuration: the key and value are
+        // named, and nobody is let in, whatever the other values allow.
+        RefusingAccessControl{
+            "Typo", "console=127.0.0.1\r\nip2=abc.1.2.3\r\n",
+            "ACCESS_CONTROL of the configuration cannot be read, every client is refused",
+            " ERROR " + UNREADABLE, false, "unreadable, every client is refused", 1,
+            {"access control unreadable: every client is refused", "problem: " + UNREADABLE,
+             "configuration cannot be used"}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(EndToEnd, CheckConfigCreatesNothingAndNamesAPortThatIsNoNumber)
 {

@@ -1,6 +1,6 @@
 // Helpers of the hostile-client tests against the real TarvoMonitorAgent: an installation
 // whose ACCESS_CONTROL names loopback addresses, a console that keeps polling on its own
-// thread and times every answer, and a sampler of the agent's resident memory.
+// thread and times every answer, and samplers of the agent's resident memory and CPU time.
 #pragma once
 
 #include "OesSim.h"
@@ -17,6 +17,30 @@
 #include <mutex>
 
 namespace tarvo::test {
+
+// The agent under attack: its port and installation directory.
+struct HostileAgent
+{
+    int port = 0;
+    const TempDir *dir = nullptr;
+    std::string log() const { return readFile(*dir / "logs/TarvoMonitorAgent.log"); }
+    std::string statusFile() const { return *dir / "monitor/ASHR_status.txt"; }
+};
+
+// The CPU time process `pid` has used (user and system), 0 when it cannot be read.
+inline std::chrono::milliseconds cpuTime(pid_t pid)
+{
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    // The fields after the command name, which is in parentheses: utime and stime are the
+    // 12th and 13th of them.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 1; i <= 13 && fields >> field; ++i)
+        if (i >= 12)
+            ticks += std::atol(field.c_str());
+    return std::chrono::milliseconds(ticks * 1000 / ::sysconf(_SC_CLK_TCK));
+}
 
 // VmRSS of process `pid` in kB, 0 when it cannot be read.
 inline long residentKb(pid_t pid)

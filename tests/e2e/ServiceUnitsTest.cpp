@@ -91,6 +91,14 @@ TEST(ConnectionTimer, IdleLimitCountsFromAcceptanceAndFromTheLastWholeMessage)
     timings.heartbeat = 100s;
     ConnectionTimer quiet(timings, start);
     EXPECT_EQ(quiet.waitFor(start + 10s, false), 20s);
+    // Past its idle limit with requests waiting for the worker: not due, it waits for the
+    // heartbeat (rather than waking at once, again and again).
+    EXPECT_EQ(quiet.waitFor(start + 40s, false, false), 60s);
+    // Only what the client sends makes it less quiet; an answer to it does not.
+    quiet.active(start + 40s);
+    EXPECT_EQ(quiet.quietFor(start + 50s), 50s);
+    quiet.heard(start + 45s);
+    EXPECT_EQ(quiet.quietFor(start + 50s), 5s);
 }
 
 TEST(ServiceLog, LineHasTheTimeStampLevelAndCrLf)

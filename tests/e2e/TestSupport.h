@@ -42,6 +42,15 @@ inline bool waitUntil(const std::function<bool()> &condition,
     return true;
 }
 
+// How often `part` occurs in `text` (overlapping occurrences counted).
+inline size_t count(const std::string &text, const std::string &part)
+{
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++found;
+    return found;
+}
+
 // A fresh directory removed at the end of the test.
 class TempDir
 {

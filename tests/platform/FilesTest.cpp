@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace tarvo {
 namespace {
@@ -89,6 +91,54 @@ TEST(Files, ReadRegularFileTellsMissingFromRefused)
     EXPECT_EQ(read.error, "is not a regular file (a directory)");
     EXPECT_TRUE(readWholeFile(dir + "/data", contents));
     test::removeTree(dir);
+}
+
+// A writer that rewrites the file in two pieces, 5 ms apart, every 60 ms: a read with a
+// quiet time longer than that gap gets one whole version, none (the file never kept still
+// long enough) or an empty file (just truncated: Linux may show the old times for a moment,
+// so nothing tells it from a file that is empty); a read without it gets torn ones.
+TEST(Files, AFileWrittenInTwoPiecesIsReadWholeOrNotAtAll)
+{
+    const std::string dir = test::makeTemporaryDirectory("tarvo-files");
+    ASSERT_FALSE(dir.empty());
+    const std::string path = dir + "/status";
+    const std::string versions[2] = {std::string(3000, 'a'), std::string(3000, 'b')};
+    std::ofstream(path, std::ios::binary) << versions[0];
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        for (int v = 1; !stop; v ^= 1) {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << versions[v].substr(0, 1000) << std::flush;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            out << versions[v].substr(1000) << std::flush;
+            out.close();
+            std::this_thread::sleep_for(std::chrono::milliseconds(55));
+        }
+    });
+    // Reads of whole versions and torn ones (an empty one is neither).
+    auto readMany = [&](const ReadSettling &settling) {
+        std::pair<int, int> wholeAndTorn{0, 0};
+        std::string contents;
+        for (int i = 0; i < 30; ++i) {
+            FileRead read = readRegularFile(path, 1 << 20, contents, settling);
+            if (read.ok() && !contents.empty())
+                ++(contents == versions[0] || contents == versions[1] ? wholeAndTorn.first
+                                                                      : wholeAndTorn.second);
+            else if (!read.ok())
+                EXPECT_EQ(read.error, "changed while it was read 4 times");
+            std::this_thread::sleep_for(std::chrono::milliseconds(7));
+        }
+        return wholeAndTorn;
+    };
+    const auto [wholeWithout, tornWithout] = readMany({});
+    const auto [whole, torn] = readMany({4, std::chrono::milliseconds(25)});
+    stop = true;
+    writer.join();
+    test::removeTree(dir);
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(whole, 18);
+    std::printf("[ TORN     ] %d of %d reads torn without a quiet time, %d of %d with 25 ms\n",
+                tornWithout, wholeWithout + tornWithout, torn, whole + torn);
 }
 
 TEST(Clock, LocalTimeRoundTripsThroughEpochMilliseconds)

@@ -38,9 +38,26 @@ std::string describeRequest(const Message &request)
 
 } // namespace
 
+// What a connection sent that the agent does not act on (a message it does not execute, a
+// request without an answer) is logged MAX_IGNORED_LOGGED times per connection: a client that
+// sends nothing else would otherwise write the log full.
+void AgentServer::logIgnored(Connection &connection, const std::string &what)
+{
+    const int ignored = ++connection.ignored;
+    if (ignored > MAX_IGNORED_LOGGED)
+        return;
+    m_log.write(AgentLog::Level::Warning,
+                connection.name() + ": " + what +
+                    (ignored == MAX_IGNORED_LOGGED
+                         ? "; further ignored messages of this connection are not logged"
+                         : ""));
+}
 
 AgentServer::AgentServer(ServiceSettings settings, ServiceLog &log)
-    : m_settings(std::move(settings)), m_log(log), m_refusals(m_settings.timings.refusalLogInterval)
+    : m_settings(std::move(settings)), m_log(log),
+      m_refusals(m_settings.timings.refusalLogInterval),
+      m_scheduler(m_settings.timings.requestsPerSecond, m_settings.timings.requestBurst,
+                  m_settings.timings.totalRequestsPerSecond)
 {
 }
 
@@ -125,7 +142,7 @@ void AgentServer::stop()
     for (const auto &connection : connections)
         if (connection->reader.joinable())
             connection->reader.join();
-    m_queue.clear();
+    m_waiting.clear();
     m_listening.close();
 }
 
@@ -150,6 +167,13 @@ void AgentServer::reapFinished()
             } else {
                 ++it;
             }
+        }
+    }
+    if (!finished.empty()) {
+        std::lock_guard lock(m_queueMutex);
+        for (const auto &connection : finished) {
+            m_waiting.erase(connection->id);
+            m_scheduler.forget(connection->id);
         }
     }
     for (const auto &connection : finished)
@@ -192,7 +216,7 @@ void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
             }
             const auto now = ServiceClock::now();
             c.spoken = true;
-            c.timer.active(now);
+            c.timer.heard(now);
             if (frames.hasPartial())
                 c.timer.messageStarted(now);
             handleMessage(connection, std::move(result.message));
@@ -216,7 +240,7 @@ void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
                                    std::to_string(timings.idleTimeout.count()) + " ms");
             break;
         }
-        auto wait = c.timer.waitFor(now, partial);
+        auto wait = c.timer.waitFor(now, partial, c.pending == 0);
         bool writing = false;
         {
             std::lock_guard lock(c.writeMutex);
@@ -288,38 +312,56 @@ void AgentServer::handleMessage(const std::shared_ptr<Connection> &connection,
         return;
     }
     if ((type != "02" && type != "19") || !message->getBody()) {
-        // A client that sends nothing else would otherwise write the log full.
-        const int ignored = ++connection->ignored;
-        if (ignored <= MAX_IGNORED_LOGGED)
-            m_log.write(AgentLog::Level::Warning,
-                        connection->name() + ": ignored a message of type \"" + clipForLog(type) +
-                            "\", which the agent does not execute" +
-                            (ignored == MAX_IGNORED_LOGGED
-                                 ? "; further ignored messages of this connection are not logged"
-                                 : ""));
+        logIgnored(*connection,
+                   "ignored a message of type \"" + clipForLog(type) +
+                       "\", which the agent does not execute");
         return;
     }
     m_log.write(AgentLog::Level::Debug, connection->name() + ": request " + describeRequest(*message));
     ++connection->pending;
     {
         std::lock_guard lock(m_queueMutex);
-        m_queue.push_back({connection, std::move(message)});
+        m_waiting[connection->id].push_back({connection, std::move(message)});
+        m_scheduler.queued(connection->id, connection->peer, ServiceClock::now());
     }
     m_queueChanged.notify_one();
 }
 
+bool AgentServer::nextJob(Job &job)
+{
+    std::unique_lock lock(m_queueMutex);
+    while (!m_workerStop) {
+        // What closed connections left waits no turn.
+        for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+            if (it->second.empty() || !it->second.front().connection->closed) {
+                ++it;
+                continue;
+            }
+            m_scheduler.forget(it->first);
+            it = m_waiting.erase(it);
+        }
+        const RequestScheduler::Turn turn = m_scheduler.next(ServiceClock::now());
+        if (turn.client) {
+            std::deque<Job> &jobs = m_waiting[*turn.client];
+            if (jobs.empty()) { // cannot happen: both count the same requests
+                m_scheduler.forget(*turn.client);
+                continue;
+            }
+            job = std::move(jobs.front());
+            jobs.pop_front();
+            return true;
+        }
+        if (turn.retryAt)
+            m_queueChanged.wait_until(lock, *turn.retryAt);
+        else
+            m_queueChanged.wait(lock);
+    }
+    return false;
+}
+
 void AgentServer::workerLoop()
 {
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(m_queueMutex);
-            m_queueChanged.wait(lock, [&] { return m_workerStop || !m_queue.empty(); });
-            if (m_workerStop)
-                return;
-            job = std::move(m_queue.front());
-            m_queue.pop_front();
-        }
+    for (Job job; nextJob(job); job = {}) {
         execute(job);
         job.connection->timer.active(ServiceClock::now());
         --job.connection->pending;
@@ -344,8 +386,7 @@ void AgentServer::execute(Job &job)
         return;
     }
     if (!answer) {
-        m_log.write(AgentLog::Level::Warning,
-                    connection.name() + ": request " + request + " has no answer");
+        logIgnored(connection, "request " + request + " has no answer");
         return;
     }
     std::string bytes;

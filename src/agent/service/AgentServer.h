@@ -1,9 +1,10 @@
 // The agent's network service: listens, checks ACCESS_CONTROL and the client limits, reads
-// and writes each client on its own thread, executes requests one at a time and answers,
-// sends heartbeats and log records.
+// and writes each client on its own thread, executes requests one at a time (within the
+// rate limits, the rarely asking client first) and answers, sends heartbeats and log records.
 #pragma once
 
 #include "agent/service/ConnectionLimits.h"
+#include "agent/service/RequestScheduler.h"
 #include "agent/service/ServiceLog.h"
 #include "agent/service/ServiceTimings.h"
 
@@ -13,6 +14,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -77,6 +79,8 @@ private:
     void readerLoop(std::shared_ptr<Connection> connection);
     void readConnection(const std::shared_ptr<Connection> &connection);
     void workerLoop();
+    // The next request whose turn it is, waiting for one; false when the worker is to stop.
+    bool nextJob(Job &job);
     void watchLoop();
     void handleMessage(const std::shared_ptr<Connection> &connection,
                        std::unique_ptr<Message> message);
@@ -85,6 +89,8 @@ private:
     // it is refused.
     std::string admit(const std::string &peer);
     void logRefusal(const std::string &peer, const std::string &reason);
+    // Logs what a connection sent that the agent does not act on, a few times per connection.
+    void logIgnored(Connection &connection, const std::string &what);
     // Queues bytes for the client and writes what its socket takes now; never blocks.
     // False when the connection is closed (or closes because its queue grew too long).
     bool send(Connection &connection, const std::string &bytes);
@@ -112,9 +118,11 @@ private:
     std::vector<std::shared_ptr<Connection>> m_connections;
     std::string m_standingProblem;
 
+    // Requests waiting for execution, per connection id, and whose turn it is.
     std::mutex m_queueMutex;
     std::condition_variable m_queueChanged;
-    std::deque<Job> m_queue;
+    std::map<int, std::deque<Job>> m_waiting;
+    RequestScheduler m_scheduler;
     bool m_workerStop = false;
 
     // One request executes at a time across all connections; the watch takes it too.

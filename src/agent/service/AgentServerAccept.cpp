@@ -17,18 +17,18 @@ std::string AgentServer::admit(const std::string &peer)
         std::lock_guard lock(m_connectionsMutex);
         connections = m_connections;
     }
+    const auto now = ServiceClock::now();
     for (const auto &connection : connections)
         if (!connection->closed)
-            open.push_back({connection->id, connection->peer, connection->spoken});
+            open.push_back({connection->id, connection->peer, connection->spoken,
+                            connection->timer.quietFor(now), connection->pending > 0});
     const Admission admission = decideAdmission(open, peer, m_settings.timings);
     if (admission.kind == Admission::Kind::Refuse)
         return admission.refusal;
     if (admission.kind == Admission::Kind::Displace)
         for (const auto &connection : connections)
             if (connection->id == admission.victim)
-                closeConnection(*connection, admission.why +
-                                                 " and it has sent no whole message: its slot "
-                                                 "goes to a new connection from " + peer);
+                closeConnection(*connection, admission.why);
     return {};
 }
 

@@ -50,8 +50,8 @@ struct AgentServer::Connection
     std::atomic<bool> spoken = false;
     // Requests queued for execution and not yet done.
     std::atomic<int> pending = 0;
-    // Messages ignored so far (the reader's).
-    int ignored = 0;
+    // Messages ignored and requests left unanswered so far.
+    std::atomic<int> ignored = 0;
 
     // Guards the queue of bytes to write and the writes themselves.
     std::mutex writeMutex;

@@ -64,7 +64,8 @@ bool AgentServer::sendLogRecord(Connection &connection, const LogEvent &event)
                             formatLogRecord(event.level, ++m_logNumber, event.text)));
         return send(connection, message.encode());
     } catch (const std::exception &e) {
-        m_log.write(AgentLog::Level::Error, "a log record cannot be encoded: " + std::string(e.what()));
+        m_log.write(AgentLog::Level::Error,
+                    "a log record cannot be encoded: " + clipForLog(e.what()));
         return false;
     }
 }

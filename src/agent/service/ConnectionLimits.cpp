@@ -1,4 +1,4 @@
-// Client slots, clipped log texts and the refusal log's rate limit.
+// Client slots and the refusal log's rate limit.
 #include "agent/service/ConnectionLimits.h"
 
 #include <algorithm>
@@ -8,82 +8,58 @@ namespace {
 
 constexpr const char *OTHER_ADDRESSES = "other addresses";
 
-// The length of the GBK (GB18030) character starting at `text[i]`.
-size_t characterLength(std::string_view text, size_t i)
-{
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x81 || lead == 0xFF || i + 1 >= text.size())
-        return 1;
-    const auto second = static_cast<unsigned char>(text[i + 1]);
-    if (second >= 0x30 && second <= 0x39)
-        return std::min<size_t>(4, text.size() - i);
-    return 2;
-}
-
 } // namespace
-
-std::string clipForLog(std::string_view text, size_t limit)
-{
-    std::string clipped;
-    size_t i = 0;
-    while (i < text.size()) {
-        const size_t length = characterLength(text, i);
-        if (clipped.size() + length > limit)
-            break;
-        if (length == 1) {
-            const auto byte = static_cast<unsigned char>(text[i]);
-            clipped += byte < 0x20 || byte == 0x7F ? '?' : char(byte);
-        } else {
-            clipped.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    if (i < text.size())
-        clipped += "... (" + std::to_string(text.size()) + " bytes)";
-    return clipped;
-}
 
 Admission decideAdmission(const std::vector<OpenConnection> &open, const std::string &peer,
                           const ServiceTimings &limits)
 {
-    // The oldest connection that never spoke among those `within` selects.
-    auto oldestSilent = [&](auto within) -> const OpenConnection * {
+    // The connection quiet longest of those `within` selects that may be displaced.
+    auto quietest = [&](auto within) -> const OpenConnection * {
         const OpenConnection *found = nullptr;
-        for (const OpenConnection &c : open)
-            if (!c.spoken && within(c) && (!found || c.id < found->id))
+        for (const OpenConnection &c : open) {
+            const bool mayGo = !c.waiting && (!c.spoken || c.quietFor > limits.displaceQuietAfter);
+            if (!mayGo || !within(c))
+                continue;
+            if (!found || c.quietFor > found->quietFor ||
+                (c.quietFor == found->quietFor && c.id < found->id))
                 found = &c;
+        }
         return found;
     };
-    Admission admission;
+    auto displace = [&](const OpenConnection &victim, const std::string &limit) {
+        Admission admission;
+        admission.kind = Admission::Kind::Displace;
+        admission.victim = victim.id;
+        admission.why = limit + (victim.spoken ? " and it has sent nothing for " +
+                                                     std::to_string(victim.quietFor.count()) + " ms"
+                                               : std::string(" and it has sent no whole message")) +
+                        ": its slot goes to a new connection from " + peer;
+        return admission;
+    };
+    auto refuse = [](std::string why) {
+        Admission admission;
+        admission.kind = Admission::Kind::Refuse;
+        admission.refusal = std::move(why);
+        return admission;
+    };
+
     const size_t fromPeer = size_t(std::count_if(
         open.begin(), open.end(), [&](const OpenConnection &c) { return c.peer == peer; }));
     if (fromPeer >= limits.maxClientsPerAddress) {
         const OpenConnection *victim =
-            oldestSilent([&](const OpenConnection &c) { return c.peer == peer; });
-        if (!victim) {
-            admission.kind = Admission::Kind::Refuse;
-            admission.refusal = "too many connections from this address (" +
-                                std::to_string(limits.maxClientsPerAddress) + ")";
-            return admission;
-        }
-        admission.kind = Admission::Kind::Displace;
-        admission.victim = victim->id;
-        admission.why = "its address holds " + std::to_string(limits.maxClientsPerAddress) +
-                        " connections";
-        return admission;
+            quietest([&](const OpenConnection &c) { return c.peer == peer; });
+        if (!victim)
+            return refuse("too many connections from this address (" +
+                          std::to_string(limits.maxClientsPerAddress) + ")");
+        return displace(*victim, "its address holds " +
+                                     std::to_string(limits.maxClientsPerAddress) + " connections");
     }
     if (open.size() < limits.maxClients)
-        return admission;
-    const OpenConnection *victim = oldestSilent([](const OpenConnection &) { return true; });
-    if (!victim) {
-        admission.kind = Admission::Kind::Refuse;
-        admission.refusal = "too many clients (" + std::to_string(limits.maxClients) + ")";
-        return admission;
-    }
-    admission.kind = Admission::Kind::Displace;
-    admission.victim = victim->id;
-    admission.why = "every client slot is taken";
-    return admission;
+        return {};
+    const OpenConnection *victim = quietest([](const OpenConnection &) { return true; });
+    if (!victim)
+        return refuse("too many clients (" + std::to_string(limits.maxClients) + ")");
+    return displace(*victim, "every client slot is taken");
 }
 
 std::string RefusalLog::countLine(const std::string &peer, long count)

@@ -1,9 +1,11 @@
-// What keeps hostile clients from crowding out the console: who gets a client slot, how much
-// of a client's text reaches the log, and how often refused connections are logged.
+// What keeps hostile clients from crowding out the console: who gets a client slot and how
+// often refused connections are logged (how a client's text reaches the log: LogText.h).
 #pragma once
 
+#include "agent/LogText.h"
 #include "agent/service/ServiceTimings.h"
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,33 +14,33 @@
 
 namespace tarvo {
 
-// Texts from clients (and error texts that may quote them) are logged at most this long.
-constexpr size_t LOGGED_TEXT_LIMIT = 300;
-
-// `text` for the log: control bytes (a CR LF would forge a log line) become '?', and a text
-// longer than `limit` is cut there, never inside a GBK character, and followed by
-// "... (N bytes)" with its whole length.
-std::string clipForLog(std::string_view text, size_t limit = LOGGED_TEXT_LIMIT);
-
-// An open connection as the admission sees it; `spoken` once a whole message came from it.
+// An open connection as the admission sees it.
 struct OpenConnection
 {
     int id = 0;
     std::string peer;
+    // A whole message came from it.
     bool spoken = false;
+    // How long ago its last whole message came (since its acceptance, if none did).
+    std::chrono::milliseconds quietFor{0};
+    // Requests of it wait for execution: it waits for the agent, not the other way round.
+    bool waiting = false;
 };
 
-// What to do with a newcomer from an allowed address. When every slot is taken, the oldest
-// connection that never sent a whole message gives its slot to the newcomer; when the
-// newcomer's address holds its share already, the oldest silent one of that address does.
-// A connection that has spoken is never displaced, so idle or trickling connections cannot
-// keep a console out, and a console that talks cannot be pushed out by newcomers.
+// What to do with a newcomer from an allowed address. When every slot is taken, or the
+// newcomer's address holds its share already (then only that address's connections count),
+// a connection gives way if it may be displaced: one that never sent a whole message, or one
+// that has been quiet for longer than `limits.displaceQuietAfter` (longer than any console
+// is: a console sends a request or a heartbeat at least every few seconds). Of those, the one
+// quiet longest goes (the oldest on a tie). A connection with requests waiting is never
+// displaced. So a restarting console finds room however its old connection, idle holders or
+// a slow trickle took the slots, and a console that talks is never pushed out.
 struct Admission
 {
     enum class Kind { Admit, Displace, Refuse };
     Kind kind = Kind::Admit;
     int victim = 0;      // Displace: the id of the connection to close
-    std::string why;     // Displace: which limit was reached, for the log
+    std::string why;     // Displace: why it is closed, for the log
     std::string refusal; // Refuse: why, for the log
 };
 

@@ -7,8 +7,9 @@
 
 namespace tarvo {
 
-ProgramWatch::ProgramWatch(AgentServer &server, ServiceLog &log, std::string startProblem)
-    : m_server(server), m_log(log), m_problem(std::move(startProblem))
+ProgramWatch::ProgramWatch(AgentServer &server, ServiceLog &log, std::string startProblem,
+                           bool refusingAll)
+    : m_server(server), m_log(log), m_problem(std::move(startProblem)), m_refusingAll(refusingAll)
 {
 }
 
@@ -30,6 +31,10 @@ std::vector<LogEvent> ProgramWatch::operator()()
         m_problem.clear();
         m_server.setStandingProblem({});
         events.push_back({AgentLog::Level::Info, "configuration loaded"});
+        if (m_refusingAll)
+            events.push_back({AgentLog::Level::Error,
+                              "ACCESS_CONTROL is read only at start: every client is still "
+                              "refused until the agent is restarted"});
     }
     const std::vector<ProcessInfo> processes = m_processes.snapshot();
     std::vector<ProgramState> states;

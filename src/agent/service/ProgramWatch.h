@@ -15,8 +15,11 @@ namespace tarvo {
 class ProgramWatch
 {
 public:
-    // startProblem: why the configuration could not be loaded at start-up, if it could not.
-    ProgramWatch(AgentServer &server, ServiceLog &log, std::string startProblem);
+    // startProblem: why the configuration could not be loaded at start-up, if it could not;
+    // refusingAll: the service refuses every client, since ACCESS_CONTROL could not be read
+    // then (it reads ACCESS_CONTROL only at start).
+    ProgramWatch(AgentServer &server, ServiceLog &log, std::string startProblem,
+                 bool refusingAll = false);
 
     std::vector<LogEvent> operator()();
 
@@ -24,6 +27,7 @@ private:
     AgentServer &m_server;
     ServiceLog &m_log;
     std::string m_problem;
+    bool m_refusingAll;
     bool m_first = true;
     ProgramWatcher m_watcher;
     SystemProcessList m_processes;

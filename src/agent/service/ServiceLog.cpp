@@ -1,6 +1,7 @@
 // The agent's log file, its log records and the program watch.
 #include "agent/service/ServiceLog.h"
 
+#include "agent/LogText.h"
 #include "platform/Gbk.h"
 
 #include <cstdio>
@@ -56,7 +57,8 @@ void ServiceLog::write(AgentLog::Level level, const std::string &text)
 {
     if (level == AgentLog::Level::Debug && !m_debug)
         return;
-    std::string line = formatLogLine(m_clock(), level, text);
+    // Texts from clients come clipped; this keeps any other text from breaking the line.
+    std::string line = formatLogLine(m_clock(), level, showControlBytes(text));
     std::lock_guard lock(m_mutex);
     if (m_file.is_open()) {
         m_file << line;

@@ -22,7 +22,8 @@ std::string formatLogLine(const LocalTime &time, AgentLog::Level level, const st
 std::string formatLogRecord(AgentLog::Level level, long number, const std::string &text);
 
 // Writes time-stamped lines to the log file (and to stderr, converted to UTF-8, when
-// echoing). Thread-safe. Debug lines are written only while debug is on.
+// echoing), each text with its control bytes shown (showControlBytes), so that no text
+// writes a second line. Thread-safe. Debug lines are written only while debug is on.
 class ServiceLog
 {
 public:

@@ -134,6 +134,19 @@ std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOpt
         } else if (arg == "--refusal-log-interval-ms") {
             if (std::string e = milliseconds(options.timings.refusalLogInterval); !e.empty())
                 return e;
+        } else if (arg == "--displace-quiet-ms") {
+            if (std::string e = milliseconds(options.timings.displaceQuietAfter); !e.empty())
+                return e;
+        } else if (arg == "--requests-per-second" || arg == "--request-burst" ||
+                   arg == "--total-requests-per-second") {
+            ServiceTimings &t = options.timings;
+            unsigned &target = arg == "--requests-per-second" ? t.requestsPerSecond
+                               : arg == "--request-burst"     ? t.requestBurst
+                                                              : t.totalRequestsPerSecond;
+            std::optional<long> count = value(text) ? positive(text, 1, 1000000) : std::nullopt;
+            if (!count)
+                return arg + " needs a number from 1 to 1000000, not '" + text + "'";
+            target = unsigned(*count);
         } else if (arg == "--max-queued-bytes" || arg == "--max-clients" ||
                    arg == "--max-clients-per-address") {
             size_t &target = arg == "--max-queued-bytes" ? options.timings.maxQueuedBytes

@@ -12,8 +12,8 @@ namespace tarvo {
 using ServiceClock = std::chrono::steady_clock;
 
 // The defaults leave a real console alone: it sends something at least every six seconds
-// (a request every poll period, else a heartbeat), reads everything it is sent at once
-// and holds one connection per agent.
+// (a request every poll period, else a heartbeat), asks for far less than a request a
+// second, reads everything it is sent at once and holds one connection per agent.
 struct ServiceTimings
 {
     // A connection on which nothing was sent for this long gets a heartbeat.
@@ -34,6 +34,14 @@ struct ServiceTimings
     // Open connections at most, and at most from one address.
     size_t maxClients = 64;
     size_t maxClientsPerAddress = 8;
+    // When the slots run out, a connection that has sent nothing for longer than this may
+    // give its slot to a newcomer (ConnectionLimits.h).
+    std::chrono::milliseconds displaceQuietAfter{15000};
+    // Requests executed per second at most, for one connection (with bursts of up to
+    // `requestBurst`) and for all together; the rest wait (RequestScheduler.h).
+    unsigned requestsPerSecond = 5;
+    unsigned requestBurst = 10;
+    unsigned totalRequestsPerSecond = 40;
     // Refused connections from one address are logged one line per this interval; the
     // rest are counted and their number logged.
     std::chrono::milliseconds refusalLogInterval{60000};
@@ -46,13 +54,19 @@ class ConnectionTimer
 public:
     ConnectionTimer(const ServiceTimings &timings, ServiceClock::time_point now)
         : m_timings(timings), m_lastSent(ticks(now)), m_lastActive(ticks(now)),
-          m_partialSince(ticks(now))
+          m_lastHeard(ticks(now)), m_partialSince(ticks(now))
     {
     }
 
     // Something was sent (queued) to the client.
     void sent(ServiceClock::time_point now) { m_lastSent = ticks(now); }
-    // A whole message arrived, or a request of the client was answered.
+    // A whole message arrived.
+    void heard(ServiceClock::time_point now)
+    {
+        m_lastHeard = ticks(now);
+        m_lastActive = ticks(now);
+    }
+    // A request of the client was answered.
     void active(ServiceClock::time_point now) { m_lastActive = ticks(now); }
     // The first byte of a message arrived; its deadline runs from here.
     void messageStarted(ServiceClock::time_point now) { m_partialSince = ticks(now); }
@@ -65,15 +79,24 @@ public:
     {
         return hasPartial && now - at(m_partialSince) >= m_timings.incompleteTimeout;
     }
+    // How long ago the last whole message came (since the start, if none did).
+    std::chrono::milliseconds quietFor(ServiceClock::time_point now) const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(now - at(m_lastHeard));
+    }
     bool idleExpired(ServiceClock::time_point now) const
     {
         return now - at(m_lastActive) >= m_timings.idleTimeout;
     }
     // How long the reader may wait for input before something falls due (0 if it is due).
-    std::chrono::milliseconds waitFor(ServiceClock::time_point now, bool hasPartial) const
+    // `idleCounts` is false while requests of the client wait for execution: the client is
+    // not idle then, so its idle limit falls due for nothing.
+    std::chrono::milliseconds waitFor(ServiceClock::time_point now, bool hasPartial,
+                                      bool idleCounts = true) const
     {
-        auto due = std::min(at(m_lastSent) + m_timings.heartbeat,
-                            at(m_lastActive) + m_timings.idleTimeout);
+        auto due = at(m_lastSent) + m_timings.heartbeat;
+        if (idleCounts)
+            due = std::min(due, at(m_lastActive) + m_timings.idleTimeout);
         if (hasPartial)
             due = std::min(due, at(m_partialSince) + m_timings.incompleteTimeout);
         if (due <= now)
@@ -91,6 +114,7 @@ private:
     ServiceTimings m_timings;
     std::atomic<ServiceClock::rep> m_lastSent;
     std::atomic<ServiceClock::rep> m_lastActive;
+    std::atomic<ServiceClock::rep> m_lastHeard;
     std::atomic<ServiceClock::rep> m_partialSince;
 };
 
