@@ -7,6 +7,7 @@
 #include "protocol/MessageBodies.h"
 
 #include <limits>
+#include <optional>
 
 namespace tarvo {
 
@@ -58,6 +59,48 @@ void AgentLinks::report(const std::string &text)
 {
     owner.setStatusText(text);
     logEvent(text, false);
+}
+
+double AgentLinks::nowMs() const
+{
+    return connectionSettings.nowMs ? connectionSettings.nowMs() : wallClockMs();
+}
+
+void AgentLinks::logRepeated(const std::string &kind, const std::string &text)
+{
+    if (std::optional<std::string> line = repeats.admit(kind, text, nowMs()))
+        owner.writeLog(*line, false, false);
+}
+
+void AgentLinks::writeDueLines()
+{
+    const double now = nowMs();
+    for (const std::string &line : repeats.due(now))
+        owner.writeLog(line, false, false);
+    const std::string day = owner.timeStamp().substr(0, 10);
+    for (auto &[ip, state] : sysLogs) {
+        if (std::optional<long> dropped = state.budget.ended(now, day))
+            logEvent(sysLogResumedText(ip, *dropped), false);
+    }
+}
+
+void AgentLinks::notePoll(const std::string &channelIP, HostSubject &host)
+{
+    if (host.unansweredPolls >= kStalePolls && !host.stale) {
+        host.stale = true;
+        report("Error[报盘机[Ip:" + channelIP + "]连续" + std::to_string(kStalePolls) +
+               "次轮询未应答]");
+    }
+    ++host.unansweredPolls;
+}
+
+void AgentLinks::noteAnswered(HostSubject &host)
+{
+    host.lastAnswerMs = nowMs();
+    if (!host.stale)
+        return;
+    host.stale = false;
+    logEvent("报盘机[Ip:" + host.getChannelIP() + "]恢复应答", false);
 }
 
 // ---------------------------------------------------------------- connecting
@@ -200,8 +243,11 @@ void AgentLinks::agentConnected(const std::string &channelIP)
             hosts.edit();
             hosts.setValue("Connection", kConnected);
             hosts.post();
-            if (HostSubject *host = model.hostPool.find(channelIP))
+            if (HostSubject *host = model.hostPool.find(channelIP)) {
                 host->setHostStatus("正常运行");
+                host->unansweredPolls = 0;
+                host->stale = false;
+            }
             sendStatusRequest();
         }
     }
@@ -215,8 +261,11 @@ void AgentLinks::agentDisconnected(const std::string &channelIP, const std::stri
         HostGridWalk walk(model);
         RecordSet &hosts = model.hostTable;
         if (hosts.locate(kHostKeyField, channelIP)) {
-            if (HostSubject *host = model.hostPool.find(channelIP))
+            if (HostSubject *host = model.hostPool.find(channelIP)) {
                 host->setStopped();
+                host->unansweredPolls = 0;
+                host->stale = false;
+            }
             hosts.edit();
             hosts.setValue("Connection", kDisconnected);
             hosts.post();
@@ -256,9 +305,12 @@ void AgentLinks::sendStatusRequest()
         const int32_t sequence = connection->getSentCount();
         Message message(PROTOCOL_VERSION, "C", std::to_string(sequence),
                         std::make_unique<StatusRequestMessageBody>());
-        connection->send(message.encode());
         const std::string &ip = model.hostTable.value(kHostKeyField);
-        if (HostSubject *host = model.hostPool.find(ip)) {
+        HostSubject *host = model.hostPool.find(ip);
+        if (host)
+            notePoll(ip, *host);
+        connection->send(message.encode());
+        if (host) {
             model.commandPool.add(std::make_unique<StatusMessageCommand>(sequence, ip, host));
             // An agent that stays connected but never answers would make the waiting
             // commands grow all day: only the latest ones are kept.
@@ -272,6 +324,7 @@ void AgentLinks::sendStatusRequest()
 
 void AgentLinks::pollHostStatus()
 {
+    writeDueLines();
     HostGridWalk walk(model);
     RecordSet &hosts = model.hostTable;
     for (const auto &[ip, host] : model.hostPool) {

@@ -3,6 +3,7 @@
 // arrives (heartbeats, log messages, answers for the command pool).
 #pragma once
 
+#include "app/LogLimits.h"
 #include "comm/MessageCommandPool.h"
 #include "comm/Mmsocketprocessor.h"
 #include "display/GridTables.h"
@@ -58,7 +59,11 @@ class AgentLinks : public AgentConnectionOwner
 public:
     using Registry = std::map<std::string, TMMSocketProcessor *, std::less<>>;
     // A decoded message may end at most at this byte of the receive buffer.
-    static constexpr int kMaxMessageEnd = TMMSocketProcessor::kMaxConsumed;
+    static constexpr int kMaxMessageEnd = 20480;
+    // Messages of one connection handled in one pass of the event loop.
+    static constexpr int kMessagesPerPass = 32;
+    // Status requests a connected host may leave unanswered in a row before it is reported.
+    static constexpr int32_t kStalePolls = 3;
     // The most bytes an acceptable message occupies: its trailer starts at kMaxMessageEnd.
     static constexpr size_t kLongestMessage = size_t(kMaxMessageEnd) + 6;
     static constexpr double kHeartbeatQuietMs = 5000;
@@ -91,6 +96,8 @@ public:
     // False without touching `connection` when the host table is empty.
     bool currentConnection(TMMSocketProcessor *&connection);
     void sendStatusRequest();
+    // A status request to every host; first writes the counts of repeated lines and the ends
+    // of log record bounds that are due.
     void pollHostStatus();
     // One heartbeat pass over the registry.
     void sendHeartbeats();
@@ -143,6 +150,28 @@ private:
     void dispatchMessage(const std::string &channelIP, Message &message);
     void closeForProtocolError(const std::string &channelIP, const std::string &text);
     HostSubject *currentHost() const;
+    double nowMs() const;
+
+    // Console log lines that an agent can make come at any rate go through `repeats`; texts
+    // of one kind (an exception of one host) are counted together.
+    void logRepeated(const std::string &text) { logRepeated(text, text); }
+    void logRepeated(const std::string &kind, const std::string &text);
+    void writeDueLines();
+    // Liveness: a poll of a connected host, and a status answer applied.
+    void notePoll(const std::string &channelIP, HostSubject &host);
+    void noteAnswered(HostSubject &host);
+
+    // What one agent's SysLog file has taken and how its writes go.
+    struct SysLogState
+    {
+        RecordBudget budget;
+        WriteHealth health;
+    };
+    bool admitRecord(const std::string &channelIP, RecordBudget &budget, size_t bytes,
+                     const std::string &stamp);
+    static std::string sysLogResumedText(const std::string &channelIP, long dropped);
+    void noteSysLogWrite(const std::string &channelIP, SysLogState &state, const std::string &path,
+                         bool written, const std::string &failure, long records);
 
     AgentLinksOwner &owner;
     AgentLinkModel model;
@@ -154,6 +183,8 @@ private:
     std::vector<std::unique_ptr<TMMSocketProcessor>> connections;
     // When the bytes being taken apart were read (the start of an answer's latency).
     std::chrono::steady_clock::time_point readAt;
+    RepeatedLines repeats;
+    std::map<std::string, SysLogState, std::less<>> sysLogs;
 };
 
 } // namespace tarvo

@@ -10,7 +10,10 @@
 #include "protocol/Convert.h"
 #include "protocol/Message.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace tarvo {
@@ -30,6 +33,25 @@ std::string takeWord(std::string &record)
     std::string word = record.substr(0, blank);
     record.erase(0, blank + 1);
     return word;
+}
+
+// The line for a SysLog file that cannot be opened.
+const std::string kSysLogUnopenable = "无法打开系统日志文件";
+
+// An error's text, which may quote what the agent sent, cut to a line's worth.
+std::string clipped(const std::string &text)
+{
+    constexpr size_t kMostBytes = 300;
+    if (text.size() <= kMostBytes)
+        return text;
+    size_t kept = 0;  // whole GBK characters only
+    while (kept < text.size()) {
+        const size_t length = static_cast<unsigned char>(text[kept]) >= 0x81 ? 2 : 1;
+        if (kept + length > kMostBytes)
+            break;
+        kept += length;
+    }
+    return text.substr(0, kept) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 // A line as the error list shows it: trailing blanks and control characters removed.
@@ -57,8 +79,10 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
     readAt = std::chrono::steady_clock::now();
     int consumed = 0;
     int previous = -1;
+    int handled = 0;
     const int n = int(buffer.size());
-    while (consumed < n && consumed != previous) {
+    // A share of the loop at a time: the connection hands the rest over at its next pass.
+    while (consumed < n && consumed != previous && handled < kMessagesPerPass) {
         previous = consumed;
         Message message;
         int r = 0;
@@ -91,12 +115,15 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
             const size_t length = size_t(r) + message.checkSumFieldLength() - 1;
             consumed += int(length);
             buffer.remove_prefix(length);
+            ++handled;
             try {
                 dispatchMessage(channelIP, message);
             } catch (const FrameworkError &e) {
-                owner.writeLog("Exception from " + channelIP + ": " + e.what(), false, false);
+                logRepeated("Exception from " + channelIP,
+                            "Exception from " + channelIP + ": " + clipped(e.what()));
             } catch (const std::exception &e) {
-                owner.writeLog("exception from " + channelIP + ": " + e.what(), false, false);
+                logRepeated("exception from " + channelIP,
+                            "exception from " + channelIP + ": " + clipped(e.what()));
             }
             continue;
         }
@@ -122,9 +149,14 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
                 if (model.hostTable.locate(kHostKeyField, channelIP))
                     disconnectCurrentRow();
             }
-            return kMaxMessageEnd + 1;
+            return kDiscardAll;
         }
         }
+    }
+    if (handled == kMessagesPerPass && consumed < n) {
+        const auto entry = connectionRegistry.find(channelIP);
+        if (entry != connectionRegistry.end() && entry->second)
+            entry->second->handOverAgain();
     }
     return consumed;
 }
@@ -134,15 +166,19 @@ void AgentLinks::dispatchMessage(const std::string &channelIP, Message &message)
     const std::string &type = message.getMessageType();
     std::string result;
     if (type == "12") {
-        owner.writeLog("Beat message received from " + channelIP, false, false);
+        logRepeated("Beat message received from " + channelIP);
     } else if (type == "13") {
         if (owner.isDebugLogging())
-            owner.writeLog("Syslog message received from " + channelIP, false, false);
+            logRepeated("Syslog message received from " + channelIP);
         if (const MessageBody *body = message.getBody())
             writeSysLog(channelIP, *body);
     } else {
         try {
+            HostSubject *host = model.hostPool.find(channelIP);
+            const uint64_t answers = host ? host->statusAnswers : 0;
             result = model.commandPool.dispatch(message, channelIP);
+            if (host && host->statusAnswers != answers)
+                noteAnswered(*host);
         } catch (const FrameworkError &e) {
             owner.writeLog("Exception from " + channelIP + "(Message Execute): " + e.what() + "\n" +
                                message.encode(),
@@ -178,17 +214,15 @@ void AgentLinks::writeSysLog(const std::string &channelIP, const MessageBody &bo
     TMMSocketProcessor *connection = registryEntry(channelIP);
     if (!connection)
         return;
-    std::FILE *file = std::fopen(sysLogPath(channelIP, owner.timeStamp()).c_str(), "ab");
-    if (!file)
-        logEvent("无法打开系统日志文件", false);
-    struct Closer {
-        std::FILE *file;
-        ~Closer()
-        {
-            if (file)
-                std::fclose(file);
-        }
-    } closer{file};
+    SysLogState &state = sysLogs[channelIP];
+    const std::string stamp = owner.timeStamp();
+    const std::string path = sysLogPath(channelIP, stamp);
+    // Opened for the first record written: a message whose records are all dropped leaves
+    // the file alone. A record that fails to parse leaves with the file closed.
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(nullptr, &std::fclose);
+    bool opened = false;
+    int error = 0;
+    long records = 0;
 
     for (size_t end = text.find('\x02'); end != std::string::npos; end = text.find('\x02')) {
         std::string record = text.substr(0, end);
@@ -199,12 +233,74 @@ void AgentLinks::writeSysLog(const std::string &channelIP, const MessageBody &bo
             throw FrameworkError("'" + numberText + "' is not a valid integer value");
         const std::string line = owner.timeStamp() + "[" + channelIP + " " + word + " " +
                                  std::to_string(*number) + "]" + record;
-        owner.showErrorListLine(trimmedRight(line));
-        if (file)
-            std::fwrite(line.data(), 1, line.size(), file);
+        if (admitRecord(channelIP, state.budget, line.size(), stamp)) {
+            ++records;
+            owner.showErrorListLine(trimmedRight(line));
+            if (!opened) {
+                opened = true;
+                file.reset(std::fopen(path.c_str(), "ab"));
+            }
+            if (file && std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() &&
+                !error)
+                error = errno;
+        }
         if (end + 1 == text.size())
             break;
         text.erase(0, end + 1);
+    }
+    if (!opened)
+        return;
+    if (!file) {
+        noteSysLogWrite(channelIP, state, path, false, kSysLogUnopenable, records);
+        return;
+    }
+    // A full disk shows at the latest when the buffered bytes go out.
+    if (std::fclose(file.release()) != 0 && !error)
+        error = errno;
+    noteSysLogWrite(channelIP, state, path, error == 0, error ? std::strerror(error) : "", records);
+}
+
+bool AgentLinks::admitRecord(const std::string &channelIP, RecordBudget &budget, size_t bytes,
+                             const std::string &stamp)
+{
+    const RecordBudget::Verdict verdict = budget.admit(bytes, nowMs(), stamp.substr(0, 10));
+    if (verdict.endedAfter)
+        logEvent(sysLogResumedText(channelIP, *verdict.endedAfter), false);
+    if (verdict.reached == RecordBudget::Limit::Rate)
+        report("Error[探针" + channelIP + "日志记录过多(每秒超过" +
+               std::to_string(int(RecordBudget::kPerSecond)) + "条), 暂停记录]");
+    else if (verdict.reached == RecordBudget::Limit::Day)
+        report("Error[探针" + channelIP + "今日日志超过" +
+               std::to_string(RecordBudget::kBytesPerDay >> 20) + "MB, 今日不再记录]");
+    return verdict.write;
+}
+
+std::string AgentLinks::sysLogResumedText(const std::string &channelIP, long dropped)
+{
+    return "探针" + channelIP + "日志恢复记录, 期间丢弃" + std::to_string(dropped) + "条";
+}
+
+void AgentLinks::noteSysLogWrite(const std::string &channelIP, SysLogState &state,
+                                 const std::string &path, bool written,
+                                 const std::string &failure, long records)
+{
+    switch (state.health.note(written, records)) {
+    case WriteHealth::Change::None:
+        return;
+    case WriteHealth::Change::Failed:
+        // The open failure keeps its own line; any other failure names the file and why.
+        if (failure == kSysLogUnopenable)
+            owner.writeLog(failure, true, true);
+        else
+            owner.writeLog("Error[无法写入探针" + channelIP + "的日志文件" + path + ": " +
+                               failure + "]",
+                           true, true);
+        return;
+    case WriteHealth::Change::Recovered:
+        owner.writeLog("探针" + channelIP + "的日志文件恢复写入, 期间丢失" +
+                           std::to_string(state.health.lost()) + "条记录",
+                       true, true);
+        return;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -58,16 +59,41 @@ void ensureLogDirectory(const std::string &dir)
         throw std::runtime_error("Cannot create LogFile Directory.");
 }
 
-void ConsoleLog::append(const std::string &stampedLine)
+void ConsoleLog::setStrictDirectory(bool strict)
 {
     std::lock_guard lock(mutex);
-    ensureDirectory();
-    std::FILE *file = std::fopen(filePathFor(stampedLine).c_str(), "ab");
-    if (!file)
-        return;
-    std::fwrite(stampedLine.data(), 1, stampedLine.size(), file);
-    std::fwrite("\r\n", 1, 2, file);
-    std::fclose(file);
+    strictDirectory = strict;
+}
+
+ConsoleLog::Written ConsoleLog::append(const std::string &stampedLine)
+{
+    std::lock_guard lock(mutex);
+    Written written;
+    written.path = filePathFor(stampedLine);
+    try {
+        ensureDirectory();
+        std::FILE *file = std::fopen(written.path.c_str(), "ab");
+        if (!file) {
+            written.failure = std::strerror(errno);
+        } else {
+            const bool whole = std::fwrite(stampedLine.data(), 1, stampedLine.size(), file) ==
+                                   stampedLine.size() &&
+                               std::fwrite("\r\n", 1, 2, file) == 2;
+            int error = whole ? 0 : errno;
+            // A full disk shows at the latest when the buffered bytes go out.
+            if (std::fclose(file) != 0 && error == 0)
+                error = errno;
+            if (!whole || error != 0)
+                written.failure = std::strerror(error ? error : EIO);
+        }
+    } catch (const std::runtime_error &e) {
+        if (strictDirectory)
+            throw;
+        written.failure = e.what();
+    }
+    written.change = health.note(written.failure.empty());
+    written.lost = health.lost();
+    return written;
 }
 
 bool ConsoleLog::appendRaw(const std::string &fileName, const std::string &bytes)

@@ -1,6 +1,8 @@
 // The console log file: one file per day under logs/, entries appended with CR LF.
 #pragma once
 
+#include "app/LogLimits.h"
+
 #include <functional>
 #include <mutex>
 #include <string>
@@ -44,10 +46,22 @@ public:
     // The file that entries stamped with `stamp` go to: "MonitorLog_" + its date + ".log".
     std::string filePathFor(const std::string &stamp) const;
 
-    // Appends `stampedLine` + CR LF to the file of the stamp's day. Creates logs/ when
-    // missing and throws std::runtime_error "Cannot create LogFile Directory." when that
-    // fails; a file that cannot be opened loses the entry silently.
-    void append(const std::string &stampedLine);
+    // How an append went, told once per change (see WriteHealth).
+    struct Written
+    {
+        WriteHealth::Change change = WriteHealth::Change::None;
+        std::string path;     // the file
+        std::string failure;  // why it failed (the first failure)
+        long lost = 0;        // entries lost before a recovery
+    };
+
+    // Appends `stampedLine` + CR LF to the file of the stamp's day, creating logs/ when
+    // missing. While `strictDirectory` (start-up), a directory that cannot be had throws
+    // std::runtime_error "Cannot create LogFile Directory."; afterwards that, a file that
+    // cannot be opened and a write that fails (a full disk) lose the entry and are told
+    // in the result.
+    Written append(const std::string &stampedLine);
+    void setStrictDirectory(bool strict);
 
     // Appends raw bytes to a file of the log directory (no line end added).
     bool appendRaw(const std::string &fileName, const std::string &bytes);
@@ -57,6 +71,8 @@ public:
 private:
     std::string base;
     LocalClock clock;
+    bool strictDirectory = true;
+    WriteHealth health;
     mutable std::mutex mutex;
 };
 

@@ -122,6 +122,8 @@ void TF_Main::start()
     readSettingsStep();
     buildHeartbeat();
     TimerUpdate->start();
+    // From here on a log that cannot be written stops nothing (see writeLog).
+    consoleLog.setStrictDirectory(false);
 }
 
 void TF_Main::readSettingsStep()
@@ -162,19 +164,33 @@ int TF_Main::updatePeriod() const { return TimerUpdate->interval(); }
 void TF_Main::writeLog(const std::string &text, bool showInStatusBar, bool addToErrorList)
 {
     const std::string line = consoleLog.timeStamp() + text;
-    if (showInStatusBar || addToErrorList) {
-        auto show = [this, text, line, showInStatusBar, addToErrorList] {
-            if (showInStatusBar)
-                statusBarPtr->setPanelText(0, text);
-            if (addToErrorList)
-                errors.append(line);
-        };
-        if (QThread::currentThread() == thread())
-            show();
-        else
-            QMetaObject::invokeMethod(this, show, Qt::QueuedConnection);
+    if (showInStatusBar || addToErrorList)
+        showLogLine(text, line, showInStatusBar, addToErrorList);
+    const ConsoleLog::Written written = consoleLog.append(line);
+    // A log that cannot be written is told where the operator looks, once, and so is its
+    // recovery; nothing waits for it.
+    if (written.change == WriteHealth::Change::Failed) {
+        const std::string problem =
+            "Error[无法写入日志文件" + written.path + ": " + written.failure + "]";
+        showLogLine(problem, consoleLog.timeStamp() + problem, true, true);
+    } else if (written.change == WriteHealth::Change::Recovered) {
+        writeLog("日志文件恢复写入, 期间丢失" + std::to_string(written.lost) + "条", true, true);
     }
-    consoleLog.append(line);
+}
+
+void TF_Main::showLogLine(const std::string &text, const std::string &line, bool showInStatusBar,
+                          bool addToErrorList)
+{
+    auto show = [this, text, line, showInStatusBar, addToErrorList] {
+        if (showInStatusBar)
+            statusBarPtr->setPanelText(0, text);
+        if (addToErrorList)
+            errors.append(line);
+    };
+    if (QThread::currentThread() == thread())
+        show();
+    else
+        QMetaObject::invokeMethod(this, show, Qt::QueuedConnection);
 }
 
 void TF_Main::reportStatus(const std::string &text)

@@ -183,6 +183,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void showLogLine(const std::string &text, const std::string &line, bool showInStatusBar,
+                     bool addToErrorList);
     void buildWindow();
     void buildMenus();
     void buildToolBar();

@@ -2,12 +2,15 @@
 #include "app/HeadlessConsole.h"
 
 #include "app/Fmain.h"
+#include "app/TerminalText.h"
+#include "host/HostSubjectPool.h"
 #include "platform/Gbk.h"
 
 #include <QTimer>
 
 #include <algorithm>
 #include <unordered_map>
+#include <vector>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -42,7 +45,7 @@ const Column kPbuColumns[] = {
 void appendCell(std::string &text, const std::string &gbk, size_t width,
                 std::unordered_map<std::string, std::string> &converted)
 {
-    if (width != 0 && gbk.size() + 1 <= width && gbk::isAscii(gbk)) {
+    if (width != 0 && gbk.size() + 1 <= width && isPlainAscii(gbk)) {
         text += gbk;
         text.append(width - gbk.size(), ' ');
         return;
@@ -55,8 +58,29 @@ void appendCell(std::string &text, const std::string &gbk, size_t width,
     text += found->second;
 }
 
+// What the host table shows in "连接状态" for a connected host that has stopped answering.
+const std::string kNotAnswering = "无应答";
+
+// Connected hosts that have left their last polls unanswered, by row.
+std::vector<bool> staleRows(const RecordSet &hosts, const HostSubjectPool &pool)
+{
+    static const std::string connected = "已连接";
+    const int connection = hosts.requireField("Connection");
+    const int ip = hosts.requireField("ChannelIP");
+    std::vector<bool> stale(size_t(hosts.count()));
+    for (int row = 0; row < hosts.count(); ++row) {
+        if (hosts.valueAt(row, connection) != connected)
+            continue;
+        const HostSubject *host = pool.find(hosts.valueAt(row, ip));
+        stale[size_t(row)] = host && host->stale;
+    }
+    return stale;
+}
+
+// `pool` given (the host table): a connected host that does not answer shows kNotAnswering.
 template <size_t N>
-std::string formatTable(const RecordSet &table, const Column (&columns)[N])
+std::string formatTable(const RecordSet &table, const Column (&columns)[N],
+                        const HostSubjectPool *pool = nullptr)
 {
     std::string text;
     for (const Column &c : columns)
@@ -70,9 +94,15 @@ std::string formatTable(const RecordSet &table, const Column (&columns)[N])
     }
     text.reserve(text.size() + size_t(table.count()) * lineWidth);
     std::unordered_map<std::string, std::string> converted;
+    const std::vector<bool> stale = pool ? staleRows(table, *pool) : std::vector<bool>();
     for (int row = 0; row < table.count(); ++row) {
-        for (size_t i = 0; i < N; ++i)
-            appendCell(text, table.valueAt(row, fields[i]), columns[i].width, converted);
+        const bool notAnswering = pool && stale[size_t(row)];
+        for (size_t i = 0; i < N; ++i) {
+            const bool replaced =
+                notAnswering && std::string_view(columns[i].field) == "Connection";
+            appendCell(text, replaced ? kNotAnswering : table.valueAt(row, fields[i]),
+                       columns[i].width, converted);
+        }
         text += '\n';
     }
     return text;
@@ -101,21 +131,27 @@ int terminalRows(std::FILE *out)
 
 } // namespace
 
-std::string padColumn(const std::string &gbk, size_t width)
+std::string padColumn(const std::string &text, size_t width)
 {
     if (width == 0)
         return {};
+    // Control bytes are shown as escapes, which take their columns like any other text.
+    const std::string gbk = visibleControls(text);
     // A GBK character is two bytes and two columns, so bytes count columns; one column stays
     // free before the next cell.
     if (gbk.size() + 1 <= width)
-        return gbk::toUtf8(gbk) + std::string(width - gbk.size(), ' ');
+        return visibleC1(gbk::toUtf8(gbk)) + std::string(width - gbk.size(), ' ');
     const size_t kept = width >= 2 ? fittingBytes(gbk, width - 2) : 0;
     // The output is UTF-8: the ellipsis is written as its UTF-8 bytes, not as a literal
     // (literals hold GBK).
-    return gbk::toUtf8(gbk.substr(0, kept)) + "\xE2\x80\xA6" + std::string(width - kept - 1, ' ');
+    return visibleC1(gbk::toUtf8(gbk.substr(0, kept))) + "\xE2\x80\xA6" +
+           std::string(width - kept - 1, ' ');
 }
 
-std::string formatHostTable(const RecordSet &hosts) { return formatTable(hosts, kHostColumns); }
+std::string formatHostTable(const RecordSet &hosts, const HostSubjectPool *pool)
+{
+    return formatTable(hosts, kHostColumns, pool);
+}
 
 std::string formatPbuTable(const RecordSet &pbus) { return formatTable(pbus, kPbuColumns); }
 
@@ -162,7 +198,7 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
 {
     if (mode == Mode::Lines) {
         for (const auto &line : window.errorList().lines())
-            std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
+            std::fprintf(out, "%s\n", terminalText(line).c_str());
         std::fflush(out);
     }
     window.errorList().setEcho([this](const std::string &line) {
@@ -170,7 +206,7 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
             redraw();
             return;
         }
-        std::fprintf(out, "%s\n", gbk::toUtf8(line).c_str());
+        std::fprintf(out, "%s\n", terminalText(line).c_str());
         std::fflush(out);
     });
     // Queued: the tables are printed in their own pass of the event loop, not in the poll's.
@@ -198,12 +234,12 @@ void HeadlessConsole::rowStateChanged()
 
 std::string HeadlessConsole::tablesText() const
 {
-    std::string text = formatHostTable(window.hostTable());
+    std::string text = formatHostTable(window.hostTable(), &window.hostPool());
     if (!window.pbuTable().isEmpty()) {
         text += '\n';
         text += formatPbuTable(window.pbuTable());
     }
-    text += gbk::toUtf8(window.statusPanelText(1)) + "\n";
+    text += terminalText(window.statusPanelText(1)) + "\n";
     return text;
 }
 
@@ -248,7 +284,7 @@ void HeadlessConsole::redraw()
         const int room = std::max(0, terminalRows(out) - lines - 2);
         const size_t first = errors.size() > size_t(room) ? errors.size() - size_t(room) : 0;
         for (size_t i = first; i < errors.size(); ++i)
-            screen += gbk::toUtf8(errors[i]) + "\n";
+            screen += terminalText(errors[i]) + "\n";
         std::fputs(screen.c_str(), out);
         std::fflush(out);
     });

@@ -12,16 +12,18 @@
 
 namespace tarvo {
 
+class HostSubjectPool;
 class RecordSet;
 class TF_Main;
 
 // A GBK cell as UTF-8 text exactly `width` terminal columns wide (a Chinese character takes
 // two): padded with blanks, or cut at a character boundary and ended by "…" when it would
-// not leave one blank before the next column.
+// not leave one blank before the next column. Control bytes are shown as escapes ("\x1b").
 std::string padColumn(const std::string &gbk, size_t width);
 
-// The two tables as UTF-8 lines, each ended by LF.
-std::string formatHostTable(const RecordSet &hosts);
+// The two tables as UTF-8 lines, each ended by LF. With the pool, a connected host that has
+// stopped answering shows "无应答" as its connection.
+std::string formatHostTable(const RecordSet &hosts, const HostSubjectPool *pool = nullptr);
 std::string formatPbuTable(const RecordSet &pbus);
 
 class HeadlessConsole : public QObject

@@ -176,6 +176,9 @@ struct MetricsExporter::Impl
         : registry(std::make_shared<prometheus::Registry>()),
           up(gauge(*registry, "tarvo_host_up",
                    "1 while the console is connected to the host's agent, else 0")),
+          stale(gauge(*registry, "tarvo_host_stale",
+                      "1 while the host is connected but has left its last 3 status requests "
+                      "unanswered, else 0")),
           cpu(gauge(*registry, "tarvo_host_cpu_usage_percent", "CPU usage the agent reported")),
           memory(gauge(*registry, "tarvo_host_memory_usage_percent",
                        "Memory usage the agent reported")),
@@ -218,9 +221,9 @@ struct MetricsExporter::Impl
         for (RowIndex *index : {&hostRows, &programRows, &pbuRows})
             index->finish();
     }
-    std::array<SeriesSet<prometheus::Gauge> *, 7> gauges()
+    std::array<SeriesSet<prometheus::Gauge> *, 8> gauges()
     {
-        return {&up, &cpu, &memory, &disk, &activePbus, &sleepingPbus, &pbuState};
+        return {&up, &stale, &cpu, &memory, &disk, &activePbus, &sleepingPbus, &pbuState};
     }
     std::array<SeriesSet<prometheus::Counter> *, 3> counters()
     {
@@ -239,7 +242,7 @@ struct MetricsExporter::Impl
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
-    SeriesSet<prometheus::Gauge> up, cpu, memory, disk;
+    SeriesSet<prometheus::Gauge> up, stale, cpu, memory, disk;
     GaugeFamily programStates;
     SeriesSet<prometheus::Gauge, GaugeFamily> programState;
     std::shared_ptr<OrderedCollectable> exposed;  // the registry with programStates in its place
@@ -278,6 +281,7 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
 
         // A disconnected host's last usages are history, not its state: left out.
         const HostSubject *host = connected ? pool.find(ip) : nullptr;
+        stale.set(slot, labels, host && host->stale ? 1 : 0);
         const auto usage = [&](SeriesSet<prometheus::Gauge> &set, const std::string &text) {
             if (const auto value = numberOf(text, true))
                 set.set(slot, labels, *value);

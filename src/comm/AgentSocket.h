@@ -32,6 +32,9 @@ public:
     virtual bool isActive() const = 0;
     // Everything received and not read yet.
     virtual std::string readAll() = 0;
+    // While paused the socket takes nothing more from the system, so a sender that outruns
+    // its reader is held back by TCP instead of filling the reader's memory.
+    virtual void pauseReading(bool paused) { (void)paused; }
     // Queues the bytes for sending; the failure's message when the socket cannot take them.
     virtual std::optional<std::string> write(std::string_view bytes) = 0;
     // Closes at once (unsent bytes are dropped); `disconnected` follows when it was connected.

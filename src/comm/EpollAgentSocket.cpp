@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -108,10 +109,13 @@ void EpollAgentSocket::setEvents(Events newEvents) { events = std::move(newEvent
 void EpollAgentSocket::watch(bool add)
 {
     epoll_event event{};
-    event.events = EPOLLRDHUP;
+    // Paused, the socket is not watched for input nor for the peer's close (both level-
+    // triggered, they would wake the loop at every pass); it hears of them when it resumes.
+    if (!readPaused)
+        event.events = EPOLLRDHUP;
     if (state == State::Connecting || writeArmed)
         event.events |= EPOLLOUT;
-    if (state == State::Connected)
+    if (state == State::Connected && !readPaused)
         event.events |= EPOLLIN;
     event.data.u64 = key;
     ::epoll_ctl(EpollSet::instance().descriptor(), add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event);
@@ -127,6 +131,7 @@ void EpollAgentSocket::dropDescriptor()
     fd = -1;
     state = State::Idle;
     writeArmed = false;
+    readPaused = false;
     input.clear();
     output.clear();
 }
@@ -180,6 +185,15 @@ std::string EpollAgentSocket::readAll()
     std::string bytes;
     bytes.swap(input);
     return bytes;
+}
+
+void EpollAgentSocket::pauseReading(bool paused)
+{
+    if (paused == readPaused)
+        return;
+    readPaused = paused;
+    if (state == State::Connected)
+        watch(false);
 }
 
 std::optional<std::string> EpollAgentSocket::write(std::string_view bytes)
@@ -256,8 +270,10 @@ void EpollAgentSocket::readAvailable()
     int failure = 0;
     bool ended = false;
     char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    // What is left beyond the budget wakes the loop again at its next pass (level-triggered).
+    while (input.size() < kReadBudget) {
+        const size_t room = std::min(sizeof chunk, kReadBudget - input.size());
+        const ssize_t n = ::recv(fd, chunk, room, 0);
         if (n > 0) {
             input.append(chunk, size_t(n));
             continue;
@@ -304,6 +320,8 @@ void EpollAgentSocket::handle(uint32_t epollEvents)
         if (!*living || state != State::Connected)
             return;
     }
+    if (readPaused)
+        return;
     if (epollEvents & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))
         readAvailable();
 }

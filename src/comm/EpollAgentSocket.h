@@ -26,6 +26,7 @@ public:
     void open(const std::string &host, int port) override;
     bool isActive() const override;
     std::string readAll() override;
+    void pauseReading(bool paused) override;
     std::optional<std::string> write(std::string_view bytes) override;
     void close() override;
     void detach() override;
@@ -35,6 +36,10 @@ public:
 
     // Bytes accepted by write() and not yet taken by the system.
     size_t bytesToWrite() const { return output.size(); }
+
+    // The most bytes one pass of the event loop takes from one socket: a peer that sends
+    // without pause gets its share of the loop and no more.
+    static constexpr size_t kReadBudget = 64 * 1024;
 
 private:
     enum class State { Idle, Connecting, Connected };
@@ -52,6 +57,7 @@ private:
     std::string input;
     std::string output;
     bool writeArmed = false;
+    bool readPaused = false;
     uint64_t key = 0;
     // Cleared when the socket goes, so that a callback that destroyed it is noticed.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);

@@ -38,6 +38,7 @@ std::string StatusMessageCommand::execute(Message &message)
     h.setEnvNo(body->getFieldValue("envNo"));
     h.updateOes(body->getFieldValue("oesPackage"));
     h.updatePbus(body->getFieldValue("pbuPackage"));
+    h.noteStatusAnswer();
     h.notify();
     return {};
 }

@@ -118,7 +118,7 @@ void TMMSocketProcessor::stopSilenceTimer()
 TMMSocketProcessor::TMMSocketProcessor(std::string ip, AgentConnectionOwner &connectionOwner,
                                        std::string portText, Settings connectionSettings)
     : owner(connectionOwner), channelIP(std::move(ip)), port(std::move(portText)),
-      settings(std::move(connectionSettings))
+      settings(std::move(connectionSettings)), backlogContext(std::make_unique<QObject>())
 {
     try {
         socket = settings.makeSocket ? settings.makeSocket() : std::make_unique<EpollAgentSocket>();
@@ -212,17 +212,50 @@ void TMMSocketProcessor::onRead()
             text.insert(0, pending);
             pending.clear();
         }
-        const int consumed = owner.processReceived(channelIP, text);
-        // The bytes of a connection that was closed while they were handled belong to no
-        // message of the next connection: they are dropped with it.
-        if (consumed >= 0 && size_t(consumed) < text.size() && consumed <= kMaxConsumed &&
-            isOpen())
-            pending.assign(text, size_t(consumed), std::string::npos);
+        takeMessages(std::move(text));
     } catch (const std::exception &e) {
         failed = true;
         fail(e.what());
     }
     reading = false;
+}
+
+void TMMSocketProcessor::onBacklog()
+{
+    backlogQueued = false;
+    if (!isOpen() || reading || pending.empty())
+        return;
+    reading = true;
+    try {
+        std::string text;
+        text.swap(pending);
+        takeMessages(std::move(text));
+    } catch (const std::exception &e) {
+        failed = true;
+        fail(e.what());
+    }
+    reading = false;
+}
+
+void TMMSocketProcessor::takeMessages(std::string text)
+{
+    moreWaiting = false;
+    const int consumed = owner.processReceived(channelIP, text);
+    // Whatever is left may still become a message, however much was used before it. The
+    // bytes of a connection that was closed while they were handled belong to no message of
+    // the next connection: they are dropped with it.
+    if (consumed != AgentConnectionOwner::kDiscardAll && consumed >= 0 &&
+        size_t(consumed) < text.size() && isOpen())
+        pending.assign(text, size_t(consumed), std::string::npos);
+    if (!isOpen())
+        return;
+    // Whole messages may wait behind those handled: they get the next pass of the loop, and
+    // while many bytes wait nothing more is read.
+    socket->pauseReading(pending.size() >= kBacklogBytes);
+    if (moreWaiting && !pending.empty() && !backlogQueued) {
+        backlogQueued = true;
+        QTimer::singleShot(0, backlogContext.get(), [this] { onBacklog(); });
+    }
 }
 
 void TMMSocketProcessor::onConnect()

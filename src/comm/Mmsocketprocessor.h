@@ -8,10 +8,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+
+class QObject;
 
 namespace tarvo {
 
@@ -20,8 +23,12 @@ class AgentConnectionOwner
 {
 public:
     virtual ~AgentConnectionOwner() = default;
+    // A result of processReceived that tells the connection to drop everything it holds.
+    static constexpr int kDiscardAll = std::numeric_limits<int>::max();
+
     // Frames and handles messages from the front of `text`; returns how many bytes it used.
-    // A result above kMaxConsumed tells the connection to drop everything it holds.
+    // It may stop before the end of whole messages (one connection gets a share of the event
+    // loop at a time) and then calls the connection's handOverAgain().
     virtual int processReceived(const std::string &channelIP, std::string_view text) = 0;
     virtual void agentConnected(const std::string &channelIP) = 0;
     virtual void agentDisconnected(const std::string &channelIP, const std::string &reason) = 0;
@@ -46,8 +53,8 @@ struct ConnectionSettings
 class TMMSocketProcessor
 {
 public:
-    // A consumed count above this drops the unconsumed rest instead of keeping it.
-    static constexpr int kMaxConsumed = 20480;
+    // Unconsumed bytes beyond which the connection stops reading until it has handled them.
+    static constexpr size_t kBacklogBytes = 64 * 1024;
     static constexpr int kTimeoutMs = 40000;
     static constexpr int kReconnectGuardMs = 3000;
 
@@ -89,6 +96,12 @@ public:
     // Socket and timer callbacks; public so that tests can drive them.
     void onConnect();
     void onRead();
+    // Hands over again what the last read left unconsumed, without reading (a pass of the
+    // event loop after a read that was not taken in full calls it).
+    void onBacklog();
+    // Called by the owner inside processReceived when it stopped before the end of whole
+    // messages: the rest is handed over again at the next pass of the event loop.
+    void handOverAgain() { moreWaiting = true; }
     void onDisconnect();
     void onError(int code);
     void onTimeout();
@@ -98,6 +111,7 @@ private:
     double activityNow() const;
     void startSilenceCount();
     static int portNumber(const std::string &text);
+    void takeMessages(std::string text);
 
     std::unique_ptr<AgentSocket> socket;
     std::string pending;
@@ -120,6 +134,10 @@ private:
     int socketPort = 0;
     bool reading = false;
     double lastActivity = 0;  // last connect or read, on the silence clock
+    // Owns the queued onBacklog call, which dies with the connection.
+    std::unique_ptr<QObject> backlogContext;
+    bool backlogQueued = false;
+    bool moreWaiting = false;
 };
 
 } // namespace tarvo

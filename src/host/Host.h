@@ -72,6 +72,20 @@ public:
     std::string activePbusChanged = "F";
     std::string inactivePbusChanged = "F";
 
+    // Liveness of the connected host, kept by the console: status requests sent since the
+    // last status answer was applied, whether the host counts as not answering, how many
+    // answers were applied, and when the last one was (the console's clock, ms; 0: none).
+    int32_t unansweredPolls = 0;
+    bool stale = false;
+    uint64_t statusAnswers = 0;
+    double lastAnswerMs = 0;
+    // A status answer applied in full.
+    void noteStatusAnswer()
+    {
+        unansweredPolls = 0;
+        ++statusAnswers;
+    }
+
     PbuList &getPbuList() { return pbuList; }
     const PbuList &getPbuList() const { return pbuList; }
     OesList &getOesList() { return oesList; }

@@ -149,7 +149,7 @@ TEST_F(ProcessReceived, OverLongMessageIsReportedOnceAndTheBufferDropped)
     EXPECT_EQ(field(*window, "127.0.0.1", "CpuUsage"), "");
     EXPECT_EQ(window->hostPool().find("127.0.0.1")->getHostStatus(), "停止");
     EXPECT_EQ(connection().getPending(), "");
-    EXPECT_EQ(process(huge), 20481);
+    EXPECT_EQ(process(huge), AgentConnectionOwner::kDiscardAll);
 }
 
 // Bytes that can never make an acceptable message are not kept beyond the longest one: the

@@ -111,16 +111,39 @@ TEST_F(ConnectionTest, SplitAndMergedMessagesAreFramedAcrossReads)
     EXPECT_EQ(c->getPending(), "");
 }
 
-TEST_F(ConnectionTest, MoreThanTheLimitConsumedDropsTheRest)
+TEST_F(ConnectionTest, TheTailIsKeptHoweverMuchWasConsumedUnlessAllIsDiscarded)
 {
     auto c = open();
     ScriptedAgentSocket::connect(*script);
-    owner.frame = [](const std::string &, std::string_view) { return 20480; };
-    ScriptedAgentSocket::receive(*script, std::string(20490, 'x'));
-    EXPECT_EQ(c->getPending().size(), 10u);  // 20480 consumed still keeps its tail
-    owner.frame = [](const std::string &, std::string_view) { return 20481; };
+    owner.frame = [](const std::string &, std::string_view) { return 30000; };
+    ScriptedAgentSocket::receive(*script, std::string(30010, 'x'));
+    EXPECT_EQ(c->getPending().size(), 10u);  // the start of the next message
+    owner.frame = [](const std::string &, std::string_view) {
+        return AgentConnectionOwner::kDiscardAll;
+    };
     ScriptedAgentSocket::receive(*script, "y");
     EXPECT_EQ(c->getPending(), "");
+}
+
+TEST_F(ConnectionTest, WhatTheOwnerLeftForLaterIsHandedOverAtTheNextPass)
+{
+    auto c = open();
+    ScriptedAgentSocket::connect(*script);
+    TMMSocketProcessor *self = c.get();
+    // One "m;" at a time, asking for the rest later when another whole one follows.
+    owner.frame = [self](const std::string &, std::string_view text) {
+        if (text.size() >= 4)
+            self->handOverAgain();
+        return text.size() >= 2 ? 2 : 0;
+    };
+    ScriptedAgentSocket::receive(*script, "m;m;m;m");
+    EXPECT_EQ(c->getPending(), "m;m;m");
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(owner.received, (std::vector<std::string>{"m;m;m;m", "m;m;m", "m;m"}));
+    EXPECT_EQ(c->getPending(), "m");  // an incomplete rest waits for the socket
+    QCoreApplication::processEvents();
+    EXPECT_EQ(owner.received.size(), 3u);
 }
 
 TEST_F(ConnectionTest, ReadWhileNotConnectedDoesNotEvenRead)

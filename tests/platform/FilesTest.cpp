@@ -124,8 +124,9 @@ TEST(Files, AFileWrittenInTwoPiecesIsReadWholeOrNotAtAll)
             if (read.ok() && !contents.empty())
                 ++(contents == versions[0] || contents == versions[1] ? wholeAndTorn.first
                                                                       : wholeAndTorn.second);
-            else if (!read.ok())
+            else if (!read.ok()) {
                 EXPECT_EQ(read.error, "changed while it was read 4 times");
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(7));
         }
         return wholeAndTorn;

@@ -42,8 +42,8 @@ long residentKb()
 class Soak
 {
 public:
-    Soak(const Options &options, const std::vector<std::string> &ips)
-        : options(options), random(options.seed), farmIps(ips)
+    Soak(const Options &options, const std::vector<std::string> &ips, const std::vector<int> &ports)
+        : options(options), random(options.seed), farmIps(ips), farmPorts(ports)
     {
     }
 
@@ -173,10 +173,19 @@ private:
             answering = false;
             if (!test::openModal())
                 return;
-            const int roll = pick(4);
-            if (test::answerHostDialog(roll == 0 ? "bad,ip" : "127.0.91." + std::to_string(1 + pick(20)),
-                                       "soak" + std::to_string(pick(100)), "10012", roll != 3)) {
-                std::printf("  answered the host dialog (%s)\n", roll == 3 ? "cancel" : "OK");
+            // Most additions bring back one of the farm's agents (deleted earlier, or a repeated
+            // address the dialog refuses), so the churn goes on for the whole run; the others
+            // are an invalid address or one where nothing listens.
+            const int roll = pick(6);
+            const size_t agent = size_t(pick(int(farmIps.size())));
+            std::string ip = farmIps[agent], port = std::to_string(farmPorts[agent]);
+            if (roll == 0)
+                ip = "bad,ip";
+            else if (roll == 1)
+                ip = "127.0.91." + std::to_string(1 + pick(20)), port = "10012";
+            if (test::answerHostDialog(ip, "soak" + std::to_string(pick(100)), port, roll != 5)) {
+                std::printf("  answered the host dialog (%s %s:%s)\n", roll == 5 ? "cancel" : "OK",
+                            ip.c_str(), port.c_str());
                 return;
             }
             const bool yes = pick(2);
@@ -278,6 +287,7 @@ private:
     Options options;
     std::mt19937 random;
     std::vector<std::string> farmIps;
+    std::vector<int> farmPorts;
     std::unique_ptr<TF_Main> window;
     QTimer timer;
     std::string logPath, listPath, lastAction;
@@ -344,7 +354,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
     int result = 1;
     {
-        Soak soak(options, farm.addresses());
+        Soak soak(options, farm.addresses(), farm.ports());
         soak.start(dir);
         app.exec();
         result = soak.result();

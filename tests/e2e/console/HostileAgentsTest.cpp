@@ -1,259 +1,23 @@
-// The console program against hostile agents on loopback, one case per console process: an
-// agent that sends 10 MB of random bytes, one that announces a huge body and then sends
-// nothing, one that answers a byte at a time, one that answers with wrong sequences, agents
-// that drop their connection inside an answer (cut at every byte) and 200 that accept and
-// drop at once. In every case the hostile connection is closed or its messages ignored, a
-// well-behaved agent beside it keeps being polled and its row keeps following its answers,
-// and the console's resident memory (VmRSS) stays within a bound before, during and after.
-#include "TestSupport.h"
-#include "../../host/PackageBuilders.h"
+// The console program against hostile agents on loopback, one case of the table per console
+// process: noise, a huge announced body, answers a byte at a time or with wrong sequences,
+// connections cut inside an answer or dropped at once, floods of heartbeats and of log
+// records, an agent that stops answering (heartbeats only, or answers that do not decode),
+// escape sequences for the operator's terminal, reads longer than a message, and a log disk
+// that is full. In every case a well-behaved agent beside the hostile one keeps being polled
+// on time and its row follows its answers, the console's memory (VmRSS) and what it writes
+// (logs and standard output) stay within bounds, and SIGTERM ends it within two seconds.
+// Each case prints its figures ("[ hostile ]" lines).
+#include "HostilePeers.h"
 
 #include "platform/Gbk.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <mutex>
-#include <optional>
-#include <random>
-
 namespace tarvo {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-// ------------------------------------------------------------------ wire helpers
-
-bool sendAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(size_t(n));
-    }
-    return true;
-}
-
-// What arrives within `waitMs`: "" when nothing did, nullopt when the peer closed.
-std::optional<std::string> receive(int fd, int waitMs)
-{
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, waitMs) <= 0)
-        return std::string();
-    char chunk[65536];
-    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0)
-        return std::nullopt;
-    return std::string(chunk, size_t(n));
-}
-
-// Takes the console's complete messages from the front of `buffer`.
-std::vector<std::unique_ptr<Message>> takeMessages(std::string &buffer)
-{
-    std::vector<std::unique_ptr<Message>> messages;
-    for (;;) {
-        auto message = std::make_unique<Message>();
-        const int r = message->decode(buffer);
-        if (r <= 0)
-            return messages;
-        buffer.erase(0, size_t(r) + 6);
-        messages.push_back(std::move(message));
-    }
-}
-
-std::string statusAnswer(const std::string &sequence, int cpu)
-{
-    using namespace tarvo::testing;
-    Message message(PROTOCOL_VERSION, "S", sequence,
-                    std::make_unique<StatusResponseMessageBody>(
-                        "正常运行", "2009-06-01 09:05:03 ", std::to_string(cpu), "20", "30", "00",
-                        package({oes("Y", OES_NAME_A, "运行"), oes("Y", OES_NAME_B, "运行")}),
-                        package({pbu(OES_NAME_A, "A0000000001")})));
-    return message.encode();
-}
-
-// ------------------------------------------------------------------ fake agents
-
-// A listening socket whose connections are served one after the other by `serve` on a
-// thread of its own. Until release() it accepts nothing: the console's connections complete
-// in the kernel and wait there.
-class FakeAgent
-{
-public:
-    using Serve =
-        std::function<void(int fd, const std::string &localIp, const std::atomic<bool> &stop)>;
-
-    FakeAgent(const std::string &bindIp, Serve serveConnection, bool released = true)
-        : serve(std::move(serveConnection)), open(released)
-    {
-        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int yes = 1;
-        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        ::inet_pton(AF_INET, bindIp.c_str(), &address.sin_addr);
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(listener, 1024);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        listeningPort = ntohs(address.sin_port);
-        thread = std::thread([this] { run(); });
-    }
-    ~FakeAgent()
-    {
-        stop = true;
-        thread.join();
-        ::close(listener);
-    }
-
-    int port() const { return listeningPort; }
-    void release() { open = true; }
-    int accepted() const { return acceptedCount; }
-
-private:
-    void run()
-    {
-        while (!stop) {
-            pollfd p{listener, POLLIN, 0};
-            if (!open || ::poll(&p, 1, 20) <= 0) {
-                if (!open)
-                    std::this_thread::sleep_for(10ms);
-                continue;
-            }
-            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            ++acceptedCount;
-            // A console that stops reading must not hang the test.
-            const timeval sendLimit{2, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
-            sockaddr_in local{};
-            socklen_t length = sizeof local;
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length);
-            char ip[INET_ADDRSTRLEN] = {};
-            ::inet_ntop(AF_INET, &local.sin_addr, ip, sizeof ip);
-            serve(fd, ip, stop);
-            ::close(fd);
-        }
-    }
-
-    Serve serve;
-    int listener = -1;
-    int listeningPort = 0;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> open;
-    std::atomic<int> acceptedCount{0};
-    std::thread thread;
-};
-
-// Answers every status request at once; its CPU figure counts the answers.
-struct GoodAgent
-{
-    std::mutex lock;
-    std::vector<Clock::time_point> requests;
-    int lastCpu = 0;
-
-    void serve(int fd, const std::atomic<bool> &stop)
-    {
-        std::string buffer;
-        while (!stop) {
-            const std::optional<std::string> bytes = receive(fd, 50);
-            if (!bytes)
-                return;
-            buffer += *bytes;
-            for (const auto &message : takeMessages(buffer)) {
-                if (message->getMessageType() != "02")
-                    continue;
-                int cpu = 0;
-                {
-                    std::lock_guard guard(lock);
-                    requests.push_back(Clock::now());
-                    cpu = lastCpu = int(requests.size() % 90) + 1;
-                }
-                if (!sendAll(fd, statusAnswer(message->getSequence(), cpu)))
-                    return;
-            }
-        }
-    }
-    size_t requestCount()
-    {
-        std::lock_guard guard(lock);
-        return requests.size();
-    }
-    int cpu()
-    {
-        std::lock_guard guard(lock);
-        return lastCpu;
-    }
-    // The figure of the answer before the last one.
-    int previousCpu()
-    {
-        std::lock_guard guard(lock);
-        return requests.size() < 2 ? -1 : int((requests.size() - 1) % 90) + 1;
-    }
-    // The longest time between two requests from `from` on (and from the last one to now).
-    std::chrono::milliseconds longestGap(Clock::time_point from)
-    {
-        std::lock_guard guard(lock);
-        Clock::time_point previous = from;
-        Clock::duration longest{};
-        for (const auto &at : requests) {
-            if (at < from)
-                continue;
-            longest = std::max(longest, at - previous);
-            previous = at;
-        }
-        longest = std::max(longest, Clock::now() - previous);
-        return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
-    }
-};
-
-// ------------------------------------------------------------------ the console program
-
-long residentKb(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    return -1;
-}
-
-// The value of `metric` for host `ip` in a /metrics text; "" when it has none.
-std::string metricOf(const std::string &metrics, const std::string &metric, const std::string &ip)
-{
-    const std::string key = metric + "{host=\"" + ip + "\",";
-    const size_t at = metrics.find("\n" + key);
-    if (at == std::string::npos)
-        return {};
-    const size_t end = metrics.find('\n', at + 1);
-    const std::string line = metrics.substr(at + 1, end - at - 1);
-    return line.substr(line.rfind(' ') + 1);
-}
-
-// The address of the i-th of many hostile hosts: 127.0.1.1 ... 127.0.1.250, 127.0.2.1 ...
-std::string manyHostIp(int i)
-{
-    return "127.0." + std::to_string(1 + i / 250) + "." + std::to_string(1 + i % 250);
-}
-
-int manyHostIndex(const std::string &ip)
-{
-    int a = 0, b = 0, c = 0, d = 0;
-    std::sscanf(ip.c_str(), "%d.%d.%d.%d", &a, &b, &c, &d);
-    return (c - 1) * 250 + d - 1;
-}
+using namespace test;
 
 constexpr const char *kGoodIp = "127.0.0.2";
 constexpr const char *kHostileIp = "127.0.0.3";
@@ -262,66 +26,68 @@ constexpr auto kServedWithin = 3500ms;
 // The console may grow a little while it works; a buffer that kept what a hostile agent
 // sends would pass this at once.
 constexpr long kGrowthBoundKb = 16 * 1024;
+// The console log, the SysLog files and standard output together.
+constexpr uintmax_t kWrittenBound = 4 << 20;
+constexpr auto kEndsWithin = 2000ms;
+
+class HostileAgents;
+
+struct HostileCase
+{
+    const char *name;
+    // Serves one connection of the hostile agent.
+    void (*serve)(Attack &attack, int fd, const std::string &localIp,
+                  const std::atomic<bool> &stop);
+    // The attack goes on until this holds (at most `limit`).
+    bool (*over)(HostileAgents &test);
+    std::chrono::seconds limit;
+    // What must then hold of the hostile side.
+    void (*check)(HostileAgents &test);
+    // Hostile hosts in the host list; null: kHostileIp alone. Many bind 127.0.1.1 and on.
+    int (*hostCount)() = nullptr;
+    // Before the console starts.
+    void (*prepare)(HostileAgents &test) = nullptr;
+};
+
+void PrintTo(const HostileCase &c, std::ostream *out) { *out << c.name; }
 
 struct Figures
 {
-    long before = 0, during = 0, after = 0;
+    long rssBefore = 0, rssDuring = 0, rssAfter = 0;
+    long longestGapMs = 0, goodPolls = 0, endMs = -1;
+    uintmax_t logBytes = 0, outputBytes = 0;
 };
 
-class HostileAgents : public ::testing::Test
+class HostileAgents : public ::testing::TestWithParam<HostileCase>
 {
-protected:
-    void TearDown() override
+public:
+    std::string metrics() const { return scrapeMetrics(metricsPort); }
+    std::string metric(const std::string &name, const std::string &ip = kHostileIp) const
     {
-        const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::printf("[ RSS kB ] %-36s before %6ld  during (max) %6ld  after %6ld\n", info->name(),
-                    figures.before, figures.during, figures.after);
-        ::testing::Test::RecordProperty("rss_before_kb", std::to_string(figures.before));
-        ::testing::Test::RecordProperty("rss_during_kb", std::to_string(figures.during));
-        ::testing::Test::RecordProperty("rss_after_kb", std::to_string(figures.after));
-        monitor.reset();
+        return metricOf(metrics(), name, ip);
     }
-
-    // The console on the good agent and `hostileLines` of the host list, polling every second.
-    void startConsole(const std::string &hostileLines)
+    std::string output() const { return readFile(console / "monitor.out"); }
+    // How often standard output shows `gbkText` (as the console prints it, UTF-8).
+    size_t printed(const std::string &gbkText) const
     {
-        const std::string list = "good," + std::string(kGoodIp) + "," +
-                                 std::to_string(good.port()) + ",N,N,0,\r\n" + hostileLines;
-        test::writeFile(console / "TarvoMonitor.CFG", list);
-        test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
-        metricsPort = test::freePort();
-        monitor = std::make_unique<test::ChildProcess>(
-            TARVO_MONITOR_EXE,
-            std::vector<std::string>{"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
-                                     "--headless", "--instance",
-                                     "hostile-" + std::to_string(::getpid()), "--metrics",
-                                     "127.0.0.1:" + std::to_string(metricsPort)},
-            console.path(), console / "monitor.out");
-        // Served and shown before anything hostile happens.
-        ASSERT_TRUE(test::waitUntil([&] {
-            return goodAgent.requestCount() >= 2 && goodRowFollows();
-        }, 15s)) << output();
-        figures.before = figures.during = residentKb(monitor->pid());
-        caseStart = Clock::now();
+        return countOf(output(), gbk::toUtf8(gbkText));
     }
-
-    std::string metrics() const { return test::scrapeMetrics(metricsPort); }
-    std::string output() const { return test::readFile(console / "monitor.out"); }
-    // The good host's figure is that of its last answer, or of the one before while the
-    // last is on its way.
-    bool goodRowFollows()
+    std::string consoleLog() const
     {
-        const std::string shown = metricOf(metrics(), "tarvo_host_cpu_usage_percent", kGoodIp);
-        return shown == std::to_string(goodAgent.cpu()) ||
-               shown == std::to_string(goodAgent.previousCpu());
+        return readFile(console / ("logs/MonitorLog_" + logDate() + ".log"));
     }
-
-    // Samples the console's memory until `done` holds or `limit` has passed.
-    bool whileHostile(const std::function<bool()> &done, std::chrono::milliseconds limit = 20s)
+    std::string sysLog() const
+    {
+        return readFile(console /
+                        ("logs/SysLog_" + std::string(kHostileIp) + "_" + logDate() + ".log"));
+    }
+    std::string logPath(const std::string &name) const { return console / ("logs/" + name); }
+    // Waits for `done`, sampling the console's memory.
+    bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds limit = 10s)
     {
         const auto deadline = Clock::now() + limit;
         for (;;) {
-            figures.during = std::max(figures.during, residentKb(monitor->pid()));
+            figures.rssDuring = std::max(figures.rssDuring, residentKb(monitor->pid()));
             if (done())
                 return true;
             if (Clock::now() >= deadline)
@@ -330,27 +96,31 @@ protected:
         }
     }
 
-    // The good agent was polled all along and its row shows its latest answer; the memory
-    // stayed within the bound.
-    void expectGoodServedAndMemoryBounded()
+    Attack attack;
+    TempDir console;
+
+protected:
+    void TearDown() override
     {
-        // Two more polls after the hostile part, and the row shows them.
-        const size_t seen = goodAgent.requestCount();
-        const std::string shownBefore =
-            metricOf(metrics(), "tarvo_host_cpu_usage_percent", kGoodIp);
-        EXPECT_TRUE(whileHostile([&] { return goodAgent.requestCount() >= seen + 3; }, 10s));
-        EXPECT_NE(metricOf(metrics(), "tarvo_host_cpu_usage_percent", kGoodIp), shownBefore);
-        EXPECT_TRUE(test::waitUntil([&] { return goodRowFollows(); }, 5s))
-            << "the good host's row stopped following its answers: cpu "
-            << metricOf(metrics(), "tarvo_host_cpu_usage_percent", kGoodIp) << " vs "
-            << goodAgent.cpu();
-        EXPECT_LE(goodAgent.longestGap(caseStart), kServedWithin);
-        EXPECT_EQ(metricOf(metrics(), "tarvo_host_up", kGoodIp), "1");
-        figures.after = residentKb(monitor->pid());
-        EXPECT_GT(figures.before, 0);
-        EXPECT_LE(figures.during, figures.before + kGrowthBoundKb);
-        EXPECT_LE(figures.after, figures.before + kGrowthBoundKb);
-        ASSERT_EQ(::kill(monitor->pid(), 0), 0) << "the console ended: " << output();
+        // A case that stopped early still shows what it measured.
+        if (figures.endMs < 0)
+            monitor.reset();
+        if (figures.goodPolls == 0 && caseStart != Clock::time_point()) {
+            figures.longestGapMs = long(goodAgent.longestGap(caseStart).count());
+            figures.goodPolls = long(goodAgent.requestCount() - pollsBefore);
+        }
+        figures.logBytes = directoryBytes(console / "logs");
+        figures.outputBytes = output().size();
+        const Figures &f = figures;
+        std::printf("[ hostile ] %-22s good host: longest gap %5ld ms, %3ld polls | RSS kB %6ld / "
+                    "%6ld / %6ld | logs %6ju kB, stdout %6ju kB | sent %7ld kB | SIGTERM %5ld ms\n",
+                    GetParam().name, f.longestGapMs, f.goodPolls, f.rssBefore, f.rssDuring,
+                    f.rssAfter, f.logBytes >> 10, f.outputBytes >> 10, attack.sent.load() >> 10,
+                    f.endMs);
+        RecordProperty("longest_gap_ms", std::to_string(f.longestGapMs));
+        RecordProperty("rss_during_kb", std::to_string(f.rssDuring));
+        RecordProperty("written_bytes", std::to_string(f.logBytes + f.outputBytes));
+        monitor.reset();
     }
 
     static std::string hostLine(const std::string &name, const std::string &ip, int port)
@@ -358,202 +128,268 @@ protected:
         return name + "," + ip + "," + std::to_string(port) + ",N,N,0,\r\n";
     }
 
+    // The console on the good agent and `hostileLines`, polling every second.
+    void startConsole(const std::string &hostileLines)
+    {
+        writeFile(console / "TarvoMonitor.CFG",
+                  hostLine("good", kGoodIp, good.port()) + hostileLines);
+        writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
+        metricsPort = freePort();
+        monitor = std::make_unique<ChildProcess>(
+            TARVO_MONITOR_EXE,
+            std::vector<std::string>{"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
+                                     "--headless", "--instance",
+                                     "hostile-" + std::to_string(::getpid()), "--metrics",
+                                     "127.0.0.1:" + std::to_string(metricsPort)},
+            console.path(), console / "monitor.out");
+        // Served and shown before anything hostile happens.
+        ASSERT_TRUE(waitUntil([&] { return goodAgent.requestCount() >= 2 && goodRowFollows(); },
+                              15s))
+            << output();
+        figures.rssBefore = figures.rssDuring = residentKb(monitor->pid());
+        caseStart = Clock::now();
+        pollsBefore = goodAgent.requestCount();
+    }
+
+    // The good host's figure is that of its last answer, or of the one before while the
+    // last is on its way.
+    bool goodRowFollows()
+    {
+        const std::string shown = metric("tarvo_host_cpu_usage_percent", kGoodIp);
+        return shown == std::to_string(goodAgent.cpu()) ||
+               shown == std::to_string(goodAgent.previousCpu());
+    }
+
+    // The good agent was polled all along and its row shows its latest answer; the memory
+    // stayed within the bound.
+    void expectGoodServedAndMemoryBounded()
+    {
+        const size_t seen = goodAgent.requestCount();
+        const std::string shownBefore = metric("tarvo_host_cpu_usage_percent", kGoodIp);
+        EXPECT_TRUE(waitFor([&] { return goodAgent.requestCount() >= seen + 3; }));
+        EXPECT_NE(metric("tarvo_host_cpu_usage_percent", kGoodIp), shownBefore);
+        EXPECT_TRUE(waitUntil([&] { return goodRowFollows(); }, 5s))
+            << "the good host's row stopped following its answers";
+        figures.longestGapMs = long(goodAgent.longestGap(caseStart).count());
+        figures.goodPolls = long(goodAgent.requestCount() - pollsBefore);
+        EXPECT_LE(goodAgent.longestGap(caseStart), kServedWithin);
+        EXPECT_EQ(metric("tarvo_host_up", kGoodIp), "1");
+        figures.rssAfter = residentKb(monitor->pid());
+        EXPECT_GT(figures.rssBefore, 0);
+        EXPECT_LE(figures.rssDuring, figures.rssBefore + kGrowthBoundKb);
+        EXPECT_LE(figures.rssAfter, figures.rssBefore + kGrowthBoundKb);
+        ASSERT_FALSE(processEnded(monitor->pid())) << "the console ended: " << output();
+    }
+
+    // SIGTERM, while the hostile agent may still be at it, ends the console at once; what it
+    // wrote stays within the bound.
+    void expectEndsOnSigtermAndWroteLittle()
+    {
+        const auto asked = Clock::now();
+        ::kill(monitor->pid(), SIGTERM);
+        const bool ended = waitUntil([&] { return processEnded(monitor->pid()); }, 10s);
+        figures.endMs = long(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 Clock::now() - asked).count());
+        EXPECT_TRUE(ended);
+        EXPECT_LE(figures.endMs, kEndsWithin.count());
+        figures.logBytes = directoryBytes(console / "logs");
+        figures.outputBytes = output().size();
+        EXPECT_LE(figures.logBytes + figures.outputBytes, kWrittenBound);
+    }
+
     GoodAgent goodAgent;
     FakeAgent good{kGoodIp, [this](int fd, const std::string &, const std::atomic<bool> &stop) {
                        goodAgent.serve(fd, stop);
                    }};
-    test::TempDir console;
     int metricsPort = 0;
-    std::unique_ptr<test::ChildProcess> monitor;
+    std::unique_ptr<ChildProcess> monitor;
     Figures figures;
     Clock::time_point caseStart;
+    size_t pollsBefore = 0;
 };
 
-// Serves the hostile side until the console closes the connection; true when it did.
-bool untilClosed(int fd, const std::atomic<bool> &stop, Clock::duration limit = 20s)
+TEST_P(HostileAgents, Case)
 {
-    const auto deadline = Clock::now() + limit;
-    while (!stop && Clock::now() < deadline)
-        if (!receive(fd, 50))
-            return true;
-    return false;
-}
-
-TEST_F(HostileAgents, TenMegabytesOfRandomBytesCloseTheConnection)
-{
-    std::atomic<bool> closed{false};
-    std::atomic<long> sent{0};
-    FakeAgent hostile(kHostileIp, [&](int fd, const std::string &, const std::atomic<bool> &stop) {
-        std::mt19937 random(7);
-        std::string chunk(65536, '\0');
-        for (long total = 0; total < 10L * 1024 * 1024 && !stop; total += long(chunk.size())) {
-            for (char &c : chunk)
-                c = char(random());
-            if (!sendAll(fd, chunk)) {
-                closed = true;
-                return;
-            }
-            sent += long(chunk.size());
-        }
-        closed = untilClosed(fd, stop);
-    }, false);
-    ASSERT_NO_FATAL_FAILURE(startConsole(hostLine("noise", kHostileIp, hostile.port())));
-    hostile.release();
-    ASSERT_TRUE(whileHostile([&] { return closed.load(); })) << "sent " << sent;
-    EXPECT_TRUE(test::waitUntil(
-        [&] { return metricOf(metrics(), "tarvo_host_up", kHostileIp) == "0"; }));
-    EXPECT_NE(output().find(gbk::toUtf8("Error[探针127.0.0.3消息过长]")), std::string::npos);
-    expectGoodServedAndMemoryBounded();
-}
-
-TEST_F(HostileAgents, HugeAnnouncedBodyThenNothingClosesTheConnection)
-{
-    std::atomic<bool> closed{false};
-    FakeAgent hostile(kHostileIp, [&](int fd, const std::string &, const std::atomic<bool> &stop) {
-        sendAll(fd, std::string("00=") + PROTOCOL_VERSION + "\x01" "01=S\x01" "04=03\x01"
-                    "12=0\x01" "15=2000000000\x01" "80=");
-        closed = untilClosed(fd, stop);
-    }, false);
-    ASSERT_NO_FATAL_FAILURE(startConsole(hostLine("huge", kHostileIp, hostile.port())));
-    hostile.release();
-    ASSERT_TRUE(whileHostile([&] { return closed.load(); }, 5s));
-    EXPECT_NE(output().find(gbk::toUtf8("Error[探针127.0.0.3消息过长]")), std::string::npos);
-    expectGoodServedAndMemoryBounded();
-}
-
-TEST_F(HostileAgents, AnswersOneByteAtATimeAreDecodedWhole)
-{
-    std::atomic<int> answered{0};
-    FakeAgent hostile(kHostileIp, [&](int fd, const std::string &, const std::atomic<bool> &stop) {
-        std::string buffer;
-        while (!stop) {
-            const std::optional<std::string> bytes = receive(fd, 50);
-            if (!bytes)
-                return;
-            buffer += *bytes;
-            for (const auto &message : takeMessages(buffer)) {
-                if (message->getMessageType() != "02")
-                    continue;
-                for (char c : statusAnswer(message->getSequence(), 66)) {
-                    if (stop || !sendAll(fd, std::string_view(&c, 1)))
-                        return;
-                    std::this_thread::sleep_for(1ms);
-                }
-                ++answered;
-            }
-        }
-    }, false);
-    ASSERT_NO_FATAL_FAILURE(startConsole(hostLine("slow", kHostileIp, hostile.port())));
-    hostile.release();
-    ASSERT_TRUE(whileHostile([&] { return answered >= 3; }));
-    EXPECT_TRUE(test::waitUntil([&] {
-        return metricOf(metrics(), "tarvo_host_cpu_usage_percent", kHostileIp) == "66";
-    }));
-    EXPECT_EQ(metricOf(metrics(), "tarvo_host_up", kHostileIp), "1");
-    expectGoodServedAndMemoryBounded();
-}
-
-TEST_F(HostileAgents, AnswersWithWrongSequencesAreIgnored)
-{
-    std::atomic<int> answered{0};
-    FakeAgent hostile(kHostileIp, [&](int fd, const std::string &, const std::atomic<bool> &stop) {
-        std::string buffer;
-        while (!stop) {
-            const std::optional<std::string> bytes = receive(fd, 50);
-            if (!bytes)
-                return;
-            buffer += *bytes;
-            for (const auto &message : takeMessages(buffer)) {
-                if (message->getMessageType() != "02")
-                    continue;
-                const int sequence = std::atoi(message->getSequence().c_str());
-                std::string answers;
-                // Far ahead (drops what waits), negative, no number, empty: none matches.
-                for (const std::string &wrong : {std::to_string(sequence + 1000), std::string("-5"),
-                                                std::string("x9"), std::string("")})
-                    answers += statusAnswer(wrong, 77);
-                if (!sendAll(fd, answers))
-                    return;
-                ++answered;
-            }
-        }
-    }, false);
-    ASSERT_NO_FATAL_FAILURE(startConsole(hostLine("wrong", kHostileIp, hostile.port())));
-    hostile.release();
-    ASSERT_TRUE(whileHostile([&] { return answered >= 4; }));
-    EXPECT_NE(metricOf(metrics(), "tarvo_host_cpu_usage_percent", kHostileIp), "77");
-    EXPECT_EQ(metricOf(metrics(), "tarvo_host_up", kHostileIp), "1");
-    expectGoodServedAndMemoryBounded();
-}
-
-TEST_F(HostileAgents, ConnectionsDroppedAtEveryByteOfAnAnswerLeaveNothingBehind)
-{
-    const std::string answer = statusAnswer("0", 55);
-    const int cuts = int(answer.size()) - 1;  // cut after byte 1 ... after the last but one
-    std::atomic<int> served{0};
-    FakeAgent hostile("0.0.0.0", [&](int fd, const std::string &localIp,
-                                     const std::atomic<bool> &stop) {
-        const int cut = manyHostIndex(localIp) + 1;
-        std::string buffer;
-        for (auto deadline = Clock::now() + 3s; !stop && Clock::now() < deadline;) {
-            const std::optional<std::string> bytes = receive(fd, 20);
-            if (!bytes)
-                break;
-            buffer += *bytes;
-            if (!takeMessages(buffer).empty())
-                break;
-        }
-        if (cut >= 1 && cut <= cuts)
-            sendAll(fd, std::string_view(answer).substr(0, size_t(cut)));
-        ++served;
-    }, false);
+    const HostileCase &c = GetParam();
+    const int hosts = c.hostCount ? c.hostCount() : 1;
+    FakeAgent hostile(hosts == 1 ? kHostileIp : "0.0.0.0",
+                      [&](int fd, const std::string &localIp, const std::atomic<bool> &stop) {
+                          c.serve(attack, fd, localIp, stop);
+                      },
+                      false);
     std::string lines;
-    for (int i = 0; i < cuts; ++i)
-        lines += hostLine("cut" + std::to_string(i + 1), manyHostIp(i), hostile.port());
+    if (hosts == 1)
+        lines = hostLine("hostile", kHostileIp, hostile.port());
+    for (int i = 0; hosts > 1 && i < hosts; ++i)
+        lines += hostLine("h" + std::to_string(i + 1), manyHostIp(i), hostile.port());
+    if (c.prepare)
+        c.prepare(*this);
     ASSERT_NO_FATAL_FAILURE(startConsole(lines));
+    attack.started = Clock::now();
     hostile.release();
-    ASSERT_TRUE(whileHostile([&] { return served >= cuts; }, 60s)) << served << " of " << cuts;
-    std::printf("[ cuts   ] an answer of %zu bytes cut after each of bytes 1 to %d\n",
-                answer.size(), cuts);
-    EXPECT_TRUE(test::waitUntil([&] {
-        const std::string text = metrics();
-        for (int i = 0; i < cuts; ++i)
-            if (metricOf(text, "tarvo_host_up", manyHostIp(i)) != "0")
-                return false;
-        return true;
-    }, 10s));
-    const std::string text = metrics();
-    for (int i = 0; i < cuts; ++i)
-        EXPECT_NE(metricOf(text, "tarvo_host_cpu_usage_percent", manyHostIp(i)), "55") << i;
+    ASSERT_TRUE(waitFor([&] { return c.over(*this); }, c.limit))
+        << "count " << attack.count << ", sent " << attack.sent << "\n"
+        << output().substr(output().size() > 4000 ? output().size() - 4000 : 0);
+    c.check(*this);
     expectGoodServedAndMemoryBounded();
+    expectEndsOnSigtermAndWroteLittle();
 }
 
-TEST_F(HostileAgents, TwoHundredConnectsAndDropsInARow)
+// The log files of today and tomorrow lead to a device that is always full.
+void fullLogDisk(HostileAgents &test)
 {
-    constexpr int kDrops = 200;
-    FakeAgent hostile("0.0.0.0", [&](int fd, const std::string &, const std::atomic<bool> &) {
-        // Half end with a reset, half with an orderly close.
-        static int count = 0;
-        if (++count % 2 == 0) {
-            const linger reset{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        }
-    }, false);
-    std::string lines;
-    for (int i = 0; i < kDrops; ++i)
-        lines += hostLine("drop" + std::to_string(i + 1), manyHostIp(i), hostile.port());
-    ASSERT_NO_FATAL_FAILURE(startConsole(lines));
-    hostile.release();
-    ASSERT_TRUE(whileHostile([&] { return hostile.accepted() >= kDrops; }, 30s));
-    EXPECT_TRUE(test::waitUntil([&] {
-        const std::string text = metrics();
-        for (int i = 0; i < kDrops; ++i)
-            if (metricOf(text, "tarvo_host_up", manyHostIp(i)) != "0")
-                return false;
-        return true;
-    }, 10s));
-    expectGoodServedAndMemoryBounded();
+    fs::create_directories(test.console / "logs");
+    for (int day : {0, 1}) {
+        for (const std::string &name :
+             {"MonitorLog_" + logDate(day) + ".log",
+              "SysLog_" + std::string(kHostileIp) + "_" + logDate(day) + ".log"})
+            fs::create_symlink("/dev/full", test.logPath(name));
+    }
 }
+
+// ------------------------------------------------------------------ the cases
+
+const HostileCase kCases[] = {
+    {"RandomNoise", randomNoise, [](HostileAgents &t) { return t.attack.done.load(); }, 20s,
+     [](HostileAgents &t) {
+         EXPECT_TRUE(waitUntil([&] { return t.metric("tarvo_host_up") == "0"; }));
+         EXPECT_EQ(t.printed("Error[探针127.0.0.3消息过长]"), 1u);
+     }},
+    {"HugeAnnouncedBody", hugeAnnouncedBody, [](HostileAgents &t) { return t.attack.done.load(); },
+     5s, [](HostileAgents &t) { EXPECT_EQ(t.printed("Error[探针127.0.0.3消息过长]"), 1u); }},
+    {"OneByteAtATime", oneByteAtATime, [](HostileAgents &t) { return t.attack.count >= 3; }, 20s,
+     [](HostileAgents &t) {
+         EXPECT_TRUE(waitUntil([&] { return t.metric("tarvo_host_cpu_usage_percent") == "66"; }));
+         EXPECT_EQ(t.metric("tarvo_host_up"), "1");
+         EXPECT_EQ(t.metric("tarvo_host_stale"), "0");
+     }},
+    {"WrongSequences", wrongSequences, [](HostileAgents &t) { return t.attack.count >= 4; }, 20s,
+     [](HostileAgents &t) {
+         EXPECT_NE(t.metric("tarvo_host_cpu_usage_percent"), "77");
+         EXPECT_EQ(t.metric("tarvo_host_up"), "1");
+         // Answers that match no request are no answers.
+         EXPECT_TRUE(waitUntil([&] { return t.metric("tarvo_host_stale") == "1"; }));
+     }},
+    {"CutInsideAnAnswer", cutInsideAnAnswer,
+     [](HostileAgents &t) { return t.attack.count >= cutsOfAnAnswer(); }, 60s,
+     [](HostileAgents &t) {
+         EXPECT_TRUE(waitUntil([&] {
+             const std::string text = t.metrics();
+             for (int i = 0; i < cutsOfAnAnswer(); ++i)
+                 if (metricOf(text, "tarvo_host_up", manyHostIp(i)) != "0")
+                     return false;
+             return true;
+         }, 10s));
+         const std::string text = t.metrics();
+         for (int i = 0; i < cutsOfAnAnswer(); ++i)
+             EXPECT_NE(metricOf(text, "tarvo_host_cpu_usage_percent", manyHostIp(i)), "55") << i;
+     },
+     cutsOfAnAnswer},
+    {"ConnectAndDrop", acceptAndDrop, [](HostileAgents &t) { return t.attack.count >= 200; }, 30s,
+     [](HostileAgents &t) {
+         EXPECT_TRUE(waitUntil([&] {
+             const std::string text = t.metrics();
+             for (int i = 0; i < 200; ++i)
+                 if (metricOf(text, "tarvo_host_up", manyHostIp(i)) != "0")
+                     return false;
+             return true;
+         }, 10s));
+     },
+     twoHundred},
+    {"HeartbeatFlood", heartbeatFlood, [](HostileAgents &t) { return t.attack.done.load(); }, 15s,
+     [](HostileAgents &t) {
+         // One line a second stands for the heartbeats of that second.
+         const std::string log = t.consoleLog();
+         EXPECT_NE(log.find("Beat message received from 127.0.0.3 ("), std::string::npos);
+         EXPECT_LE(countOf(log, "Beat message received from 127.0.0.3"), 20u);
+         EXPECT_EQ(t.metric("tarvo_host_up"), "1");
+     }},
+    {"LogRecordFlood", logRecordFlood,
+     [](HostileAgents &t) {
+         return t.attack.done && t.printed("Error[探针127.0.0.3日志记录过多(每秒超过20条), 暂停记录]");
+     },
+     15s,
+     [](HostileAgents &t) {
+         const std::string resumed = "探针127.0.0.3日志恢复记录, 期间丢弃";
+         EXPECT_TRUE(t.waitFor([&] { return t.printed(resumed) > 0; }));
+         EXPECT_EQ(t.printed("日志记录过多"), 1u);
+         EXPECT_EQ(t.printed(resumed), 1u);
+         const double seconds =
+             std::chrono::duration<double>(Clock::now() - t.attack.started).count();
+         const size_t line = 20 + 20 + kFloodRecord.size();
+         EXPECT_LE(t.sysLog().size(), size_t((100 + 20 * seconds) * double(line)));
+     }},
+    {"OnlyHeartbeats", onlyHeartbeats,
+     [](HostileAgents &t) { return t.metric("tarvo_host_stale") == "1"; }, 15s,
+     [](HostileAgents &t) {
+         EXPECT_EQ(t.printed("Error[报盘机[Ip:127.0.0.3]连续3次轮询未应答]"), 1u);
+         EXPECT_TRUE(t.waitFor([&] { return t.printed("无应答") > 0; }, 5s));  // the table
+         EXPECT_EQ(t.metric("tarvo_host_up"), "1");
+         t.attack.turn = true;
+         EXPECT_TRUE(t.waitFor([&] { return t.printed("报盘机[Ip:127.0.0.3]恢复应答") == 1; }));
+         EXPECT_TRUE(waitUntil([&] { return t.metric("tarvo_host_stale") == "0"; }));
+     }},
+    {"UndecodableAnswers", undecodableAnswers,
+     [](HostileAgents &t) { return t.metric("tarvo_host_stale") == "1"; }, 15s,
+     [](HostileAgents &t) {
+         EXPECT_EQ(t.printed("Error[报盘机[Ip:127.0.0.3]连续3次轮询未应答]"), 1u);
+         EXPECT_NE(t.consoleLog().find("exception from 127.0.0.3: "), std::string::npos);
+         t.attack.turn = true;
+         EXPECT_TRUE(t.waitFor([&] { return t.printed("报盘机[Ip:127.0.0.3]恢复应答") == 1; }));
+         EXPECT_TRUE(waitUntil([&] { return t.metric("tarvo_host_cpu_usage_percent") == "21"; }));
+     }},
+    {"TerminalInjection", terminalInjection,
+     [](HostileAgents &t) { return t.attack.done && t.printed("消息解析错误") > 0; }, 15s,
+     [](HostileAgents &t) {
+         const std::string out = t.output();
+         for (const char control : {'\x1b', '\x07', '\r'})
+             EXPECT_EQ(out.find(control), std::string::npos) << int(control);
+         EXPECT_NE(out.find("\\x1b]0;owned\\x07title"), std::string::npos);
+         EXPECT_NE(out.find("\\x1b[2Jcleared"), std::string::npos);
+         EXPECT_NE(out.find("\\x1b]\xE2\x80\xA6"), std::string::npos);  // a PBU cell, cut
+         EXPECT_NE(out.find("[127.0.0.3 E 3]ok\\x0d\\x0a127.0.0.2"), std::string::npos);
+         EXPECT_NE(out.find("\\x1b[31mred"), std::string::npos);  // the quoted raw bytes
+         // The files keep the bytes.
+         EXPECT_NE(t.sysLog().find("[127.0.0.3 E 1]" + kTitle + "title"), std::string::npos);
+         EXPECT_NE(t.sysLog().find(kForgedLine), std::string::npos);
+     }},
+    {"LongReads", longReads,
+     [](HostileAgents &t) {
+         return t.attack.count >= 3 && t.metric("tarvo_host_cpu_usage_percent") == "45";
+     },
+     20s,
+     [](HostileAgents &t) {
+         EXPECT_EQ(countOf(t.sysLog(), "[127.0.0.3 E 1]"), 90u);
+         EXPECT_EQ(t.printed("消息过长"), 0u);
+         EXPECT_EQ(t.metric("tarvo_host_up"), "1");
+         EXPECT_EQ(t.metric("tarvo_host_stale"), "0");
+     }},
+    {"FullLogDisk", answersAndRecords,
+     [](HostileAgents &t) {
+         return t.printed("Error[无法写入日志文件") > 0 &&
+                t.printed("Error[无法写入探针127.0.0.3的日志文件") > 0;
+     },
+     15s,
+     [](HostileAgents &t) {
+         EXPECT_NE(t.output().find("No space left on device"), std::string::npos);
+         // Room again: told once for each file.
+         for (const std::string &name :
+              {"MonitorLog_" + logDate() + ".log", "SysLog_127.0.0.3_" + logDate() + ".log"})
+             fs::remove(t.logPath(name));
+         EXPECT_TRUE(t.waitFor([&] {
+             return t.printed(" 日志文件恢复写入") == 1 &&
+                    t.printed("探针127.0.0.3的日志文件恢复写入") == 1;
+         }));
+         EXPECT_EQ(t.printed("Error[无法写入日志文件"), 1u);
+         EXPECT_EQ(t.printed("Error[无法写入探针127.0.0.3的日志文件"), 1u);
+         EXPECT_NE(t.consoleLog().find("日志文件恢复写入"), std::string::npos);
+         EXPECT_NE(t.sysLog().find("[127.0.0.3 I 1]record"), std::string::npos);
+     },
+     nullptr, fullLogDisk},
+};
+
+INSTANTIATE_TEST_SUITE_P(Console, HostileAgents, ::testing::ValuesIn(kCases),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tarvo
