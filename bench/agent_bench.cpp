@@ -87,7 +87,7 @@ BENCHMARK(BM_StatusExecute)->Arg(10)->Arg(100)->Unit(benchmark::kMicrosecond);
 
 void BM_ProcessScan(benchmark::State &state)
 {
-    LinuxProcessList list;
+    SystemProcessList list;
     size_t count = 0;
     for (auto _ : state) {
         auto processes = list.snapshot();

@@ -1,26 +1,22 @@
 // TarvoMonitorAgent: the monitoring agent of an order-submission host. Loads the agent
-// configuration of its installation and serves the console on the agent port.
-#include "agent/service/AccessControl.h"
-#include "agent/service/AgentServer.h"
+// configuration of its installation and serves the console on the agent port; on Windows it
+// also registers, starts, stops and removes itself as a service, and runs as one.
+#include "RunAgent.h"
+
 #include "agent/service/ProgramWatch.h"
 #include "agent/service/ServiceOptions.h"
 
 #include "agent/AgentConfig.h"
-#include "agent/AgentExecutors.h"
-#include "agent/LogText.h"
 #include "agent/AgentVersion.h"
+#include "platform/Arguments.h"
 #include "platform/Files.h"
 #include "platform/Gbk.h"
 #include "platform/InstallLayout.h"
+#include "platform/Stdio.h"
+#include "platform/SystemService.h"
 
-#include <atomic>
-#include <csignal>
-#include <cstring>
-#include <filesystem>
+#include <chrono>
 #include <iostream>
-#include <pthread.h>
-#include <thread>
-#include <unistd.h>
 
 #ifndef TARVO_VERSION_TEXT
 #define TARVO_VERSION_TEXT "0"
@@ -30,44 +26,77 @@ namespace {
 
 using namespace tarvo;
 
-// The signals the agent acts on. They are blocked in every thread and taken by one thread
-// with sigwait, so that their handling may do what a signal handler may not (reopen the
-// log file): SIGTERM and SIGINT stop the agent, SIGHUP reopens its log (logrotate).
-sigset_t handledSignals()
+const std::string SERVICE_NAME = "TarvoMonitorAgent";
+// How long --start-service, --stop-service and --remove-service wait for the service.
+constexpr std::chrono::seconds SERVICE_WAIT{30};
+
+ServiceDefinition agentService(const ServiceOptions &options)
 {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGHUP);
-    return signals;
+    ServiceDefinition service;
+    service.name = SERVICE_NAME;
+    service.displayName = "TarvoMonitor agent";
+    service.description = "Monitoring agent of an order-submission host: answers the TarvoMonitor "
+                          "console with the state of the order-submission programs, their PBUs "
+                          "and the host, and runs its troubleshooting checks.";
+    service.executable = executablePath();
+    // The service manager starts services in the system's folder: the installation
+    // directory is always named.
+    const std::string dir = absolutePath(options.dir.empty() ? parentDirectory(service.executable)
+                                                             : options.dir);
+    service.arguments = {"--service", "--dir", dir};
+    if (!options.ini.empty())
+        service.arguments.insert(service.arguments.end(), {"--ini", options.ini});
+    if (!options.bind.empty())
+        service.arguments.insert(service.arguments.end(), {"--bind", options.bind});
+    if (options.port)
+        service.arguments.insert(service.arguments.end(), {"--port", std::to_string(*options.port)});
+    return service;
 }
 
-void takeSignals(AgentServer &server, ServiceLog &log)
+// --install-service, --remove-service, --start-service, --stop-service.
+int manageService(const ServiceOptions &options)
 {
-    const sigset_t signals = handledSignals();
-    for (;;) {
-        int signal = 0;
-        if (::sigwait(&signals, &signal) != 0)
-            continue;
-        if (signal != SIGHUP) {
-            server.requestStop();
-            return;
-        }
-        if (log.reopen())
-            log.write(AgentLog::Level::Info, "log file reopened (SIGHUP)");
-        else
-            log.write(AgentLog::Level::Error,
-                      "the log file cannot be reopened after SIGHUP: logging to stderr");
+    std::string error;
+    std::string done;
+    switch (options.serviceCommand) {
+    case ServiceCommand::Install: {
+        const ServiceDefinition service = agentService(options);
+        error = installService(service);
+        done = "service " + SERVICE_NAME + " installed (starts with the system) for " +
+               service.arguments[2] + "; start it now with --start-service";
+        break;
     }
+    case ServiceCommand::Remove:
+        error = removeService(SERVICE_NAME, SERVICE_WAIT);
+        done = "service " + SERVICE_NAME + " removed";
+        break;
+    case ServiceCommand::Start:
+        error = startService(SERVICE_NAME, SERVICE_WAIT);
+        done = "service " + SERVICE_NAME + " running";
+        break;
+    case ServiceCommand::Stop:
+        error = stopService(SERVICE_NAME, SERVICE_WAIT);
+        done = "service " + SERVICE_NAME + " stopped";
+        break;
+    case ServiceCommand::None:
+    case ServiceCommand::Run:
+        break;
+    }
+    if (!error.empty()) {
+        std::cerr << "TarvoMonitorAgent: " << gbk::toUtf8(error) << "\n";
+        return 1;
+    }
+    std::cout << gbk::toUtf8(done) << "\n";
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    useUtf8Terminal();
     ServiceOptions options;
-    std::string error = parseServiceOptions(std::vector<std::string>(argv + 1, argv + argc), options);
+    std::string error = parseServiceOptions(programArguments(argc, argv), options);
     if (!error.empty()) {
         std::cerr << "TarvoMonitorAgent: " << error << "\n";
         return 2;
@@ -86,121 +115,31 @@ int main(int argc, char **argv)
     // an installed agent reads the settings its unit names, not a file beside /usr/sbin.
     const bool iniNamed = !options.ini.empty() || installedConfigDirectory(executablePath());
     if (!options.ini.empty())
-        options.ini = std::filesystem::absolute(options.ini).string();
+        options.ini = absolutePath(options.ini);
     else if (const auto etc = installedConfigDirectory(executablePath()))
         options.ini = *etc + "/tarvo/TarvoMonitorAgent.ini";
-    if (!options.dir.empty() && ::chdir(options.dir.c_str()) != 0) {
-        std::cerr << "TarvoMonitorAgent: cannot change to " << options.dir << ": "
-                  << std::strerror(errno) << "\n";
+    if (options.serviceCommand != ServiceCommand::None &&
+        options.serviceCommand != ServiceCommand::Run)
+        return manageService(options);
+    if (!options.dir.empty() && !changeDirectory(options.dir, error)) {
+        std::cerr << "TarvoMonitorAgent: cannot change to " << options.dir << ": " << error << "\n";
         return 2;
     }
     AgentConfig::setIniPath(options.ini);
     if (options.checkConfig)
         return printConfigReport(AgentConfig::iniPath(), iniNamed);
 
-    ::signal(SIGPIPE, SIG_IGN);
-    // Blocked before any thread starts, so that every thread inherits the mask.
-    const sigset_t signals = handledSignals();
-    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    ServiceLog log;
-    log.setEcho(options.verbose);
-
-    // The service's own settings; a configuration that fails to load still gives what it
-    // read before the failure (port, log file, ACCESS_CONTROL).
-    AgentConfig settings(AgentConfig::iniPath());
-    std::string loadProblem;
-    try {
-        settings.load();
-    } catch (const std::exception &e) {
-        loadProblem = e.what();
-    }
-    const bool accessControlValid = settings.getAccessControlProblem().empty();
-    std::string logFile = settings.getLogFile().empty() ? "logs/TarvoMonitorAgent.log"
-                                                        : settings.getLogFile();
-    // A load that failed early (ACCESS_CONTROL) has not made the log directory yet.
-    if (!settings.getLogsDir().empty() && !directoryExists(settings.getLogsDir()))
-        createDirectories(settings.getLogsDir());
-    if (!log.open(logFile)) {
-        std::cerr << "TarvoMonitorAgent: cannot open the log file " << gbk::toUtf8(logFile)
-                  << "; logging to stderr\n";
-        log.setEcho(true);
-    }
-    log.setDebug(settings.getDebug());
-    AgentLog::setSink([&log](AgentLog::Level level, const std::string &text) {
-        log.write(level, text);
-    });
-    installAgentExecutors();
-
-    ServiceSettings serviceSettings;
-    serviceSettings.bindAddress = options.bind;
-    serviceSettings.port = options.port.value_or(settings.getPort());
-    serviceSettings.accessControl = settings.getAccessControl();
-    serviceSettings.accessControlValid = accessControlValid;
-    serviceSettings.timings = options.timings;
-    if (serviceSettings.port < 0 || serviceSettings.port > 65535) {
-        log.write(AgentLog::Level::Error,
-                  "invalid port " + std::to_string(serviceSettings.port) + " in " +
-                      AgentConfig::iniPath());
-        std::cerr << "TarvoMonitorAgent: invalid port " << serviceSettings.port << "\n";
-        return 1;
-    }
-
-    AgentServer server(serviceSettings, log);
-    log.write(AgentLog::Level::Info, "TarvoMonitorAgent " + AGENT_VERSION + " starting in " +
-                                         currentDirectory() + " with " + AgentConfig::iniPath());
-    if (!loadProblem.empty()) {
-        log.write(AgentLog::Level::Error, "configuration cannot be loaded: " + loadProblem);
-        server.setStandingProblem("configuration cannot be loaded: " + loadProblem);
-    }
-    for (const std::string &address : settings.getRejectedAddresses())
-        log.write(AgentLog::Level::Warning,
-                  "ACCESS_CONTROL address \"" + clipForLog(address) + "\" ignored: IP地址有误");
-    if (!settings.getIniProblem().empty())
-        log.write(AgentLog::Level::Error, "the ini file " + AgentConfig::iniPath() + " " +
-                                              settings.getIniProblem() +
-                                              ": not read, defaults used");
-    if (accessControlValid && serviceSettings.accessControl.empty())
-        log.write(AgentLog::Level::Warning,
-                  "ACCESS_CONTROL is empty: every client is refused; name the consoles' "
-                  "addresses in [ACCESS_CONTROL] of " + AgentConfig::iniPath());
-    if (options.port)
-        log.write(AgentLog::Level::Info,
-                  "port " + std::to_string(serviceSettings.port) + ": from --port");
-    else
-        log.write(settings.portProblem().empty() ? AgentLog::Level::Info
-                                                 : AgentLog::Level::Warning,
-                  "port " + std::to_string(serviceSettings.port) + ": " +
-                      settings.describePort());
-    if (!accessControlValid)
-        log.write(AgentLog::Level::Error, settings.accessControlRefusal());
-
-    ProgramWatch watch(server, log, loadProblem, !accessControlValid);
-    server.setWatch([&watch] { return watch(); });
-    error = server.start();
-    if (!error.empty()) {
-        log.write(AgentLog::Level::Error, error);
+    StopRequests::prepareProcess();
+    StopRequests requests;
+    if (options.serviceCommand != ServiceCommand::Run)
+        return runAgent(options, requests, [] {});
+    const int code = runAsService(
+        SERVICE_NAME,
+        [&](const std::function<void()> &running) { return runAgent(options, requests, running); },
+        [&] { requests.requestStop(); }, error);
+    if (code < 0) {
         std::cerr << "TarvoMonitorAgent: " << error << "\n";
-        return 1;
+        return 2;
     }
-    log.write(AgentLog::Level::Info,
-              "listening on " + (options.bind.empty() ? std::string("*") : options.bind) + ":" +
-                  std::to_string(server.port()) + ", ACCESS_CONTROL: " +
-                  (accessControlValid ? describeAllowed(serviceSettings.accessControl)
-                                      : std::string("unreadable, every client is refused")));
-
-    std::atomic<bool> signalsTaken = false;
-    std::thread signalThread([&] {
-        takeSignals(server, log);
-        signalsTaken = true;
-    });
-    server.waitForStopRequest();
-    // Stopped by something other than a signal: the signal thread is woken to end.
-    if (!signalsTaken)
-        ::pthread_kill(signalThread.native_handle(), SIGTERM);
-    signalThread.join();
-    log.write(AgentLog::Level::Info, "stopping");
-    server.stop();
-    AgentLog::setSink({});
-    log.write(AgentLog::Level::Info, "stopped");
-    return 0;
+    return code;
 }

@@ -54,7 +54,7 @@ PortText classifyPort(std::string_view text)
 } // namespace
 
 AgentConfig::AgentConfig(std::string path)
-    : agentIniPath(std::move(path)), processList(std::make_shared<LinuxProcessList>())
+    : agentIniPath(std::move(path)), processList(std::make_shared<SystemProcessList>())
 {
 }
 
@@ -166,7 +166,7 @@ void AgentConfig::load(LogDirectory logDirectory)
     envNo.clear();
 
     IniFile ini = IniFile::load(agentIniPath, IniFile::DEFAULT_MAX_BYTES, &iniProblem);
-    logsDir = ini.readString("Tarvo", "logs_dir", "./logs/");
+    logsDir = ini.readString("Tarvo", "logs_dir", nativePath("./logs/"));
     logFile = logsDir + ini.readString("LOG", "name", "TarvoMonitorAgent.log");
     portText.reset();
     if (ini.hasKey("PORT", "port"))
@@ -200,8 +200,8 @@ void AgentConfig::load(LogDirectory logDirectory)
     }
 
     baseDir = currentDirectory();
-    if (baseDir.empty() || baseDir.back() != '/')
-        baseDir += '/';
+    if (baseDir.empty() || baseDir.back() != PATH_SEPARATOR)
+        baseDir += PATH_SEPARATOR;
 
     const bool logDirectoryUsable = directoryExists(logsDir) ||
                                     (logDirectory == LogDirectory::CheckOnly
@@ -210,18 +210,18 @@ void AgentConfig::load(LogDirectory logDirectory)
     if (!logDirectoryUsable)
         throw std::runtime_error("Cannot create LogFile Directory.");
 
-    configFileA = baseDir + "cfgA/SystemConfiguration.ini";
+    configFileA = baseDir + nativePath("cfgA/SystemConfiguration.ini");
     exeFileA = baseDir + "Tarvo_ASHR.exe";
-    statusFileA = baseDir + "monitor/ASHR_status.txt";
-    cmdFileA = baseDir + "monitor/ASHR_cmd.txt";
-    cmdResFileA = baseDir + "monitor/ASHR_cmd_res.txt";
-    logDirA = logsDir + "ASHR/";
-    configFileB = baseDir + "cfgB/SystemConfiguration.ini";
+    statusFileA = baseDir + nativePath("monitor/ASHR_status.txt");
+    cmdFileA = baseDir + nativePath("monitor/ASHR_cmd.txt");
+    cmdResFileA = baseDir + nativePath("monitor/ASHR_cmd_res.txt");
+    logDirA = logsDir + nativePath("ASHR/");
+    configFileB = baseDir + nativePath("cfgB/SystemConfiguration.ini");
     exeFileB = baseDir + "Tarvo_BSHR.exe";
-    statusFileB = baseDir + "monitor/BSHR_status.txt";
-    cmdFileB = baseDir + "monitor/BSHR_cmd.txt";
-    cmdResFileB = baseDir + "monitor/BSHR_cmd_res.txt";
-    logDirB = logsDir + "BSHR/";
+    statusFileB = baseDir + nativePath("monitor/BSHR_status.txt");
+    cmdFileB = baseDir + nativePath("monitor/BSHR_cmd.txt");
+    cmdResFileB = baseDir + nativePath("monitor/BSHR_cmd_res.txt");
+    logDirB = logsDir + nativePath("BSHR/");
 
     if (oesFlagA == "Y" && !fileExists(exeFileA))
         throw std::runtime_error(missingExecutableText('A'));

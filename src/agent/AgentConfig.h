@@ -14,7 +14,8 @@ namespace tarvo {
 
 // Read from the agent ini file (sections "Tarvo", "PORT", "LOG", "ACCESS_CONTROL", "Log"),
 // the current directory (the installation directory, `baseDir`) and "tarvo.ini" in it.
-// Paths use "/"; `baseDir` ends in "/".
+// Paths use the system's separator (platform/Files.h: "/" on Linux, "\" on Windows);
+// `baseDir` ends in one.
 class AgentConfig
 {
 public:
@@ -58,7 +59,7 @@ public:
     // dots. Throws std::invalid_argument when one of the four parts is not a number.
     static std::string normalizeIP(std::string_view text);
 
-    // Where refresh() takes its process list from (LinuxProcessList by default).
+    // Where refresh() takes its process list from (SystemProcessList by default).
     void setProcessList(std::shared_ptr<const ProcessList> processList);
 
     bool isLoaded() const { return loaded; }

@@ -6,7 +6,7 @@ namespace tarvo {
 SystemStatus::SystemStatus(std::shared_ptr<HostResources> r) : resources(std::move(r))
 {
     if (!resources)
-        resources = std::make_shared<LinuxHostResources>();
+        resources = std::make_shared<SystemHostResources>();
 }
 
 int SystemStatus::sample()

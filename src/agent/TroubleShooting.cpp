@@ -40,11 +40,12 @@ std::string TroubleShooting::checkCfgFile()
             workDir = currentDirectory();
         if (!fileExists(agentIniPath))
             missing += agentIniPath + CRLF;
-        const std::string d = workDir + "/";
+        const std::string d = workDir + PATH_SEPARATOR;
         for (const char *file : {"cfgA/SystemConfiguration.ini", "cfgB/SystemConfiguration.ini",
                                  "Tarvo_ASHR.exe", "Tarvo_BSHR.exe"}) {
-            if (!fileExists(d + file))
-                missing += d + file + CRLF;
+            const std::string path = d + nativePath(file);
+            if (!fileExists(path))
+                missing += path + CRLF;
         }
         return missing;
     } catch (const std::exception &) {

@@ -1,10 +1,9 @@
 // Applying status packages to a host, its disconnected state and its input checks.
 #include "host/Host.h"
 
+#include "platform/InetAddress.h"
 #include "protocol/Convert.h"
 #include "protocol/Field.h"
-
-#include <arpa/inet.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -42,8 +41,8 @@ Host::~Host() = default;
 
 std::string Host::validateHost() const
 {
-    const in_addr_t address = inet_addr(channelIP.c_str());
-    if (address == 0 || address == INADDR_NONE)
+    const uint32_t address = inetAddr(channelIP);
+    if (address == 0 || address == INET_ADDR_NONE)
         return "IP地址有误";
     if (port.empty())
         return "请输入端口";

@@ -18,6 +18,13 @@ namespace tarvo {
 
 namespace fs = std::filesystem;
 
+const char PATH_SEPARATOR = '/';
+
+std::string nativePath(std::string_view path)
+{
+    return std::string(path);
+}
+
 bool fileExists(const std::string &path)
 {
     std::error_code ec;
@@ -48,6 +55,19 @@ std::string currentDirectory()
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
     return dir;
+}
+
+bool changeDirectory(const std::string &path, std::string &error)
+{
+    if (::chdir(path.c_str()) == 0)
+        return true;
+    error = std::strerror(errno);
+    return false;
+}
+
+std::string absolutePath(const std::string &path)
+{
+    return fs::absolute(path).string();
 }
 
 std::string executablePath()

@@ -1,23 +1,11 @@
-// CPU, memory and disk counters of Linux, and the arithmetic on them.
+// The parsers of Linux's counter files and the arithmetic on the counters of every system.
 #include "platform/HostResources.h"
 
-#include <sys/statvfs.h>
-
 #include <charconv>
-#include <fstream>
-#include <iterator>
 
 namespace tarvo {
 
 namespace {
-
-std::optional<std::string> readSmallFile(const char *path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Reads the next unsigned number after blanks; false at the end of the line.
 bool nextNumber(std::string_view &text, uint64_t &value)
@@ -115,30 +103,6 @@ int diskUsagePercent(const DiskSpace &disk)
     if (disk.blocks == 0 || disk.freeBlocks > disk.blocks)
         return 0;
     return static_cast<int>((disk.blocks - disk.freeBlocks) * 100 / disk.blocks);
-}
-
-std::optional<CpuTimes> LinuxHostResources::readCpuTimes()
-{
-    auto text = readSmallFile("/proc/stat");
-    if (!text)
-        return std::nullopt;
-    return parseProcStat(*text);
-}
-
-std::optional<MemInfo> LinuxHostResources::readMemInfo()
-{
-    auto text = readSmallFile("/proc/meminfo");
-    if (!text)
-        return std::nullopt;
-    return parseMemInfo(*text);
-}
-
-std::optional<DiskSpace> LinuxHostResources::readDiskSpace(const std::string &directory)
-{
-    struct statvfs vfs{};
-    if (::statvfs(directory.c_str(), &vfs) != 0)
-        return std::nullopt;
-    return DiskSpace{static_cast<uint64_t>(vfs.f_blocks), static_cast<uint64_t>(vfs.f_bfree)};
 }
 
 } // namespace tarvo

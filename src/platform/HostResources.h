@@ -9,21 +9,22 @@
 
 namespace tarvo {
 
-// Cumulative CPU time of all processors since boot, in clock ticks.
+// Cumulative CPU time of all processors since boot, in clock ticks (Linux) or 100 ns units
+// (Windows).
 struct CpuTimes
 {
     uint64_t idle = 0;  // idle + iowait
     uint64_t total = 0; // user + nice + system + idle + iowait + irq + softirq + steal
 };
 
-// Memory figures in kB.
+// Memory figures, in kB (Linux: memory) or bytes (Windows: the page file, the commit limit).
 struct MemInfo
 {
     uint64_t total = 0;
     uint64_t available = 0;
 };
 
-// A volume's size in blocks of one size.
+// A volume's size in blocks of one size (bytes on Windows).
 struct DiskSpace
 {
     uint64_t blocks = 0;
@@ -41,8 +42,11 @@ public:
     virtual std::optional<DiskSpace> readDiskSpace(const std::string &directory) = 0;
 };
 
-// /proc/stat, /proc/meminfo and statvfs().
-class LinuxHostResources : public HostResources
+// The system's counters. Linux: /proc/stat, /proc/meminfo and statvfs(). Windows:
+// GetSystemTimes (looked up in "kernel32.dll"; on Windows 2000, whose version GetVersionExA
+// gives as 5.0, the idle time per processor of NtQuerySystemInformation, looked up in
+// "ntdll"), GlobalMemoryStatusEx's page file and GetDiskFreeSpaceExW's total and free bytes.
+class SystemHostResources : public HostResources
 {
 public:
     std::optional<CpuTimes> readCpuTimes() override;
@@ -50,7 +54,7 @@ public:
     std::optional<DiskSpace> readDiskSpace(const std::string &directory) override;
 };
 
-// The aggregate "cpu " line of /proc/stat text.
+// The aggregate "cpu " line of /proc/stat text (Linux).
 std::optional<CpuTimes> parseProcStat(std::string_view text);
 // MemTotal and MemAvailable of /proc/meminfo text (MemFree when MemAvailable is absent).
 std::optional<MemInfo> parseMemInfo(std::string_view text);

@@ -44,9 +44,9 @@ bool isPidName(const char *name)
 
 } // namespace
 
-LinuxProcessList::LinuxProcessList(std::string procRoot) : m_procRoot(std::move(procRoot)) {}
+SystemProcessList::SystemProcessList(std::string procRoot) : m_procRoot(std::move(procRoot)) {}
 
-std::vector<ProcessInfo> LinuxProcessList::snapshot() const
+std::vector<ProcessInfo> SystemProcessList::snapshot() const
 {
     std::vector<ProcessInfo> result;
     DIR *dir = ::opendir(m_procRoot.c_str());

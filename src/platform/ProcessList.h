@@ -11,9 +11,11 @@ namespace tarvo {
 struct ProcessInfo
 {
     int pid = 0;
-    std::string comm;    // the kernel's process name (at most 15 bytes)
-    // Base name of the first command-line argument; read only when `comm` may be
-    // truncated (15 bytes), else empty.
+    // Linux: the kernel's process name (at most 15 bytes). Windows: the executable's file
+    // name, whole ("Tarvo_ASHR.exe").
+    std::string comm;
+    // Linux: base name of the first command-line argument; read only when `comm` may be
+    // truncated (15 bytes), else empty. Windows: the executable's file name, as `comm`.
     std::string exeName;
 };
 
@@ -25,26 +27,30 @@ public:
     virtual std::vector<ProcessInfo> snapshot() const = 0;
 };
 
-// Reads /proc/<pid>/comm of every process, and /proc/<pid>/cmdline of those whose
-// name the kernel may have truncated.
-class LinuxProcessList : public ProcessList
+// The system's process list. Linux: /proc/<pid>/comm of every process, and
+// /proc/<pid>/cmdline of those whose name the kernel may have truncated. Windows: a
+// Toolhelp snapshot (CreateToolhelp32Snapshot, Process32FirstW, Process32NextW).
+class SystemProcessList : public ProcessList
 {
 public:
-    explicit LinuxProcessList(std::string procRoot = "/proc");
+    // `procRoot`: where Linux's process tree is read (tests give a tree of their own);
+    // Windows has none and ignores it.
+    explicit SystemProcessList(std::string procRoot = "/proc");
     std::vector<ProcessInfo> snapshot() const override;
 
 private:
     std::string m_procRoot;
 };
 
-// The process name in the text of /proc/<pid>/comm (the trailing line feed removed).
+// The process name in the text of /proc/<pid>/comm (the trailing line feed removed; Linux).
 std::string parseComm(std::string_view commText);
-// The base name of the first NUL-terminated argument of /proc/<pid>/cmdline text.
+// The base name of the first NUL-terminated argument of /proc/<pid>/cmdline text (Linux).
 std::string parseCmdlineBaseName(std::string_view cmdlineText);
 
 // True when the process runs the executable `exeName` (a base name), compared without
-// regard to ASCII case against its command-line base name, or against its kernel name,
-// which the kernel truncates to 15 bytes.
+// regard to ASCII case. Linux: against its command-line base name, or against its kernel
+// name, which the kernel truncates to 15 bytes. Windows: against its whole file name (in
+// either member).
 bool runsExecutable(const ProcessInfo &process, std::string_view exeName);
 
 } // namespace tarvo

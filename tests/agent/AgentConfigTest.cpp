@@ -38,7 +38,7 @@ TEST(AgentConfig, WithoutAnyIniFileEverySettingTakesItsDefault)
     EXPECT_EQ(config.getPort(), 10012);
     EXPECT_EQ(config.getOesFlagA(), "N");
     EXPECT_EQ(config.getOesFlagB(), "N");
-    EXPECT_EQ(config.getLogFile(), "./logs/TarvoMonitorAgent.log");
+    EXPECT_EQ(config.getLogFile(), nativePath("./logs/TarvoMonitorAgent.log"));
     EXPECT_TRUE(directoryExists(inst.path("logs")));
     EXPECT_EQ(config.getEnvNo(), "00");
     EXPECT_FALSE(config.getDebug());
@@ -67,13 +67,13 @@ TEST(AgentConfig, ComputesTheProgramPathsUnderTheInstallationDirectory)
     EXPECT_EQ(config.getStatusFileA(), inst.path("monitor/ASHR_status.txt"));
     EXPECT_EQ(config.getCmdFileA(), inst.path("monitor/ASHR_cmd.txt"));
     EXPECT_EQ(config.getCmdResFileA(), inst.path("monitor/ASHR_cmd_res.txt"));
-    EXPECT_EQ(config.getLogDirA(), "./var/log/ASHR/");
+    EXPECT_EQ(config.getLogDirA(), "./var/log/" + nativePath("ASHR/"));
     EXPECT_EQ(config.getConfigFileB(), inst.path("cfgB/SystemConfiguration.ini"));
     EXPECT_EQ(config.getExeFileB(), inst.path("Tarvo_BSHR.exe"));
     EXPECT_EQ(config.getStatusFileB(), inst.path("monitor/BSHR_status.txt"));
     EXPECT_EQ(config.getCmdFileB(), inst.path("monitor/BSHR_cmd.txt"));
     EXPECT_EQ(config.getCmdResFileB(), inst.path("monitor/BSHR_cmd_res.txt"));
-    EXPECT_EQ(config.getLogDirB(), "./var/log/BSHR/");
+    EXPECT_EQ(config.getLogDirB(), "./var/log/" + nativePath("BSHR/"));
     EXPECT_EQ(config.getCommunicators()[1]->getStatusFile(), config.getStatusFileB());
 }
 

@@ -1,11 +1,12 @@
 // Temporary installation directories, GBK ini files and a fake process list for agent tests.
 #pragma once
 
+#include "SystemSupport.h"
+
+#include "platform/Files.h"
 #include "platform/ProcessList.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,25 +25,25 @@ class Installation
 public:
     Installation()
     {
-        char pattern[] = "/tmp/tarvo-agent-XXXXXX";
-        const char *made = ::mkdtemp(pattern);
-        EXPECT_NE(made, nullptr);
-        m_dir = made ? made : "/tmp";
-        m_previous = std::filesystem::current_path().string();
-        std::filesystem::current_path(m_dir);
+        m_dir = makeTemporaryDirectory("tarvo-agent");
+        EXPECT_FALSE(m_dir.empty());
+        m_previous = currentDirectory();
+        std::string error;
+        EXPECT_TRUE(changeDirectory(m_dir, error)) << error;
     }
     ~Installation()
     {
-        std::filesystem::current_path(m_previous);
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
+        std::string error;
+        changeDirectory(m_previous, error);
+        removeTree(m_dir);
     }
     Installation(const Installation &) = delete;
     Installation &operator=(const Installation &) = delete;
 
-    // The directory with a trailing "/", as AgentConfig's baseDir.
-    std::string base() const { return m_dir + "/"; }
-    std::string path(const std::string &relative) const { return base() + relative; }
+    // The directory with a trailing separator, as AgentConfig's baseDir.
+    std::string base() const { return m_dir + PATH_SEPARATOR; }
+    // `relative` is written with "/".
+    std::string path(const std::string &relative) const { return base() + nativePath(relative); }
     std::string iniPath() const { return path("TarvoMonitorAgent.ini"); }
 
     // Writes `lines` joined by CR LF (the literals hold GBK bytes) at `relative`.

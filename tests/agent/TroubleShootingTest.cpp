@@ -8,10 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/Socket.h"
 
 namespace tarvo {
 namespace {
@@ -83,11 +80,10 @@ TEST_F(Shooting, CheckCfgFileAnswersOkForACompleteInstallation)
 
 TEST_F(Shooting, CheckCfgFileListsEveryMissingFile)
 {
-    const std::string d = inst.base();
     EXPECT_EQ(answer("CheckCfgFile"),
-              "配置文件不存在:" + inst.iniPath() + "\r\n" + d + "cfgA/SystemConfiguration.ini\r\n" +
-                  d + "cfgB/SystemConfiguration.ini\r\n" + d + "Tarvo_ASHR.exe\r\n" + d +
-                  "Tarvo_BSHR.exe\r\n");
+              "配置文件不存在:" + inst.iniPath() + "\r\n" + inst.path("cfgA/SystemConfiguration.ini") +
+                  "\r\n" + inst.path("cfgB/SystemConfiguration.ini") + "\r\n" +
+                  inst.path("Tarvo_ASHR.exe") + "\r\n" + inst.path("Tarvo_BSHR.exe") + "\r\n");
     inst.layOutBothPrograms();
     inst.remove("TarvoMonitorAgent.ini");
     EXPECT_EQ(answer("CheckCfgFile"), "配置文件不存在:" + inst.iniPath() + "\r\n");
@@ -188,23 +184,16 @@ TEST_F(Shooting, AnUnknownShootingTypeGetsNoAnswerAndALogLine)
 // A listening socket on 127.0.0.1 and a port on which nothing listens.
 TEST(TestConnect, ConnectsToAListenerAndReportsARefusal)
 {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const std::string openPort = std::to_string(ntohs(address.sin_port));
+    Listening listener = listenTcp("127.0.0.1", 0, 4);
+    ASSERT_EQ(listener.error, "");
+    const std::string openPort = std::to_string(listener.port);
 
     Installation inst;
     AgentConfig config(inst.iniPath());
     TroubleShooting shooting([&]() -> AgentConfig & { return config; }, inst.iniPath());
     shooting.setConnectTimeout(std::chrono::milliseconds(500));
     EXPECT_TRUE(shooting.testConnect("127.0.0.1", "127.0.0.1", openPort));
-    ::close(listener); // nothing listens on the port any more
+    listener.socket.close(); // nothing listens on the port any more
     EXPECT_FALSE(shooting.testConnect("127.0.0.1", "127.0.0.1", openPort));
     EXPECT_FALSE(shooting.testConnect("127.0.0.1", "not-an-address", openPort));
 }

@@ -3,7 +3,10 @@
 // from one address, long request texts in the log, and floods of refused connections.
 #include "AgentServerFixture.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <regex>
 

@@ -6,6 +6,13 @@
 #include "OesSim.h"
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <mutex>
 

@@ -5,6 +5,7 @@
 
 #include "agent/OesStatusFile.h"
 #include "host/Pbu.h"
+#include "platform/Files.h"
 #include "platform/IniFile.h"
 
 #include <gtest/gtest.h>
@@ -61,11 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(OesSim, PathsFollowTheInstallationLayout)
 {
-    sim::ProgramPaths a = sim::pathsOf(Program::A, "/inst");
-    EXPECT_EQ(a.configFile, "/inst/cfgA/SystemConfiguration.ini");
-    EXPECT_EQ(a.statusFile, "/inst/monitor/ASHR_status.txt");
-    EXPECT_EQ(a.controlFile, "/inst/monitor/ASHR_sim.txt");
-    EXPECT_EQ(sim::pathsOf(Program::B, "").statusFile, "monitor/BSHR_status.txt");
+    sim::ProgramPaths a = sim::pathsOf(Program::A, nativePath("/inst"));
+    EXPECT_EQ(a.configFile, nativePath("/inst/cfgA/SystemConfiguration.ini"));
+    EXPECT_EQ(a.statusFile, nativePath("/inst/monitor/ASHR_status.txt"));
+    EXPECT_EQ(a.controlFile, nativePath("/inst/monitor/ASHR_sim.txt"));
+    EXPECT_EQ(sim::pathsOf(Program::B, "").statusFile, nativePath("monitor/BSHR_status.txt"));
 }
 
 TEST(OesSim, ReadsOperatorsOfTheConfigurationAndSkipsEmptyCodes)
@@ -137,11 +138,8 @@ TEST(OesSim, AgentReaderSeesTheSimulatedCountersAndStatuses)
     pbus.push_back(std::make_unique<Pbu>("A股报盘程序", "A0000000001"));
     pbus.push_back(std::make_unique<Pbu>("A股报盘程序", "A0000000002"));
     std::string type, version, warning;
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
     const std::string result = OesStatusFile::readStatusText(
-        IniFile::parse(simulator.statusText(local)), "A股报盘程序", type, version, warning, "运行", pbus);
+        IniFile::parse(simulator.statusText(AT)), "A股报盘程序", type, version, warning, "运行", pbus);
     EXPECT_EQ(result, "OK");
     EXPECT_EQ(type, "ASHR");
     EXPECT_EQ(version, "V1.0");
@@ -179,7 +177,7 @@ TEST(OesSim, DemoInstallationHoldsGbkIniFilesThatTheAgentReads)
     options.envNo = "12";
     options.port = 12345;
     options.accessControl = {"127.0.0.1", "10.0.0.7"};
-    ASSERT_EQ(sim::installDemo(dir.path(), "/proc/self/exe", options), "");
+    ASSERT_EQ(sim::installDemo(dir.path(), executablePath(), options), "");
     EXPECT_TRUE(fs::exists(dir / "Tarvo_ASHR.exe"));
     EXPECT_TRUE(fs::exists(dir / "Tarvo_BSHR.exe"));
     EXPECT_TRUE(fs::is_directory(dir / "monitor"));
@@ -203,7 +201,7 @@ TEST(OesSim, DemoInstallationHoldsGbkIniFilesThatTheAgentReads)
 TEST(OesSim, ByDefaultTheDemoAgentAdmitsTheConsoleOfThisMachine)
 {
     test::TempDir dir;
-    ASSERT_EQ(sim::installDemo(dir.path(), "/proc/self/exe", sim::InstallOptions{}), "");
+    ASSERT_EQ(sim::installDemo(dir.path(), executablePath(), sim::InstallOptions{}), "");
     IniFile agent = IniFile::load(dir / "TarvoMonitorAgent.ini");
     ASSERT_EQ(agent.keys("ACCESS_CONTROL"), (std::vector<std::string>{"ip1"}));
     EXPECT_EQ(agent.readString("ACCESS_CONTROL", "ip1"), "127.0.0.1");

@@ -1,20 +1,16 @@
 // Helpers of the agent tests: a protocol client over TCP, child processes that are always
-// killed, free loopback ports, polling with a deadline, temporary directories.
+// killed, free loopback ports, polling with a deadline, temporary directories. Written on the
+// platform's sockets and the tests' system support, so that they serve on Linux and Windows.
 #pragma once
+
+#include "SystemSupport.h"
 
 #include "agent/service/FrameReader.h"
 
+#include "platform/Files.h"
+#include "platform/Socket.h"
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -59,18 +55,14 @@ inline size_t count(const std::string &text, const std::string &part)
 class TempDir
 {
 public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tarvo-e2e-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
+    TempDir() : m_path(makeTemporaryDirectory("tarvo-e2e")) {}
+    ~TempDir() { removeTree(m_path); }
     const std::string &path() const { return m_path; }
-    std::string operator/(const std::string &relative) const { return m_path + "/" + relative; }
+    // `relative` is written with "/".
+    std::string operator/(const std::string &relative) const
+    {
+        return m_path + PATH_SEPARATOR + nativePath(relative);
+    }
 
 private:
     std::string m_path;
@@ -94,35 +86,49 @@ inline std::string readFile(const std::string &path)
 // A loopback port that was free a moment ago.
 inline int freePort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    return listenTcp("127.0.0.1", 0, 1).port;
+}
+
+// Sends all of `bytes`, waiting while the socket takes no more; false when it fails.
+inline bool sendAll(Socket &socket, const std::string &bytes)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        SocketIo io = socket.send(bytes.data() + sent, bytes.size() - sent);
+        if (io.status == SocketIo::Status::Done) {
+            sent += io.bytes;
+            continue;
+        }
+        if (io.status != SocketIo::Status::WouldBlock)
+            return false;
+        PollEntry entry = PollEntry::of(socket, POLL_WRITABLE);
+        std::string error;
+        if (pollSockets(&entry, 1, 5000, error) <= 0)
+            return false;
+    }
+    return true;
 }
 
 // GET /metrics over loopback; "" when nothing answers.
 inline std::string scrapeMetrics(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    Connected connected = connectTcp("127.0.0.1", uint16_t(port), "", 5000ms);
     std::string reply;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-        const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
-        (void)!::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    if (!connected.ok() || !sendAll(connected.socket, "GET /metrics HTTP/1.0\r\n\r\n"))
+        return reply;
+    for (;;) {
+        PollEntry entry = PollEntry::of(connected.socket, POLL_READABLE);
+        std::string error;
+        if (pollSockets(&entry, 1, 5000, error) <= 0)
+            return reply;
         char chunk[8192];
-        for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
-            reply.append(chunk, size_t(n));
+        SocketIo io = connected.socket.receive(chunk, sizeof chunk);
+        if (io.status == SocketIo::Status::WouldBlock)
+            continue;
+        if (io.status != SocketIo::Status::Done)
+            return reply;
+        reply.append(chunk, io.bytes);
     }
-    ::close(fd);
-    return reply;
 }
 
 inline std::string encodeRequest(const std::string &sequence, std::unique_ptr<MessageBody> body)
@@ -149,33 +155,16 @@ public:
     // Connects to 127.0.0.1:`port` (from `localAddress` when given).
     explicit Client(int port, const std::string &localAddress = {})
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (!localAddress.empty()) {
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            ::inet_pton(AF_INET, localAddress.c_str(), &local.sin_addr);
-            ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
-        }
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(uint16_t(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    }
-    ~Client()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        Connected connected = connectTcp("127.0.0.1", uint16_t(port), localAddress, 5000ms);
+        m_socket = std::move(connected.socket);
+        m_connected = m_socket.valid();
     }
     Client(const Client &) = delete;
     Client &operator=(const Client &) = delete;
 
     bool connected() const { return m_connected; }
 
-    bool send(const std::string &bytes)
-    {
-        return ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
-    }
+    bool send(const std::string &bytes) { return m_connected && sendAll(m_socket, bytes); }
 
     // The next message, or nullptr when none came within `limit` or the agent closed.
     std::unique_ptr<Message> receive(std::chrono::milliseconds limit = 5000ms)
@@ -239,97 +228,29 @@ public:
 private:
     bool readSome(std::chrono::milliseconds limit)
     {
-        pollfd fd{m_fd, POLLIN, 0};
-        if (::poll(&fd, 1, int(limit.count())) <= 0)
+        if (!m_connected)
+            return false;
+        PollEntry entry = PollEntry::of(m_socket, POLL_READABLE);
+        std::string error;
+        if (pollSockets(&entry, 1, int(limit.count()), error) <= 0)
             return false;
         char chunk[65536];
-        ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-        if (n <= 0) {
+        SocketIo io = m_socket.receive(chunk, sizeof chunk);
+        if (io.status == SocketIo::Status::WouldBlock)
+            return true;
+        if (io.status != SocketIo::Status::Done) {
             m_closed = true;
             return false;
         }
-        m_frames.append(std::string_view(chunk, size_t(n)));
+        m_frames.append(std::string_view(chunk, io.bytes));
         return true;
     }
 
-    int m_fd = -1;
+    Socket m_socket;
     bool m_connected = false;
     bool m_closed = false;
     FrameReader m_frames;
     std::deque<std::unique_ptr<Message>> m_backlog;
 };
-
-// A child process started in `dir`, killed and reaped when the guard goes.
-class ChildProcess
-{
-public:
-    ChildProcess(const std::string &executable, const std::vector<std::string> &args,
-                 const std::string &dir, const std::string &outputFile)
-    {
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            if (!dir.empty() && ::chdir(dir.c_str()) != 0)
-                ::_exit(126);
-            int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out >= 0) {
-                ::dup2(out, 1);
-                ::dup2(out, 2);
-            }
-            std::vector<char *> argv;
-            argv.push_back(const_cast<char *>(executable.c_str()));
-            for (const std::string &arg : args)
-                argv.push_back(const_cast<char *>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(executable.c_str(), argv.data());
-            ::_exit(127);
-        }
-    }
-    ~ChildProcess() { kill(SIGKILL); }
-    ChildProcess(const ChildProcess &) = delete;
-    ChildProcess &operator=(const ChildProcess &) = delete;
-
-    pid_t pid() const { return m_pid; }
-
-    // Waits for the child to end by itself; returns its wait status.
-    int wait()
-    {
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return status;
-    }
-
-    // Sends `signal` and reaps the child; returns its wait status (-1 when already gone).
-    int kill(int signal = SIGKILL)
-    {
-        if (m_pid <= 0)
-            return -1;
-        ::kill(m_pid, signal);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return status;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-// Runs a program to its end and returns its exit code and output.
-inline int runProgram(const std::string &executable, const std::vector<std::string> &args,
-                      const std::string &dir, std::string &output)
-{
-    const std::string outputFile =
-        (fs::temp_directory_path() / ("tarvo-e2e-out-" + std::to_string(::getpid()))).string();
-    int status = 0;
-    {
-        ChildProcess child(executable, args, dir, outputFile);
-        status = child.wait();
-    }
-    output = readFile(outputFile);
-    std::error_code ec;
-    fs::remove(outputFile, ec);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 } // namespace tarvo::test

@@ -1,14 +1,11 @@
 // Paths, files and directories, the clock, and the bounded TCP connection test.
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Socket.h"
 #include "platform/TcpProbe.h"
+#include "SystemSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -37,9 +34,8 @@ TEST(ParentDirectory, DropsTheLastComponent)
 
 TEST(Files, ExistenceCreationAndCurrentDirectory)
 {
-    char pattern[] = "/tmp/tarvo-files-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const std::string dir = test::makeTemporaryDirectory("tarvo-files");
+    ASSERT_FALSE(dir.empty());
     EXPECT_TRUE(directoryExists(dir));
     EXPECT_FALSE(fileExists(dir + "/a"));
     EXPECT_FALSE(fileExists(""));
@@ -48,20 +44,22 @@ TEST(Files, ExistenceCreationAndCurrentDirectory)
     EXPECT_TRUE(fileExists(dir + "/a"));
     EXPECT_FALSE(createDirectories(""));
 
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+    const std::string previous = currentDirectory();
+    std::string error;
+    ASSERT_TRUE(changeDirectory(dir, error)) << error;
     EXPECT_EQ(currentDirectory(), std::filesystem::canonical(dir).string());
-    std::filesystem::current_path(previous);
-    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(changeDirectory(previous, error));
+    EXPECT_FALSE(changeDirectory(dir + "/none", error));
+    EXPECT_FALSE(error.empty());
+    test::removeTree(dir);
 
-    EXPECT_EQ(std::filesystem::path(executablePath()).filename(), "platform_tests");
+    EXPECT_EQ(std::filesystem::path(executablePath()).stem(), "platform_tests");
+    EXPECT_EQ(absolutePath("x"), nativePath(previous + "/x"));
 }
 
 TEST(Files, CanCreateDirectoriesCreatesNothing)
 {
-    char pattern[] = "/tmp/tarvo-files-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const std::string dir = test::makeTemporaryDirectory("tarvo-files");
     std::ofstream(dir + "/plain") << "x";
     EXPECT_TRUE(canCreateDirectories(dir));
     EXPECT_TRUE(canCreateDirectories(dir + "/logs/"));
@@ -76,9 +74,7 @@ TEST(Files, CanCreateDirectoriesCreatesNothing)
 
 TEST(Files, ReadRegularFileTellsMissingFromRefused)
 {
-    char pattern[] = "/tmp/tarvo-files-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    const std::string dir = test::makeTemporaryDirectory("tarvo-files");
     std::ofstream(dir + "/data", std::ios::binary) << std::string(1000, 'a');
     std::string contents = "old";
     FileRead read = readRegularFile(dir + "/data", 1000, contents);
@@ -91,11 +87,10 @@ TEST(Files, ReadRegularFileTellsMissingFromRefused)
     read = readRegularFile(dir + "/none", 10, contents);
     EXPECT_EQ(read.status, FileRead::Status::Missing);
     EXPECT_EQ(read.error, "does not exist");
-    read = readRegularFile("/dev/zero", 10, contents);
-    EXPECT_EQ(read.error, "is not a regular file (a character device)");
+    read = readRegularFile(dir, 10, contents);
+    EXPECT_EQ(read.error, "is not a regular file (a directory)");
     EXPECT_TRUE(readWholeFile(dir + "/data", contents));
-    EXPECT_FALSE(readWholeFile("/dev/null", contents));
-    std::filesystem::remove_all(dir);
+    test::removeTree(dir);
 }
 
 // A writer that rewrites the file in two pieces, 5 ms apart, every 60 ms: a read with a
@@ -104,9 +99,9 @@ TEST(Files, ReadRegularFileTellsMissingFromRefused)
 // so nothing tells it from a file that is empty); a read without it gets torn ones.
 TEST(Files, AFileWrittenInTwoPiecesIsReadWholeOrNotAtAll)
 {
-    char pattern[] = "/tmp/tarvo-files-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::string path = std::string(pattern) + "/status";
+    const std::string dir = test::makeTemporaryDirectory("tarvo-files");
+    ASSERT_FALSE(dir.empty());
+    const std::string path = dir + "/status";
     const std::string versions[2] = {std::string(3000, 'a'), std::string(3000, 'b')};
     std::ofstream(path, std::ios::binary) << versions[0];
     std::atomic<bool> stop = false;
@@ -140,7 +135,7 @@ TEST(Files, AFileWrittenInTwoPiecesIsReadWholeOrNotAtAll)
     const auto [whole, torn] = readMany({4, std::chrono::milliseconds(25)});
     stop = true;
     writer.join();
-    std::filesystem::remove_all(pattern);
+    test::removeTree(dir);
     EXPECT_EQ(torn, 0);
     EXPECT_GT(whole, 18);
     std::printf("[ TORN     ] %d of %d reads torn without a quiet time, %d of %d with 25 ms\n",
@@ -163,23 +158,16 @@ TEST(Clock, LocalTimeRoundTripsThroughEpochMilliseconds)
 
 TEST(TcpConnectProbe, ListenerSucceedsClosedPortIsRefusedBadAddressesFail)
 {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const uint16_t port = ntohs(address.sin_port);
+    Listening listener = listenTcp("127.0.0.1", 0, 4);
+    ASSERT_EQ(listener.error, "");
+    const uint16_t port = uint16_t(listener.port);
     const std::chrono::milliseconds timeout(500);
 
     EXPECT_TRUE(tcpConnectProbe("127.0.0.1", "127.0.0.1", port, timeout));
     EXPECT_FALSE(tcpConnectProbe("127.0.0.1", "127.0.0.1", 0, timeout));
     EXPECT_FALSE(tcpConnectProbe("127.0.0.x", "127.0.0.1", port, timeout));
     EXPECT_FALSE(tcpConnectProbe("127.0.0.1", "", port, timeout));
-    ::close(listener);
+    listener.socket.close();
     EXPECT_FALSE(tcpConnectProbe("127.0.0.1", "127.0.0.1", port, timeout));
 }
 

@@ -1,4 +1,5 @@
 // The /proc/stat and /proc/meminfo parsers and the usage arithmetic.
+#include "platform/Files.h"
 #include "platform/HostResources.h"
 
 #include <gtest/gtest.h>
@@ -81,16 +82,16 @@ TEST(UsagePercent, MemoryAndDiskGuardEmptyTotals)
     EXPECT_EQ(diskUsagePercent({1ull << 40, 1ull << 39}), 50);
 }
 
-TEST(LinuxHostResources, ReadsTheRealCounters)
+TEST(SystemHostResources, ReadsTheRealCounters)
 {
-    LinuxHostResources resources;
+    SystemHostResources resources;
     auto cpu = resources.readCpuTimes();
     ASSERT_TRUE(cpu);
     EXPECT_GT(cpu->total, cpu->idle);
     auto memory = resources.readMemInfo();
     ASSERT_TRUE(memory);
     EXPECT_GT(memory->total, 0u);
-    EXPECT_TRUE(resources.readDiskSpace("/"));
+    EXPECT_TRUE(resources.readDiskSpace(currentDirectory()));
     EXPECT_FALSE(resources.readDiskSpace("/no/such/directory/here"));
 }
 

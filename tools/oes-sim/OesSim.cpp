@@ -1,6 +1,8 @@
 // The simulated program's state, its status file text, its control file and demo layout.
 #include "OesSim.h"
 
+#include "platform/Files.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,13 +23,14 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
+// `relative` is written with "/" and joined with the system's separator.
 std::string joinPath(const std::string &dir, const std::string &relative)
 {
     if (dir.empty())
-        return relative;
-    if (dir.back() == '/')
-        return dir + relative;
-    return dir + "/" + relative;
+        return nativePath(relative);
+    if (dir.back() == '/' || dir.back() == PATH_SEPARATOR)
+        return dir + nativePath(relative);
+    return dir + PATH_SEPARATOR + nativePath(relative);
 }
 
 void line(std::string &out, std::string_view key, std::string_view value)
@@ -49,7 +52,7 @@ std::string writeText(const std::string &path, std::string_view text)
 
 std::optional<Program> programOf(std::string_view argv0)
 {
-    size_t slash = argv0.find_last_of('/');
+    size_t slash = argv0.find_last_of(std::string("/") + PATH_SEPARATOR);
     std::string_view base = slash == std::string_view::npos ? argv0 : argv0.substr(slash + 1);
     if (base.size() > 4 && equalsIgnoreCase(base.substr(base.size() - 4), ".exe"))
         base.remove_suffix(4);
@@ -216,12 +219,11 @@ std::string installDemo(const std::string &dir, const std::string &selfExe,
     std::error_code ec;
     fs::create_directories(fs::path(dir) / "monitor", ec);
     if (ec)
-        return "cannot create " + dir + "/monitor: " + ec.message();
+        return "cannot create " + joinPath(dir, "monitor") + ": " + ec.message();
     for (const char *name : {"Tarvo_ASHR.exe", "Tarvo_BSHR.exe"}) {
         fs::copy_file(selfExe, fs::path(dir) / name, fs::copy_options::overwrite_existing, ec);
         if (ec)
-            return std::string("cannot copy the simulator to ") + dir + "/" + name + ": " +
-                   ec.message();
+            return "cannot copy the simulator to " + joinPath(dir, name) + ": " + ec.message();
     }
     for (Program program : {Program::A, Program::B}) {
         std::string error = writeFileAtomically(
@@ -233,7 +235,7 @@ std::string installDemo(const std::string &dir, const std::string &selfExe,
     std::string tarvo = "[TARVO]\r\n";
     line(tarvo, "envNo", options.envNo);
     std::string agent = "; Agent of the demo installation: watches both programs.\r\n[Tarvo]\r\n";
-    line(agent, "logs_dir", "./logs/");
+    line(agent, "logs_dir", nativePath("./logs/"));
     line(agent, "A股报盘程序", "Y");
     line(agent, "B股报盘程序", "Y");
     agent += "[PORT]\r\n";

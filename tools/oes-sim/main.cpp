@@ -2,6 +2,9 @@
 // writes that program's status file every interval; also lays out demo installations.
 #include "OesSim.h"
 
+#include "platform/Clock.h"
+#include "platform/Files.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -143,7 +146,7 @@ int main(int argc, char **argv)
     }
 
     if (!installDir.empty()) {
-        std::string error = installDemo(installDir, "/proc/self/exe", install);
+        std::string error = installDemo(installDir, executablePath(), install);
         if (!error.empty())
             return fail(error);
         std::cout << "demo installation laid out in " << installDir << "\n";
@@ -168,9 +171,14 @@ int main(int argc, char **argv)
     while (!stopRequested) {
         simulator.applyControl(parseControl(readWholeFile(paths.controlFile)));
         simulator.tick();
-        std::time_t now = std::time(nullptr);
+        const LocalTime now = currentLocalTime();
         std::tm local{};
-        localtime_r(&now, &local);
+        local.tm_year = now.year - 1900;
+        local.tm_mon = now.month - 1;
+        local.tm_mday = now.day;
+        local.tm_hour = now.hour;
+        local.tm_min = now.minute;
+        local.tm_sec = now.second;
         std::string error = writeFileAtomically(paths.statusFile, simulator.statusText(local));
         if (error != lastError && !error.empty())
             std::cerr << "oes-sim: " << error << "\n";

@@ -2,12 +2,9 @@
 #include "WireJson.h"
 
 #include "platform/Gbk.h"
+#include "platform/Stdio.h"
 #include "protocol/Convert.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -131,11 +128,10 @@ int decode(TextMode mode)
         std::cout.flush();
         if (ended)
             break;
-        const ssize_t got = ::read(STDIN_FILENO, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR)
-            continue;
+        std::string readError;
+        const long got = readStdin(chunk.data(), chunk.size(), readError);
         if (got < 0) {
-            std::cerr << "tarvo-wire decode: reading stdin: " << std::strerror(errno) << '\n';
+            std::cerr << "tarvo-wire decode: reading stdin: " << readError << '\n';
             return 1;
         }
         if (got == 0)
@@ -194,6 +190,8 @@ int usageError(const std::string &text)
 int main(int argc, char **argv)
 {
     std::ios::sync_with_stdio(false);
+    // Protocol bytes pass as they are: no CR LF for LF, no end at 0x1A.
+    useBinaryStdio();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
         return usageError("no command given");

@@ -1,16 +1,11 @@
-// Who may talk to the agent: the peer's address as text and the ACCESS_CONTROL check.
+// Who may talk to the agent: the ACCESS_CONTROL check. The peer's address comes as text from
+// the platform's sockets (platform/Socket.h: dotted IPv4, also for an IPv4-mapped IPv6 peer).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include <sys/socket.h>
-
 namespace tarvo {
-
-// The peer address as dotted IPv4 text; an IPv4-mapped IPv6 address ("::ffff:a.b.c.d")
-// counts as its IPv4 address; other IPv6 addresses in their usual text form.
-std::string peerAddressText(const sockaddr_storage &address);
 
 // True when `allowed` holds `address`. An empty list admits nobody: an agent whose
 // ACCESS_CONTROL names no console refuses every client (and says so in its log and in

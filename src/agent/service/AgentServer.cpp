@@ -7,17 +7,6 @@
 
 #include "protocol/MessageBodies.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <exception>
 
 namespace tarvo {
@@ -70,15 +59,11 @@ AgentServer::AgentServer(ServiceSettings settings, ServiceLog &log)
       m_scheduler(m_settings.timings.requestsPerSecond, m_settings.timings.requestBurst,
                   m_settings.timings.totalRequestsPerSecond)
 {
-    // Created here so that a stop requested (by a signal) before start() is not lost.
-    m_stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 AgentServer::~AgentServer()
 {
     stop();
-    if (m_stopFd >= 0)
-        ::close(m_stopFd);
 }
 
 void AgentServer::setStandingProblem(std::string text)
@@ -89,67 +74,26 @@ void AgentServer::setStandingProblem(std::string text)
 
 std::string AgentServer::start()
 {
-    if (m_stopFd < 0)
-        return "cannot create the stop event: " + errnoText(errno);
+    if (!m_stop.ok())
+        return "cannot create the stop event: " + m_stop.error();
 
     const std::string where =
         (m_settings.bindAddress.empty() ? std::string("*") : m_settings.bindAddress) + ":" +
         std::to_string(m_settings.port);
-    sockaddr_storage address{};
-    socklen_t length = 0;
-    int family = AF_INET6;
-    if (m_settings.bindAddress.empty()) {
-        auto *v6 = reinterpret_cast<sockaddr_in6 *>(&address);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_addr = in6addr_any;
-        v6->sin6_port = htons(uint16_t(m_settings.port));
-        length = sizeof(sockaddr_in6);
-    } else {
-        addrinfo hints{};
-        hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo *found = nullptr;
-        int rc = ::getaddrinfo(m_settings.bindAddress.c_str(),
-                               std::to_string(m_settings.port).c_str(), &hints, &found);
-        if (rc != 0 || !found)
-            return "cannot listen on " + where + ": not a numeric address (" +
-                   ::gai_strerror(rc) + ")";
-        std::memcpy(&address, found->ai_addr, found->ai_addrlen);
-        length = found->ai_addrlen;
-        family = found->ai_family;
-        ::freeaddrinfo(found);
+    Listening listening = listenTcp(m_settings.bindAddress, m_settings.port, LISTEN_BACKLOG);
+    switch (listening.failure) {
+    case Listening::Failure::None:
+        break;
+    case Listening::Failure::NotNumeric:
+        return "cannot listen on " + where + ": not a numeric address (" + listening.error + ")";
+    case Listening::Failure::Create:
+        return "cannot create the listening socket: " + listening.error;
+    case Listening::Failure::Bind:
+    case Listening::Failure::Listen:
+        return "cannot listen on " + where + ": " + listening.error;
     }
-
-    m_listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listenFd < 0 && m_settings.bindAddress.empty()) {
-        // No IPv6 on this host: listen on every IPv4 address instead.
-        address = {};
-        auto *v4 = reinterpret_cast<sockaddr_in *>(&address);
-        v4->sin_family = AF_INET;
-        v4->sin_addr.s_addr = htonl(INADDR_ANY);
-        v4->sin_port = htons(uint16_t(m_settings.port));
-        length = sizeof(sockaddr_in);
-        family = AF_INET;
-        m_listenFd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    }
-    if (m_listenFd < 0)
-        return "cannot create the listening socket: " + errnoText(errno);
-    int on = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (family == AF_INET6 && m_settings.bindAddress.empty()) {
-        int off = 0;
-        ::setsockopt(m_listenFd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    }
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr *>(&address), length) != 0)
-        return "cannot listen on " + where + ": " + errnoText(errno);
-    if (::listen(m_listenFd, LISTEN_BACKLOG) != 0)
-        return "cannot listen on " + where + ": " + errnoText(errno);
-    sockaddr_storage bound{};
-    socklen_t boundLength = sizeof bound;
-    ::getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&bound), &boundLength);
-    m_port = ntohs(bound.ss_family == AF_INET
-                       ? reinterpret_cast<sockaddr_in *>(&bound)->sin_port
-                       : reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port);
+    m_listening = std::move(listening.socket);
+    m_port = listening.port;
 
     m_started = true;
     m_workerThread = std::thread([this] { workerLoop(); });
@@ -160,16 +104,16 @@ std::string AgentServer::start()
 
 void AgentServer::requestStop()
 {
-    if (m_stopFd < 0)
+    if (!m_stop.ok())
         return;
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = ::write(m_stopFd, &one, sizeof one);
+    m_stop.signal();
 }
 
 void AgentServer::waitForStopRequest()
 {
-    pollfd stop{m_stopFd, POLLIN, 0};
-    while (::poll(&stop, 1, -1) < 0 && errno == EINTR) {
+    PollEntry stop = PollEntry::of(m_stop);
+    std::string error;
+    while (pollSockets(&stop, 1, -1, error) == 0) {
     }
 }
 
@@ -199,8 +143,7 @@ void AgentServer::stop()
         if (connection->reader.joinable())
             connection->reader.join();
     m_waiting.clear();
-    ::close(m_listenFd);
-    m_listenFd = -1;
+    m_listening.close();
 }
 
 size_t AgentServer::clientCount() const
@@ -318,45 +261,45 @@ void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
             continue;
         }
 
-        const short events = short((reading ? POLLIN : 0) | (writing ? POLLOUT : 0));
-        pollfd fds[3] = {{c.fd, events, 0}, {c.wakeFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        int ready = ::poll(fds, 3, pollTimeout(wait));
-        if (ready < 0 && errno != EINTR) {
-            closeConnection(c, "poll failed: " + errnoText(errno));
+        const unsigned events = (reading ? POLL_READABLE : 0u) | (writing ? POLL_WRITABLE : 0u);
+        PollEntry fds[3] = {PollEntry::of(c.socket, events), PollEntry::of(c.wakeUp),
+                            PollEntry::of(m_stop)};
+        std::string pollError;
+        int ready = pollSockets(fds, 3, pollTimeout(wait), pollError);
+        if (ready < 0) {
+            closeConnection(c, "poll failed: " + pollError);
             break;
         }
-        if (ready <= 0)
+        if (ready == 0)
             continue;
-        if (fds[2].revents)
+        if (fds[2].ready)
             break;
-        if (fds[1].revents) {
-            uint64_t count = 0;
-            [[maybe_unused]] ssize_t n = ::read(c.wakeFd, &count, sizeof count);
-        }
-        if (fds[0].revents & POLLOUT) {
+        if (fds[1].ready)
+            c.wakeUp.clear();
+        if (fds[0].ready & POLL_WRITABLE) {
             std::lock_guard lock(c.writeMutex);
             writeQueued(c);
         }
-        if (!reading && (fds[0].revents & (POLLHUP | POLLERR))) {
+        if (!reading && (fds[0].ready & POLL_HANGUP)) {
             closeConnection(c, "closed by the client");
             break;
         }
-        if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR)) || !reading)
+        if (!(fds[0].ready & (POLL_READABLE | POLL_HANGUP)) || !reading)
             continue;
-        ssize_t n = ::recv(c.fd, chunk, sizeof chunk, 0);
-        if (n == 0) {
+        SocketIo n = c.socket.receive(chunk, sizeof chunk);
+        if (n.status == SocketIo::Status::Closed) {
             closeConnection(c, "closed by the client");
             break;
         }
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                continue;
-            closeConnection(c, "read failed: " + errnoText(errno));
+        if (n.status == SocketIo::Status::WouldBlock)
+            continue;
+        if (n.status == SocketIo::Status::Failed) {
+            closeConnection(c, "read failed: " + n.error);
             break;
         }
         if (!frames.hasPartial())
             c.timer.messageStarted(ServiceClock::now());
-        frames.append(std::string_view(chunk, size_t(n)));
+        frames.append(std::string_view(chunk, n.bytes));
     }
 }
 

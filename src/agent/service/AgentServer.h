@@ -8,6 +8,7 @@
 #include "agent/service/ServiceLog.h"
 #include "agent/service/ServiceTimings.h"
 
+#include "platform/Socket.h"
 #include "protocol/Message.h"
 
 #include <condition_variable>
@@ -102,8 +103,10 @@ private:
     ServiceSettings m_settings;
     ServiceLog &m_log;
     Watch m_watch;
-    int m_listenFd = -1;
-    int m_stopFd = -1;
+    Socket m_listening;
+    // Created with the server, so that a stop requested (by a signal) before start() is
+    // not lost.
+    WakeUp m_stop;
     int m_port = 0;
     bool m_started = false;
     bool m_stopped = false;

@@ -5,12 +5,6 @@
 #include "agent/service/AccessControl.h"
 #include "agent/service/ConnectionLimits.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <exception>
 
 namespace tarvo {
@@ -47,28 +41,26 @@ void AgentServer::logRefusal(const std::string &peer, const std::string &reason)
 void AgentServer::acceptLoop()
 {
     for (;;) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
-        int ready = ::poll(fds, 2, 500);
+        PollEntry fds[2] = {PollEntry::of(m_listening, POLL_READABLE), PollEntry::of(m_stop)};
+        std::string pollError;
+        int ready = pollSockets(fds, 2, 500, pollError);
         reapFinished();
         for (const std::string &line : m_refusals.due(ServiceClock::now()))
             m_log.write(AgentLog::Level::Warning, line);
-        if (fds[1].revents)
+        if (fds[1].ready)
             return;
-        if (ready <= 0 || !(fds[0].revents & POLLIN))
+        if (ready <= 0 || !(fds[0].ready & POLL_READABLE))
             continue;
-        sockaddr_storage peerAddress{};
-        socklen_t peerLength = sizeof peerAddress;
-        int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr *>(&peerAddress), &peerLength,
-                           SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                m_log.write(AgentLog::Level::Error, "cannot accept a client: " + errnoText(errno));
-                pollfd stop{m_stopFd, POLLIN, 0};
-                ::poll(&stop, 1, 200);
+        Accepted accepted = acceptConnection(m_listening);
+        if (accepted.status != Accepted::Status::Accepted) {
+            if (accepted.status == Accepted::Status::OutOfResources) {
+                m_log.write(AgentLog::Level::Error, "cannot accept a client: " + accepted.error);
+                PollEntry stop = PollEntry::of(m_stop);
+                pollSockets(&stop, 1, 200, pollError);
             }
             continue;
         }
-        const std::string peer = peerAddressText(peerAddress);
+        const std::string peer = accepted.peer;
         std::string refusal;
         if (!m_settings.accessControlValid)
             refusal = "ACCESS_CONTROL of the configuration cannot be read, every client is refused";
@@ -79,18 +71,17 @@ void AgentServer::acceptLoop()
             refusal = admit(peer);
         if (!refusal.empty()) {
             logRefusal(peer, refusal);
-            ::close(fd);
+            accepted.socket.close();
             continue;
         }
-        int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        accepted.socket.setNoDelay();
 
         std::shared_ptr<Connection> connection;
         try {
-            connection = std::make_shared<Connection>(m_nextId++, fd, peer, m_settings.timings);
+            connection = std::make_shared<Connection>(m_nextId++, std::move(accepted.socket), peer,
+                                                      m_settings.timings);
         } catch (const std::exception &e) {
             m_log.write(AgentLog::Level::Error, "cannot serve " + peer + ": " + e.what());
-            ::close(fd);
             continue;
         }
         m_log.write(AgentLog::Level::Info, connection->name() + " accepted");

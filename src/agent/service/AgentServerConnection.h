@@ -3,27 +3,20 @@
 
 #include "agent/service/AgentServer.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include "platform/Socket.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <deque>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 namespace tarvo {
 
-// "111 Connection refused".
-inline std::string errnoText(int error)
-{
-    return std::to_string(error) + " " + std::strerror(error);
-}
-
-// A poll(2) time-out for a wait, at most an hour.
+// A poll time-out for a wait, at most an hour.
 inline int pollTimeout(std::chrono::milliseconds wait)
 {
     return int(std::min<std::chrono::milliseconds::rep>(wait.count(), 60 * 60 * 1000));
@@ -34,32 +27,21 @@ inline int pollTimeout(std::chrono::milliseconds wait)
 // socket becomes writable, so no client that stops reading holds up anyone else.
 struct AgentServer::Connection
 {
-    Connection(int id, int fd, std::string peer, const ServiceTimings &timings)
-        : id(id), fd(fd), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), peer(std::move(peer)),
+    Connection(int id, Socket socket, std::string peer, const ServiceTimings &timings)
+        : id(id), socket(std::move(socket)), peer(std::move(peer)),
           timer(timings, ServiceClock::now())
     {
-        if (wakeFd < 0)
-            throw std::runtime_error("cannot create its wake-up event: " + errnoText(errno));
-    }
-    ~Connection()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        if (wakeFd >= 0)
-            ::close(wakeFd);
+        if (!wakeUp.ok())
+            throw std::runtime_error("cannot create its wake-up event: " + wakeUp.error());
     }
 
     std::string name() const { return "connection " + std::to_string(id) + " from " + peer; }
     // Wakes the reader (bytes queued, a request done, the connection closed).
-    void wake()
-    {
-        uint64_t one = 1;
-        [[maybe_unused]] ssize_t written = ::write(wakeFd, &one, sizeof one);
-    }
+    void wake() { wakeUp.signal(); }
 
     const int id;
-    const int fd;
-    const int wakeFd;
+    Socket socket;
+    const WakeUp wakeUp;
     const std::string peer;
     ConnectionTimer timer;
     std::atomic<bool> closed = false;

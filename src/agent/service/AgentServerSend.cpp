@@ -4,10 +4,6 @@
 
 #include "protocol/MessageBodies.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <exception>
 
 namespace tarvo {
@@ -43,18 +39,16 @@ void AgentServer::writeQueued(Connection &connection)
 {
     while (!connection.queue.empty() && !connection.closed) {
         const std::string &front = connection.queue.front();
-        ssize_t n = ::send(connection.fd, front.data() + connection.queueOffset,
-                           front.size() - connection.queueOffset, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        SocketIo n = connection.socket.send(front.data() + connection.queueOffset,
+                                            front.size() - connection.queueOffset);
+        if (n.status == SocketIo::Status::WouldBlock)
             return;
-        if (n < 0) {
-            closeConnection(connection, "write failed: " + errnoText(errno));
+        if (n.status != SocketIo::Status::Done) {
+            closeConnection(connection, "write failed: " + n.error);
             return;
         }
-        connection.queueOffset += size_t(n);
-        connection.queuedBytes -= size_t(n);
+        connection.queueOffset += n.bytes;
+        connection.queuedBytes -= n.bytes;
         if (connection.queueOffset == front.size()) {
             connection.queue.pop_front();
             connection.queueOffset = 0;
@@ -94,15 +88,16 @@ void AgentServer::closeConnection(Connection &connection, const std::string &why
     if (connection.closed.exchange(true))
         return;
     m_log.write(AgentLog::Level::Info, connection.name() + " closed: " + clipForLog(why));
-    ::shutdown(connection.fd, SHUT_RDWR);
+    connection.socket.shutdownBoth();
     connection.wake();
 }
 
 void AgentServer::watchLoop()
 {
     for (;;) {
-        pollfd stop{m_stopFd, POLLIN, 0};
-        if (::poll(&stop, 1, pollTimeout(m_settings.timings.watch)) > 0)
+        PollEntry stop = PollEntry::of(m_stop);
+        std::string pollError;
+        if (pollSockets(&stop, 1, pollTimeout(m_settings.timings.watch), pollError) > 0)
             return;
         if (!m_watch)
             continue;

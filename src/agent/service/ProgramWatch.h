@@ -30,7 +30,7 @@ private:
     bool m_refusingAll;
     bool m_first = true;
     ProgramWatcher m_watcher;
-    LinuxProcessList m_processes;
+    SystemProcessList m_processes;
 };
 
 // --check-config: prints the report on stdout and returns the program's exit code: 1 when

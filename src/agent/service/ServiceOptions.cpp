@@ -1,6 +1,7 @@
 // Parsing of TarvoMonitorAgent's command line.
 #include "agent/service/ServiceOptions.h"
 
+#include "platform/SystemService.h"
 #include "protocol/Convert.h"
 
 namespace tarvo {
@@ -14,11 +15,47 @@ std::optional<long> positive(const std::string &text, long low, long high)
     return *value;
 }
 
+// The options that manage the agent's registration as a service, where there are any.
+std::string serviceManagerUsage()
+{
+    if (!systemServicesAvailable())
+        return {};
+    return "\n"
+           "The agent as a Windows service (run these as Administrator):\n"
+           "  --install-service register the service TarvoMonitorAgent, started with the\n"
+           "                    system, in --dir DIR (default: the executable's folder) with\n"
+           "                    --ini FILE (default: the executable's path with .ini); --bind\n"
+           "                    and --port are kept for the service too\n"
+           "  --start-service   start the service and wait until it listens\n"
+           "  --stop-service    stop the service and wait until it has stopped\n"
+           "  --remove-service  stop the service and remove its registration\n";
+}
+
+bool parseServiceCommand(const std::string &arg, ServiceCommand &command)
+{
+    if (!systemServicesAvailable())
+        return false;
+    static const std::pair<const char *, ServiceCommand> commands[] = {
+        {"--install-service", ServiceCommand::Install},
+        {"--remove-service", ServiceCommand::Remove},
+        {"--start-service", ServiceCommand::Start},
+        {"--stop-service", ServiceCommand::Stop},
+        // Hidden: the command line the service manager starts the agent with.
+        {"--service", ServiceCommand::Run}};
+    for (const auto &[name, value] : commands) {
+        if (arg == name) {
+            command = value;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::string serviceUsage()
 {
-    return "Usage: TarvoMonitorAgent [OPTIONS]\n"
+    return std::string("Usage: TarvoMonitorAgent [OPTIONS]\n"
            "The monitoring agent of an order-submission host: answers the console's status and\n"
            "troubleshooting requests on the agent port, sends heartbeats and log messages.\n"
            "\n"
@@ -33,7 +70,7 @@ std::string serviceUsage()
            "                    (also when the ini file named or installed is missing)\n"
            "  --verbose         also write the log to stderr\n"
            "  --version         print the agent's version\n"
-           "  --help            this text\n";
+           "  --help            this text\n") + serviceManagerUsage();
 }
 
 std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOptions &options)
@@ -57,7 +94,9 @@ std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOpt
             return {};
         };
         std::string text;
-        if (arg == "--help" || arg == "-h") {
+        if (parseServiceCommand(arg, options.serviceCommand)) {
+            // The last service option given counts.
+        } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;

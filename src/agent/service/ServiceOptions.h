@@ -9,8 +9,13 @@
 
 namespace tarvo {
 
+// What to do with the agent's registration at the system's service manager (Windows); Run:
+// this process was started by the service manager.
+enum class ServiceCommand { None, Install, Remove, Start, Stop, Run };
+
 struct ServiceOptions
 {
+    ServiceCommand serviceCommand = ServiceCommand::None;
     bool help = false;
     bool version = false;
     bool checkConfig = false;
@@ -23,7 +28,8 @@ struct ServiceOptions
 };
 
 // Parses the arguments after the program name. Returns the error text for an unknown
-// option, a missing value or a number out of range; empty on success.
+// option, a missing value or a number out of range; empty on success. The service options
+// exist only where the system has a service manager the agent registers with (Windows).
 std::string parseServiceOptions(const std::vector<std::string> &args, ServiceOptions &options);
 
 // The --help text.

@@ -115,8 +115,7 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     ASSERT_TRUE(test::waitUntil([&] { return pbuState("3"); }, 15s))
         << test::scrapeMetrics(metricsPort);
 
-    const int status = monitor.kill(SIGTERM);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(monitor.kill(test::ChildProcess::Stop::Terminate), 0);
     const std::string out = test::readFile(console / "monitor.out");
     EXPECT_NE(out.find(gbk::toUtf8("Monitor正常退出")), std::string::npos) << out;
     EXPECT_NE(out.find(gbk::toUtf8("测试环境[03]")), std::string::npos) << out;
@@ -228,7 +227,7 @@ TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
     EXPECT_NE(refused.find("already running"), std::string::npos) << refused;
 
     // The agent restarts: the console reconnects by itself within the bound.
-    h2.agent->kill(SIGTERM);
+    h2.agent->kill(test::ChildProcess::Stop::Terminate);
     ASSERT_TRUE(test::waitUntil([&] { return events("connection_lost") == 1; }, 10s));
     h2.startAgent();
     ASSERT_TRUE(test::waitUntil([&] { return count(connected) == 2; }, 15s))
@@ -246,8 +245,7 @@ TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
         EXPECT_NE(env.find("TARVO_PBU=A0000000001\n"), std::string::npos) << env;
         EXPECT_NE(env.find("TARVO_HOST=127.0.0.2\n"), std::string::npos) << env;
     }
-    const int status = monitor.kill(SIGTERM);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(monitor.kill(test::ChildProcess::Stop::Terminate), 0);
 }
 
 } // namespace

@@ -38,7 +38,7 @@ TEST(RunsExecutable, MatchesCommOrCommandLineWithoutRegardToCase)
     EXPECT_TRUE(runsExecutable({1, "Tarvo_ASHR_long", ""}, "Tarvo_ASHR_longer.exe"));
 }
 
-TEST(LinuxProcessList, ReadsEveryNumericEntryOfAProcTree)
+TEST(SystemProcessList, ReadsEveryNumericEntryOfAProcTree)
 {
     char pattern[] = "/tmp/tarvo-proc-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -57,7 +57,7 @@ TEST(LinuxProcessList, ReadsEveryNumericEntryOfAProcTree)
     write("43/cmdline", "gone\0"s); // ended between listing and reading: no comm
     write("self/comm", "not a pid\n");
 
-    auto processes = LinuxProcessList(root).snapshot();
+    auto processes = SystemProcessList(root).snapshot();
     std::sort(processes.begin(), processes.end(),
               [](const ProcessInfo &a, const ProcessInfo &b) { return a.pid < b.pid; });
     ASSERT_EQ(processes.size(), 3u);
@@ -72,9 +72,9 @@ TEST(LinuxProcessList, ReadsEveryNumericEntryOfAProcTree)
     std::filesystem::remove_all(root);
 }
 
-TEST(LinuxProcessList, TheRealListHoldsThisProcess)
+TEST(SystemProcessList, TheRealListHoldsThisProcess)
 {
-    auto processes = LinuxProcessList().snapshot();
+    auto processes = SystemProcessList().snapshot();
     auto self = std::find_if(processes.begin(), processes.end(),
                              [](const ProcessInfo &p) { return p.pid == ::getpid(); });
     ASSERT_NE(self, processes.end());

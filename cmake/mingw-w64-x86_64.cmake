@@ -1,0 +1,18 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64-posix, whose
+# posix thread model gives std::thread). `./run build-windows` configures build-win/ with it.
+# The programs link libstdc++, libgcc and winpthread statically, so no DLL ships beside them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(TARVO_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TARVO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TARVO_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TARVO_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TARVO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

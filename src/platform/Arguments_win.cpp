@@ -1,0 +1,25 @@
+// The command line of Windows, read wide and converted to GBK (code page 936).
+#include "platform/Arguments.h"
+
+#include "platform/WinText.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace tarvo {
+
+std::vector<std::string> programArguments(int argc, char **argv)
+{
+    int count = 0;
+    wchar_t **wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!wide)
+        return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc)
+                        : std::vector<std::string>();
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(win::narrow(wide[i]));
+    ::LocalFree(wide);
+    return arguments;
+}
+
+} // namespace tarvo
