@@ -216,11 +216,14 @@ private:
         std::printf("action %ld: %s\n", count, action.first);
         std::fflush(stdout);
         // From a timer of its own: an action that opens a modal dialog does not return until
-        // the dialog is answered, and Qt does not fire the stepping timer again meanwhile.
+        // the dialog is answered, and Qt does not fire the stepping timer again meanwhile. A
+        // command that asks several times (a delete walk) lets events run between its
+        // dialogs, so another action may start and end inside it: the commands still running
+        // are counted.
         QTimer::singleShot(0, [this, run = action.second] {
-            running = true;
+            ++running;
             run();
-            running = false;
+            --running;
         });
     }
 
@@ -293,7 +296,8 @@ private:
     std::string logPath, listPath, lastAction;
     long logOffset = 0, count = 0, baselineKb = 0, peakKb = 0;
     int listMismatches = 0;
-    bool answering = false, done = false, failed = false, running = false;
+    bool answering = false, done = false, failed = false;
+    int running = 0;
 };
 
 int usage()
