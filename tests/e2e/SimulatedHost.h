@@ -36,7 +36,7 @@ struct SimulatedHost
     std::string ip;
     std::string envNo = "00";
     TempDir dir;
-    int port = 0;  // the agent's, from its first start on
+    int port = 0;  // the agent's, from its first start on (the system chooses it)
     std::unique_ptr<ChildProcess> programA;
     std::unique_ptr<ChildProcess> programB;
     std::unique_ptr<ChildProcess> agent;
@@ -69,14 +69,13 @@ struct SimulatedHost
         }));
     }
 
-    // Starts the agent on the host's address (on its earlier port when it had one) and waits
-    // until it listens. Readiness comes from its log, not from a probe connection, so the
-    // console is the agent's only client.
+    // Starts the agent on the host's address and waits until it listens: at its first start on
+    // the port the system chooses (port 0), later on that port again. Readiness and the port
+    // come from its log, not from a probe connection, so the console is the agent's only
+    // client; a port looked for and bound later would race the other tests.
     void startAgent(std::vector<std::string> extra = {})
     {
-        if (port == 0)
-            port = freePort();
-        const std::string listening = "listening on " + ip + ":" + std::to_string(port);
+        const std::string listening = "listening on " + ip + ":";
         const size_t before = count(agentLog(), listening);
         std::vector<std::string> args = {"--dir", dir.path(), "--ini",
                                          dir / "TarvoMonitorAgent.ini", "--bind", ip,
@@ -84,8 +83,12 @@ struct SimulatedHost
         args.insert(args.end(), extra.begin(), extra.end());
         agent = std::make_unique<ChildProcess>(TARVO_AGENT_EXE, args, dir.path(),
                                                dir / "agent.out");
-        ASSERT_TRUE(waitUntil([&] { return count(agentLog(), listening) > before; }))
-            << readFile(dir / "agent.out") << agentLog();
+        int logged = 0;
+        ASSERT_TRUE(waitUntil([&] {
+            return (logged = portOfLine(agentLog(), listening, before + 1)) != 0;
+        })) << readFile(dir / "agent.out") << agentLog();
+        ASSERT_TRUE(port == 0 || port == logged) << logged;
+        port = logged;
     }
 
     // The installation, its programs and its agent.
@@ -94,6 +97,22 @@ struct SimulatedHost
         layOut();
         ASSERT_NO_FATAL_FAILURE(startPrograms());
         ASSERT_NO_FATAL_FAILURE(startAgent());
+    }
+
+private:
+    // The port behind the `nth` (1-based) `head` in `log`; 0 while there is none.
+    static int portOfLine(const std::string &log, const std::string &head, size_t nth)
+    {
+        size_t at = std::string::npos;
+        for (size_t seen = 0; seen < nth; ++seen) {
+            at = log.find(head, at == std::string::npos ? 0 : at + 1);
+            if (at == std::string::npos)
+                return 0;
+        }
+        int found = 0;
+        for (at += head.size(); at < log.size() && log[at] >= '0' && log[at] <= '9'; ++at)
+            found = found * 10 + (log[at] - '0');
+        return found;
     }
 };
 
