@@ -208,8 +208,15 @@ std::string startService(const std::string &name, std::chrono::milliseconds wait
     ServiceHandle service = openService(name, SERVICE_START | SERVICE_QUERY_STATUS, error);
     if (!service)
         return error;
-    if (!::StartServiceW(service.get(), 0, nullptr))
-        return failed("the service " + name + " cannot be started");
+    // The manager refuses starts while it holds its database lock (another service starting,
+    // the system still booting): tried again until the wait is over.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!::StartServiceW(service.get(), 0, nullptr)) {
+        if (::GetLastError() != ERROR_SERVICE_DATABASE_LOCKED ||
+            std::chrono::steady_clock::now() >= deadline)
+            return failed("the service " + name + " cannot be started");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
     SERVICE_STATUS status{};
     if (waitForState(service.get(), SERVICE_RUNNING, wait, status))
         return {};
