@@ -2,8 +2,8 @@
 // 1000 hosts, and one host's refresh with a small and a large PBU table.
 #include "BenchPackages.h"
 #include "app/Fmain.h"
-#include "comm/ScriptedAgentSocket.h"
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedAgentSocket.h"
+#include "doubles/ScriptedDialogs.h"
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"
 
@@ -114,7 +114,7 @@ public:
         for (const auto &script : scripts)
             ScriptedAgentSocket::connect(*script);
         for (int i = 0; i < hosts; ++i)
-            connections.push_back(window->agentLinks().registry().at(hostIp(i)));
+            connections.push_back(window->agentLinks().registry().entries().at(hostIp(i)));
         // The connect callback has asked every host for its status: the first answers
         // append the PBU rows.
         answerAll();
@@ -154,7 +154,7 @@ public:
 
     // The timed steps stay out of line so that a profiler can collect just them
     // (valgrind --tool=callgrind --toggle-collect='*Console::deliver*').
-    [[gnu::noinline]] void poll() { window->agentLinks().pollHostStatus(); }
+    [[gnu::noinline]] void poll() { window->agentLinks().poller().pollHostStatus(); }
 
     [[gnu::noinline]] void deliver(int host, const std::string &bytes)
     {
@@ -180,7 +180,7 @@ public:
     void requestOne(int host)
     {
         window->hostTable().locate("ChannelIP", hostIp(host));
-        window->agentLinks().sendStatusRequest();
+        window->agentLinks().poller().sendStatusRequest();
     }
 
     // Answers the requests that are out (one per host, of the last poll or the connect).

@@ -6,7 +6,7 @@
 #include "FuzzSupport.h"
 #include "app/AgentLinks.h"
 #include "app/HostListFile.h"
-#include "comm/ScriptedAgentSocket.h"
+#include "doubles/ScriptedAgentSocket.h"
 #include "display/DataGridHostAdder.h"
 #include "display/DataGridHostObserver.h"
 #include "display/DataGridHostRemover.h"
@@ -29,7 +29,7 @@ public:
     void writeLog(const std::string &text, bool, bool) override { lastLog = text; }
     std::string timeStamp() const override { return "2009-06-01 09:05:03 "; }
     bool isDebugLogging() const override { return true; }
-    void refreshCommandStates(int) override {}
+    void refreshCommandStates(tarvo::CommandMode) override {}
     void saveHostListFile() override {}
     void raiseAlarm(const tarvo::AlarmEvent &) override { ++alarms; }
     void refreshAfterMessage() override {}
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                          AgentLinkModel{*hostTable, *pbuTable, hostGrid, pbuGrid, hostPool,
                                         commandPool, checkedPbuCount},
                          workingDirectory(), settings);
-        links.connectHosts(false);
+        links.registry().connectHosts(false);
         if (!script)
             std::abort();
         ScriptedAgentSocket::connect(*script);

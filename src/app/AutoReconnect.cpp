@@ -13,7 +13,7 @@ AutoReconnect::AutoReconnect(AgentLinks &agentLinks, HostSubjectPool &hostPool,
                              Settings reconnectSettings, LinkStats *linkStats)
     : links(agentLinks), pool(hostPool), settings(std::move(reconnectSettings)), stats(linkStats)
 {
-    links.addListener(this);
+    links.registry().addListener(this);
     if (settings.startTimer) {
         timer.setInterval(1000);
         connect(&timer, &QTimer::timeout, this, [this] { tick(); });
@@ -44,8 +44,8 @@ void AutoReconnect::tick()
         HostState &state = hosts[ip];
         if (state.byCommand)
             continue;
-        const auto entry = links.registry().find(ip);
-        if (entry != links.registry().end() && entry->second && entry->second->isOpen()) {
+        const auto entry = links.registry().entries().find(ip);
+        if (entry != links.registry().entries().end() && entry->second && entry->second->isOpen()) {
             state.delayMs = 0;
             state.dueMs = -1;
             continue;
@@ -62,7 +62,7 @@ void AutoReconnect::tick()
         state.attempted = true;
         ++attemptCount;
         schedule(state);
-        links.connectHost(ip);
+        links.registry().connectHost(ip);
     }
 }
 

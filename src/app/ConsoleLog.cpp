@@ -33,12 +33,6 @@ ConsoleLog::ConsoleLog(std::string baseDirectory, LocalClock clock)
 {
 }
 
-void ConsoleLog::setClock(LocalClock newClock)
-{
-    std::lock_guard lock(mutex);
-    clock = std::move(newClock);
-}
-
 std::string ConsoleLog::directory() const { return base + "/logs/"; }
 
 std::string ConsoleLog::filePathFor(const std::string &stamp) const
@@ -94,18 +88,6 @@ ConsoleLog::Written ConsoleLog::append(const std::string &stampedLine)
     written.change = health.note(written.failure.empty());
     written.lost = health.lost();
     return written;
-}
-
-bool ConsoleLog::appendRaw(const std::string &fileName, const std::string &bytes)
-{
-    std::lock_guard lock(mutex);
-    ensureDirectory();
-    std::FILE *file = std::fopen((directory() + fileName).c_str(), "ab");
-    if (!file)
-        return false;
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    return true;
 }
 
 } // namespace tarvo

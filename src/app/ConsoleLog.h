@@ -39,7 +39,6 @@ public:
 
     std::string timeStamp() const { return formatTimeStamp(clock()); }
     LocalTime now() const { return clock(); }
-    void setClock(LocalClock newClock);
 
     // baseDirectory + "/logs/".
     std::string directory() const;
@@ -62,9 +61,6 @@ public:
     // in the result.
     Written append(const std::string &stampedLine);
     void setStrictDirectory(bool strict);
-
-    // Appends raw bytes to a file of the log directory (no line end added).
-    bool appendRaw(const std::string &fileName, const std::string &bytes);
 
     void ensureDirectory() const;
 

@@ -86,8 +86,6 @@ public:
     // Changes port and alias of the host when they pass the checks.
     bool okAction() override;
 
-    HostSubject &editedHost() const { return host; }
-
 private:
     HostSubject &host;
 };

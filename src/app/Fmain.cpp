@@ -40,7 +40,14 @@ unsigned timeSeededRandom()
 TF_Main::TF_Main(MainOptions opts, QWidget *parent)
     : QMainWindow(parent), options(std::move(opts)),
       consoleLog(options.workingDirectory, options.clock ? options.clock : LocalClock(systemLocalTime)),
-      hostListStore(options.workingDirectory + "/" + HOST_LIST_FILE)
+      hostListStore(options.workingDirectory + "/" + HOST_LIST_FILE),
+      hostTablePtr(makeHostTable()), pbuTablePtr(makePbuTable()),
+      hostGridStatePtr(std::make_unique<GridState>(*hostTablePtr)),
+      pbuGridStatePtr(std::make_unique<GridState>(*pbuTablePtr)),
+      hostMarks(*hostTablePtr, *hostGridStatePtr, kHostKeyField, kHostCheckField,
+                checkedHostCount, [this] { refreshCommandStates(CommandMode::AfterChange); }),
+      pbuMarks(*pbuTablePtr, *pbuGridStatePtr, kPbuKeyField, kPbuCheckField, checkedPbuCount,
+               [this] { refreshCommandStates(CommandMode::AfterChange); })
 {
     if (options.dialogs) {
         dialogsPtr = options.dialogs;
@@ -48,10 +55,6 @@ TF_Main::TF_Main(MainOptions opts, QWidget *parent)
         ownDialogs = std::make_unique<QtDialogs>(this);
         dialogsPtr = ownDialogs.get();
     }
-    hostTablePtr = makeHostTable();
-    pbuTablePtr = makePbuTable();
-    hostGridStatePtr = std::make_unique<GridState>(*hostTablePtr);
-    pbuGridStatePtr = std::make_unique<GridState>(*pbuTablePtr);
     flashClock = std::make_unique<FlashClock>();
     buildWindow();
     flashClock->setGrids(hostGridPtr, pbuGridPtr);
@@ -117,8 +120,8 @@ void TF_Main::start()
     logEvent(statusText, true);
     for (const std::string &line : loadReport)
         logEvent(line, false);
-    links->connectHosts(false);
-    refreshCommandStates(0);
+    links->registry().connectHosts(false);
+    refreshCommandStates(CommandMode::StartUp);
     readSettingsStep();
     buildHeartbeat();
     TimerUpdate->start();
@@ -141,7 +144,7 @@ void TF_Main::readSettingsStep()
     const int period = updatePeriodMs(currentSettings.intervalSeconds, randomNumber);
     TimerUpdate->setInterval(period);
     debugLogging = currentSettings.debugLogging;
-    MMnDebug->setChecked(debugLogging);
+    action(MainAction::MMnDebug)->setChecked(debugLogging);
 
     statusText = "更新间隔时间: " + std::to_string(currentSettings.intervalSeconds) + "秒";
     logEvent(statusText, false);
@@ -165,7 +168,7 @@ void TF_Main::buildHeartbeat()
 {
     Message beat(PROTOCOL_VERSION, "S", "-1", std::make_unique<BeatMessageBody>());
     heartbeatText = beat.encode();
-    links->setHeartbeatText(heartbeatText);
+    links->poller().setHeartbeatText(heartbeatText);
 }
 
 int TF_Main::updatePeriod() const { return TimerUpdate->interval(); }
@@ -238,7 +241,7 @@ void TF_Main::TimerUpdateTimer()
 {
     emit pollTick();
     statusBarPtr->setPanelText(0, timeStamp() + "自动更新HOST信息");
-    links->pollHostStatus();
+    links->poller().pollHostStatus();
     statusBarPtr->setPanelText(1, countersText(checkedHostCount, hostTablePtr->count(),
                                                checkedPbuCount, pbuTablePtr->count()));
     saveHostListFile();
@@ -261,7 +264,7 @@ void TF_Main::refreshAfterMessage()
     GridState &grid = hostPage ? *hostGridStatePtr : *pbuGridStatePtr;
     const std::string_view key = hostPage ? kHostKeyField : kPbuKeyField;
     const std::string remembered = grid.recordSet().value(key);
-    refreshCommandStates(1);
+    refreshCommandStates(CommandMode::AfterChange);
     if (!remembered.empty())
         grid.recordSet().locate(key, remembered);
     if (hostPage)
@@ -296,7 +299,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
         return;
     }
     closing = true;
-    links->clearRegistry();
+    links->registry().clearRegistry();
     statusText = "Monitor正常退出";
     guarded([this] { logEvent(statusText, true); });
     if (beepThread)

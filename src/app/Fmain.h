@@ -3,10 +3,12 @@
 #pragma once
 
 #include "app/AgentLinks.h"
+#include "app/CheckMarks.h"
 #include "app/ConsoleLog.h"
 #include "app/ErrorList.h"
 #include "app/Fhostmaintenance.h"
 #include "app/HostListFile.h"
+#include "app/MainActions.h"
 #include "app/Settings.h"
 #include "comm/WorkerThreads.h"
 #include "comm/MessageCommandPool.h"
@@ -25,19 +27,15 @@
 #include <QPointer>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QAction;
 class QDialog;
-class QMenu;
-class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QTimer;
-class QToolBar;
 
 namespace tarvo {
 
@@ -45,10 +43,10 @@ class ErrorListView;
 class GridView;
 class MonitorStatusBar;
 
-// What the console is started with; tests replace the parts that touch the world.
 // Sets an action's enabled state when it differs.
 void enable(QAction *action, bool on);
 
+// What the console is started with; tests replace the parts that touch the world.
 struct MainOptions
 {
     std::string workingDirectory = ".";   // host list file and logs/
@@ -77,10 +75,6 @@ public:
     // --- logging
     // Status bar (without stamp), error list and the console log file (with stamp).
     void writeLog(const std::string &text, bool showInStatusBar, bool addToErrorList) override;
-    void logEvent(const std::string &text, bool showInStatusBar)
-    {
-        writeLog(text, showInStatusBar, true);
-    }
     std::string timeStamp() const override { return consoleLog.timeStamp(); }
     bool isDebugLogging() const override { return debugLogging; }
 
@@ -97,17 +91,13 @@ public:
     void editHostCommand();
     void deleteCheckedHosts();
     void deleteSelectedHosts();
-    void refreshCommandStates(int mode) override;
+    void refreshCommandStates(CommandMode mode) override;
     void hostPopupOpening();
-    // Check marks and selection, on the host grid (true) or the PBU grid (false).
-    void toggleCurrentCheck(bool hostGrid);
-    void checkSelectedRows(bool hostGrid) { markSelectedRows(hostGrid, true); }
-    void uncheckSelectedRows(bool hostGrid) { markSelectedRows(hostGrid, false); }
-    void checkAll(bool hostGrid);
-    void uncheckAll(bool hostGrid);
+    // Check marks and selection of the grid of a page.
+    CheckMarks &marks(MainPage page) { return page == MainPage::Host ? hostMarks : pbuMarks; }
     void pbuPopupOpening();
-    // A key went down in a grid; true when it was one of the grid's keys.
-    bool gridKeyPressed(bool hostGrid, int key);
+    // A key went down in the grid of a page; true when it was one of the grid's keys.
+    bool gridKeyPressed(MainPage page, int key);
     void showHelp();
     void showAbout();
     // The update timer's tick: polling line, counters, saving the host list.
@@ -116,7 +106,7 @@ public:
     void TimerFlashTimer() { flashClock->TimerFlashTimer(); }
     FlashClock &flash() const { return *flashClock; }
     // The heartbeat pass, on the GUI thread.
-    void sendHeartbeats() { links->sendHeartbeats(); }
+    void sendHeartbeats() { links->poller().sendHeartbeats(); }
     AgentLinks &agentLinks() const { return *links; }
     size_t commandPoolSize() const { return commandPool->size(); }
     // Restores a minimised window and brings it to the front (a second start asked for it).
@@ -138,18 +128,14 @@ public:
     const std::string &getStatusText() const { return statusText; }
     const std::string &getHeartbeatText() const { return heartbeatText; }
     std::string statusPanelText(int panel) const;
-    MonitorStatusBar *statusBarWidget() const { return statusBarPtr; }
     ErrorListView *errorListView() const { return errorListViewPtr; }
+    GridView *grid(MainPage page) const { return page == MainPage::Host ? hostGridPtr : pbuGridPtr; }
     GridView *hostGrid() const { return hostGridPtr; }
     GridView *pbuGrid() const { return pbuGridPtr; }
     QTabWidget *pages() const { return tabs; }
     ErrorBeepThread *errorBeepThread() const { return beepThread.get(); }
-    HeartbeatThread *heartbeatWorker() const { return heartbeatThread.get(); }
     MainPage activePage() const;
-    // A command by its caption (GBK), or nullptr.
-    QAction *findAction(const std::string &caption) const;
-    QMenu *hostPopupMenu() const { return PMnHostPopup; }
-    QMenu *pbuPopupMenu() const { return PMnPBUPopup; }
+    const MainActions &actions() const { return *actionsPtr; }
 
     int checkedHostCount = 0;
     int checkedPbuCount = 0;
@@ -163,7 +149,7 @@ public:
     int pollPeriodMs() const override { return updatePeriod(); }
     void runTroubleshootingStep(const std::string &channelIP, const std::string &stepName) override
     {
-        links->runTroubleshootingStep(channelIP, stepName);
+        links->poller().runTroubleshootingStep(channelIP, stepName);
     }
     void detailWindowActivated(QWidget *window) override { lastDetailWindow = window; }
     QWidget *mainWindowWidget() const override { return const_cast<TF_Main *>(this); }
@@ -192,30 +178,22 @@ private:
     void showLogLine(const std::string &text, const std::string &line, bool showInStatusBar,
                      bool addToErrorList);
     void buildWindow();
-    void buildMenus();
-    void buildToolBar();
+    void wireMenus();
+    void wireToolBar();
     void buildPages();
+    void wirePopups();
     void start();
     void readSettingsStep();
     void buildHeartbeat();
     int runDialog(QDialog &dialog);
     void updateWindowStateTicks();
     void applyCommandStates(const CommandStates &states);
-    void onCheckToggled(bool hostGrid, bool checked);
-    struct GridMarks
-    {
-        RecordSet &table;
-        GridState &grid;
-        std::string_view keyField;
-        std::string_view checkField;
-        int &counter;
-    };
-    GridMarks marksOf(bool hostGrid);
-    void markSelectedRows(bool hostGrid, bool check);
     QWidget *openDetailWindowOf(HostSubject *host);
     // Runs a command; an exception is shown in the error list instead of ending the program.
     void guarded(const std::function<void()> &command);
-    QAction *makeAction(const std::string &caption, const QKeySequence &shortcut = {});
+    QAction *action(MainAction id) const { return (*actionsPtr)[id]; }
+    // Connects an action to a command run through guarded().
+    void onTriggered(MainAction id, std::function<void()> command);
 
     MainOptions options;
     std::unique_ptr<Dialogs> ownDialogs;
@@ -244,6 +222,8 @@ private:
     std::unique_ptr<RecordSet> pbuTablePtr;
     std::unique_ptr<GridState> hostGridStatePtr;
     std::unique_ptr<GridState> pbuGridStatePtr;
+    CheckMarks hostMarks;
+    CheckMarks pbuMarks;
 
     // Widgets (owned by Qt's parent chain).
     MonitorStatusBar *statusBarPtr = nullptr;
@@ -253,46 +233,11 @@ private:
     QTabWidget *tabs = nullptr;
     QSplitter *splitter = nullptr;
     QWidget *workArea = nullptr;
-    QToolBar *toolBar = nullptr;
     QTimer *TimerUpdate = nullptr;
     QPointer<QWidget> lastDetailWindow;
     bool closing = false;
 
-    std::map<std::string, QAction *> actions; // by caption
-    QAction *MMnHostCnt = nullptr;
-    QAction *MMnHostDCnt = nullptr;
-    QAction *MMnExit = nullptr;
-    QAction *MMnHOSTStatus = nullptr;
-    QAction *MMnPBUStatus = nullptr;
-    QAction *MMnHOSTDetail = nullptr;
-    QAction *MMnDebug = nullptr;
-    QAction *MMnLog = nullptr;
-    QAction *MMnHelp = nullptr;
-    QAction *MMnSwitch = nullptr;
-    QAction *MMnMinimize = nullptr;
-    QAction *MMnNormal = nullptr;
-    QAction *MMnMaximize = nullptr;
-    QAction *MMnAbout = nullptr;
-    QAction *N7 = nullptr;
-    QAction *N8 = nullptr;
-    QAction *BtnConnect = nullptr;
-    QAction *BtnDisconnect = nullptr;
-    QAction *BtnAddHost = nullptr;
-    QAction *BtnDeleteHost = nullptr;
-    QMenu *MMnWindow = nullptr;
-    QMenu *PMnHostPopup = nullptr;
-    QMenu *PMnPBUPopup = nullptr;
-    QAction *PMnHSltHl = nullptr;
-    QAction *PMnHCnlHl = nullptr;
-    QAction *PMnHostCnt = nullptr;
-    QAction *PMnHostDCnt = nullptr;
-    QAction *PMnHostAdd = nullptr;
-    QAction *PMnHostDel = nullptr;
-    QAction *PMnHostEdit = nullptr;
-    QAction *PMnHostDetail = nullptr;
-    QAction *PMnPSltHl = nullptr;
-    QAction *PMnPCnlHl = nullptr;
-    QAction *PMnClearLog = nullptr;
+    std::unique_ptr<MainActions> actionsPtr;
 };
 
 } // namespace tarvo

@@ -19,6 +19,7 @@ namespace tarvo {
 
 namespace {
 const std::string kConnected = "已连接";
+using A = MainAction;
 } // namespace
 
 void enable(QAction *action, bool on)
@@ -40,7 +41,7 @@ void TF_Main::addHostCommand()
     THostMaintenance dialog(*this, this);
     if (runDialog(dialog) == QDialog::Accepted)
         saveHostListFile();
-    refreshCommandStates(1);
+    refreshCommandStates(CommandMode::AfterChange);
 }
 
 void TF_Main::editHostCommand()
@@ -63,7 +64,7 @@ void TF_Main::editHostCommand()
             }
         }
     }
-    refreshCommandStates(1);
+    refreshCommandStates(CommandMode::AfterChange);
 }
 
 bool TF_Main::deleteHost(HostSubject &host)
@@ -74,7 +75,7 @@ bool TF_Main::deleteHost(HostSubject &host)
         return false;
     hostTablePtr->locate(kHostKeyField, ip);
     if (hostTablePtr->value("Connection") == kConnected)
-        links->dropHost(ip);
+        links->registry().dropHost(ip);
     else
         commandPool->purge(ip, std::numeric_limits<int32_t>::max());
     if (hostTablePtr->asBool(kHostCheckField))
@@ -106,7 +107,7 @@ void TF_Main::deleteCheckedHosts()
         saveHostListFile();
         hostGridStatePtr->restore(mark, kHostKeyField);
     }
-    refreshCommandStates(1);
+    refreshCommandStates(CommandMode::AfterChange);
 }
 
 void TF_Main::deleteSelectedHosts()
@@ -125,12 +126,12 @@ void TF_Main::deleteSelectedHosts()
         saveHostListFile();
         hostGridStatePtr->restore(mark, kHostKeyField);
     }
-    refreshCommandStates(1);
+    refreshCommandStates(CommandMode::AfterChange);
 }
 
 // ---------------------------------------------------------------- command states
 
-void TF_Main::refreshCommandStates(int mode)
+void TF_Main::refreshCommandStates(CommandMode mode)
 {
     const CommandStates states = computeCommandStates(mode, activePage(), *hostTablePtr,
                                                       *pbuTablePtr, checkedHostCount,
@@ -144,15 +145,15 @@ void TF_Main::applyCommandStates(const CommandStates &s)
         if (enabled)
             enable(action, *enabled);
     };
-    apply(BtnAddHost, s.addHost);
-    apply(BtnDeleteHost, s.deleteHost);
-    apply(BtnConnect, s.connect);
-    apply(BtnDisconnect, s.disconnect);
-    apply(MMnHostCnt, s.menuConnect);
-    apply(MMnHostDCnt, s.menuDisconnect);
-    apply(MMnHOSTStatus, s.hostStatusView);
-    apply(MMnPBUStatus, s.pbuStatusView);
-    apply(MMnHOSTDetail, s.hostDetail);
+    apply(action(A::BtnAddHost), s.addHost);
+    apply(action(A::BtnDeleteHost), s.deleteHost);
+    apply(action(A::BtnConnect), s.connect);
+    apply(action(A::BtnDisconnect), s.disconnect);
+    apply(action(A::MMnHostCnt), s.menuConnect);
+    apply(action(A::MMnHostDCnt), s.menuDisconnect);
+    apply(action(A::MMnHOSTStatus), s.hostStatusView);
+    apply(action(A::MMnPBUStatus), s.pbuStatusView);
+    apply(action(A::MMnHOSTDetail), s.hostDetail);
     if (s.activePage) {
         QSignalBlocker block(tabs);
         tabs->setCurrentIndex(*s.activePage == MainPage::Host ? 0 : 1);
@@ -197,8 +198,8 @@ QWidget *TF_Main::openDetailWindowOf(HostSubject *host)
 
 void TF_Main::hostPopupOpening()
 {
-    for (QAction *a : {PMnHSltHl, PMnHCnlHl, PMnHostAdd, PMnHostDel, PMnHostEdit})
-        enable(a, true);
+    for (MainAction a : {A::PMnHSltHl, A::PMnHCnlHl, A::PMnHostAdd, A::PMnHostDel, A::PMnHostEdit})
+        enable(action(a), true);
     bool canConnect = false;
     bool canDisconnect = false;
     bool canShowDetails = false;
@@ -220,10 +221,10 @@ void TF_Main::hostPopupOpening()
     const bool canEdit = selected.size() == 1;
     if (!canEdit)
         canShowDetails = false;
-    enable(PMnHostEdit, canEdit);
-    enable(PMnHostDetail, canShowDetails);
-    enable(PMnHostCnt, canConnect);
-    enable(PMnHostDCnt, canDisconnect);
+    enable(action(A::PMnHostEdit), canEdit);
+    enable(action(A::PMnHostDetail), canShowDetails);
+    enable(action(A::PMnHostCnt), canConnect);
+    enable(action(A::PMnHostDCnt), canDisconnect);
 }
 
 } // namespace tarvo

@@ -3,8 +3,11 @@
 
 namespace tarvo {
 
-LinkStats::LinkStats(AgentLinks &agentLinks) : links(agentLinks) { links.addListener(this); }
+LinkStats::LinkStats(AgentLinks &agentLinks) : links(agentLinks)
+{
+    links.registry().addListener(this);
+}
 
-LinkStats::~LinkStats() { links.removeListener(this); }
+LinkStats::~LinkStats() { links.registry().removeListener(this); }
 
 } // namespace tarvo

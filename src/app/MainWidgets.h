@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/ErrorList.h"
+#include "framework/OwnerDrawList.h"
 
-#include <QAbstractScrollArea>
 #include <QStatusBar>
 
 #include <array>
@@ -36,34 +36,11 @@ private:
 // Shows an ErrorList, owner-drawn: "Error" lines red, others blue. Like a list box it can
 // scroll any line to the top, so the newest line is shown as the top line with the space
 // below it empty; the scroll bar runs from the first line to the last.
-class ErrorListView : public QAbstractScrollArea
+class ErrorListView : public OwnerDrawList
 {
     Q_OBJECT
 public:
     ErrorListView(ErrorList &list, QWidget *parent = nullptr);
-
-    // Index of the topmost visible line; -1 while the list is empty.
-    int topIndex() const;
-    // Index of the selected line, or -1.
-    int currentRow() const { return selected; }
-    int count() const { return int(list.size()); }
-    int rowHeight() const;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
-
-private:
-    void appendLine();
-    void rebuild();
-    void updateScrollBar();
-    void scrollNewestToTop();
-    int visibleRows() const;
-
-    ErrorList &list;
-    int selected = -1;
 };
 
 } // namespace tarvo

@@ -9,7 +9,7 @@ PollOnce::PollOnce(TF_Main &mainWindow, int deadlineMs) : window(mainWindow)
 {
     for (const auto &[ip, host] : window.hostPool())
         host->attach(this);
-    window.agentLinks().addListener(this);
+    window.agentLinks().registry().addListener(this);
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this, [this] { finish(); });
     deadline.start(deadlineMs);
@@ -20,12 +20,7 @@ PollOnce::PollOnce(TF_Main &mainWindow, int deadlineMs) : window(mainWindow)
         QTimer::singleShot(0, this, [this] { finish(); });
 }
 
-PollOnce::~PollOnce() { window.agentLinks().removeListener(this); }
-
-bool PollOnce::everyHostAnswered() const
-{
-    return window.hostPool().size() > 0 && answeredHosts.size() == window.hostPool().size();
-}
+PollOnce::~PollOnce() { window.agentLinks().registry().removeListener(this); }
 
 void PollOnce::finish()
 {
@@ -65,7 +60,7 @@ void PollOnce::linkLost(const std::string &channelIP)
 
 void PollOnce::checkFailures()
 {
-    const auto &registry = window.agentLinks().registry();
+    const auto &registry = window.agentLinks().registry().entries();
     for (const auto &[ip, host] : window.hostPool()) {
         if (answeredHosts.count(ip))
             continue;

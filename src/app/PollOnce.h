@@ -24,10 +24,8 @@ public:
     PollOnce(TF_Main &window, int deadlineMs);
     ~PollOnce() override;
 
-    bool everyHostAnswered() const;
     size_t answered() const { return answeredHosts.size(); }
     const std::set<std::string> &answeredSet() const { return answeredHosts; }
-    const std::set<std::string> &failedSet() const { return failedHosts; }
 
     // Looks for hosts whose connection failed; runs every 50 ms on its own timer.
     void checkFailures();

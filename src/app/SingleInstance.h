@@ -26,7 +26,6 @@ public:
     bool notifyRunning(int timeoutMs = 2000) const;
 
     QString lockFilePath() const { return lockPath; }
-    QString serverName() const { return name; }
 
 signals:
     // A second start asked this instance to show itself.

@@ -25,7 +25,6 @@ public:
 
     int32_t getSequence() const { return sequence; }
     const std::string &getChannelIP() const { return channelIP; }
-    HostSubject *getHost() const { return host; }
     // channelIP + "-" + sequence, the key under which the pool keeps the command.
     std::string key() const;
 

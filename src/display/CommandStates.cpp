@@ -67,12 +67,12 @@ void hostPageStates(CommandStates& s, const RecordSet& hosts, int checkedHostCou
 
 } // namespace
 
-CommandStates computeCommandStates(int mode, MainPage activePage, const RecordSet& hostTable,
-                                   const RecordSet& pbuTable, int checkedHostCount,
-                                   int checkedPbuCount)
+CommandStates computeCommandStates(CommandMode mode, MainPage activePage,
+                                   const RecordSet& hostTable, const RecordSet& pbuTable,
+                                   int checkedHostCount, int checkedPbuCount)
 {
     CommandStates s;
-    if (mode == 0) {
+    if (mode == CommandMode::StartUp) {
         s.versionPanel = "版本：2009版   ";
         s.activePage = MainPage::Host;
         s.hostStatusView = s.hostDetail = s.menuConnect = s.menuDisconnect = false;

@@ -11,6 +11,10 @@ namespace tarvo {
 
 enum class MainPage { Host, Pbu };
 
+// When the commands are refreshed: once at start-up (the host page, most commands off), or
+// after a change of page, check mark or connection (worked out from the tables).
+enum class CommandMode { StartUp, AfterChange };
+
 // Each member is the new enabled state of one command; unset means "leave it as it is".
 struct CommandStates {
     std::optional<bool> addHost;         // tool button "添加报盘机"
@@ -27,11 +31,10 @@ struct CommandStates {
     std::string countersPanel;                // second status-bar panel
 };
 
-// mode 0: start-up; mode 1: after a change of page, check mark or connection. Reads the
-// tables without moving their cursors.
-CommandStates computeCommandStates(int mode, MainPage activePage, const RecordSet& hostTable,
-                                   const RecordSet& pbuTable, int checkedHostCount,
-                                   int checkedPbuCount);
+// Reads the tables without moving their cursors.
+CommandStates computeCommandStates(CommandMode mode, MainPage activePage,
+                                   const RecordSet& hostTable, const RecordSet& pbuTable,
+                                   int checkedHostCount, int checkedPbuCount);
 
 // "HOST:" checked "/" rows " PBU:" checked "/" rows, e.g. "HOST:2/5 PBU:0/14".
 std::string countersText(int checkedHostCount, int hostRows, int checkedPbuCount, int pbuRows);

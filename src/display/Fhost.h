@@ -117,7 +117,6 @@ public:
     QColor graphColour(Resource resource) const;
     QTabWidget* pages() const { return PageControl; }
     OwnerDrawList* alertList() const { return ListBoxHDInfo; }
-    QListWidget* progressList() const { return ListBoxTS; }
 
 protected:
     bool event(QEvent* event) override;

@@ -32,9 +32,6 @@ public:
     // Grids whose flashing cells each step repaints (not owned; either may be null, and a
     // grid destroyed before the clock is dropped).
     void setGrids(GridView* hostGrid, GridView* pbuGrid);
-    // Model columns that can flash: the host grid's five, the PBU grid's seven.
-    const std::vector<int>& hostColumns() const { return host_.columns; }
-    const std::vector<int>& pbuColumns() const { return pbu_.columns; }
 
     // One flash step: white becomes yellow, anything else white. Then, of the visible cells
     // of the flashing columns, those the painter gives the flash background are repainted,

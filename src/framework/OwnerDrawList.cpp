@@ -12,12 +12,14 @@
 
 namespace tarvo {
 
-OwnerDrawList::OwnerDrawList(int itemHeight, QWidget* parent)
+OwnerDrawList::OwnerDrawList(int itemHeight, QWidget* parent, Scrolling scrolling)
     : QAbstractScrollArea(parent)
-    , itemHeight_(std::max(1, itemHeight))
+    , itemHeight_(itemHeight == kFontLineHeight ? kFontLineHeight : std::max(1, itemHeight))
+    , scrolling_(scrolling)
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(scrolling == Scrolling::AnyLineToTop ? Qt::ScrollBarAlwaysOn
+                                                                     : Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAutoFillBackground(true);
     QPalette p = viewport()->palette();
@@ -43,6 +45,27 @@ void OwnerDrawList::clear()
     viewport()->update();
 }
 
+void OwnerDrawList::setLines(std::vector<std::string> lines)
+{
+    lines_ = std::move(lines);
+    if (selected_ >= count())
+        selected_ = -1;
+    updateScrollBar();
+    viewport()->update();
+}
+
+void OwnerDrawList::scrollToEnd()
+{
+    updateScrollBar();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
+}
+
+int OwnerDrawList::itemHeight() const
+{
+    return itemHeight_ == kFontLineHeight ? fontMetrics().height() + 2 : itemHeight_;
+}
+
 void OwnerDrawList::setCurrentRow(int row)
 {
     selected_ = row >= 0 && row < count() ? row : -1;
@@ -53,12 +76,13 @@ void OwnerDrawList::setCurrentRow(int row)
 
 int OwnerDrawList::topIndex() const { return lines_.empty() ? -1 : verticalScrollBar()->value(); }
 
-int OwnerDrawList::visibleRows() const { return std::max(1, viewport()->height() / itemHeight_); }
+int OwnerDrawList::visibleRows() const { return std::max(1, viewport()->height() / itemHeight()); }
 
 void OwnerDrawList::updateScrollBar()
 {
     QScrollBar* bar = verticalScrollBar();
-    bar->setRange(0, std::max(0, count() - visibleRows()));
+    const int last = scrolling_ == Scrolling::AnyLineToTop ? count() - 1 : count() - visibleRows();
+    bar->setRange(0, std::max(0, last));
     bar->setPageStep(visibleRows());
 }
 
@@ -80,10 +104,11 @@ void OwnerDrawList::resizeEvent(QResizeEvent* event)
 void OwnerDrawList::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
+    const int h = itemHeight();
     const int first = std::max(0, verticalScrollBar()->value());
-    const int shown = viewport()->height() / itemHeight_ + 1;
+    const int shown = viewport()->height() / h + 1;
     for (int row = first; row < first + shown && row < count(); ++row) {
-        const QRect rect(0, (row - first) * itemHeight_, viewport()->width(), itemHeight_);
+        const QRect rect(0, (row - first) * h, viewport()->width(), h);
         if (!drawItem_) {
             painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop, qtText(line(row)));
             continue;
@@ -99,7 +124,7 @@ void OwnerDrawList::paintEvent(QPaintEvent*)
 
 void OwnerDrawList::mousePressEvent(QMouseEvent* event)
 {
-    const int row = verticalScrollBar()->value() + int(event->position().y()) / itemHeight_;
+    const int row = verticalScrollBar()->value() + int(event->position().y()) / itemHeight();
     if (row >= 0 && row < count()) {
         selected_ = row;
         viewport()->update();

@@ -37,7 +37,7 @@ protected:
     }
     void trigger(TF_Main &window, const std::string &caption)
     {
-        QAction *action = window.findAction(caption);
+        QAction *action = window.actions().find(caption);
         ASSERT_NE(action, nullptr) << caption;
         action->setEnabled(true);
         action->trigger();
@@ -63,7 +63,7 @@ TEST_F(AgentLinksTest, ConnectedAgentIsAskedAtOnceAndItsAnswerFillsBothTables)
     ASSERT_EQ(sockets[0]->writes.size(), 1u);
     EXPECT_EQ(sockets[0]->writes[0], "00=Tarvo1.20\x01" "01=C\x01" "04=02\x01" "12=0\x01"
                                      "15=0\x01" "99=246\x01");
-    EXPECT_EQ(window->agentLinks().registry().at("127.0.0.1")->getSentCount(), 1);
+    EXPECT_EQ(window->agentLinks().registry().entries().at("127.0.0.1")->getSentCount(), 1);
 
     answer(*sockets[0], twoPbus(), "10", "00");
     EXPECT_EQ(field(*window, "127.0.0.1", "OESStatusA"), "运行");
@@ -151,13 +151,13 @@ TEST_F(AgentLinksTest, FailedConnectionIsReplacedByANewOne)
     ASSERT_EQ(sockets.size(), 1u);
     EXPECT_TRUE(logged("Exception:'port' is not a valid integer value"));
     now += 3000;
-    window->agentLinks().connectHosts(false);  // the same connection tries again and fails
+    window->agentLinks().registry().connectHosts(false);  // the same connection tries again and fails
     EXPECT_EQ(sockets.size(), 1u);
-    EXPECT_TRUE(window->agentLinks().registry().at("127.0.0.7")->isFailed());
-    window->agentLinks().connectHosts(false);  // now it is replaced
+    EXPECT_TRUE(window->agentLinks().registry().entries().at("127.0.0.7")->isFailed());
+    window->agentLinks().registry().connectHosts(false);  // now it is replaced
     ASSERT_EQ(sockets.size(), 2u);
     EXPECT_TRUE(sockets[0]->detached);
-    EXPECT_FALSE(window->agentLinks().registry().at("127.0.0.7")->isFailed());
+    EXPECT_FALSE(window->agentLinks().registry().entries().at("127.0.0.7")->isFailed());
 }
 
 TEST_F(AgentLinksTest, DisconnectingTickedAndSelectedHosts)
@@ -187,7 +187,7 @@ TEST_F(AgentLinksTest, DisconnectingTickedAndSelectedHosts)
     // Reconnected, the first answer is a first fill again.
     now += 3000;
     ASSERT_TRUE(window->hostTable().locate("ChannelIP", "127.0.0.1"));
-    window->agentLinks().connectCurrentHost();
+    window->agentLinks().registry().connectCurrentHost();
     ScriptedAgentSocket::connect(*sockets[0]);
     answer(*sockets[0], twoPbus());
     EXPECT_EQ(field(*window, "127.0.0.1", "PbuPrinted"), "true");
@@ -238,7 +238,7 @@ TEST_F(AgentLinksTest, ExitForgetsTheConnections)
     auto window = start(kHosts);
     ScriptedAgentSocket::connect(*sockets[0]);
     window->close();
-    EXPECT_TRUE(window->agentLinks().registry().empty());
+    EXPECT_TRUE(window->agentLinks().registry().entries().empty());
     EXPECT_EQ(logLines().back(), kStamp + "Monitor正常退出");
     window.reset();  // the sockets go without calling back
     EXPECT_TRUE(sockets[0]->detached);
@@ -249,20 +249,20 @@ TEST_F(AgentLinksTest, TroubleshootingStepsCheckTheConnectionAndAskTheAgent)
     auto window = start(kHosts);
     AgentLinks &links = window->agentLinks();
     HostSubject &h2 = *window->hostPool().find("127.0.0.2");
-    links.runTroubleshootingStep("127.0.0.2", "AgentStatus1");
+    links.poller().runTroubleshootingStep("127.0.0.2", "AgentStatus1");
     EXPECT_EQ(h2.getTroubleShootingText(),
               "探针没有启动或端口设置错误(当前监视界面端口设置为10013，探针端的默认端口为10012)");
     EXPECT_FALSE(h2.troubleShootingPending);
     now += 3000;
-    links.runTroubleshootingStep("127.0.0.2", "AgentStatus");
+    links.poller().runTroubleshootingStep("127.0.0.2", "AgentStatus");
     EXPECT_EQ(h2.getTroubleShootingText(), "正在尝试连接探针...");
     EXPECT_EQ(sockets[1]->opens.size(), 2u);  // the closed connection tries again
 
     ScriptedAgentSocket::connect(*sockets[1]);
     h2.troubleShootingPending = true;
-    links.runTroubleshootingStep("127.0.0.2", "AgentStatus");
+    links.poller().runTroubleshootingStep("127.0.0.2", "AgentStatus");
     EXPECT_EQ(h2.getTroubleShootingText(), "");
-    links.runTroubleshootingStep("127.0.0.2", "AgentVersion");
+    links.poller().runTroubleshootingStep("127.0.0.2", "AgentVersion");
     Message request;
     ASSERT_GT(request.decode(sockets[1]->writes.back()), 0);
     EXPECT_EQ(request.getMessageType(), "19");
@@ -279,16 +279,16 @@ TEST_F(AgentLinksTest, TroubleshootingStepsCheckTheConnectionAndAskTheAgent)
     ScriptedAgentSocket::peerClose(*sockets[1]);
     h2.troubleShootingPending = true;
     const size_t writes = sockets[1]->writes.size();
-    links.runTroubleshootingStep("127.0.0.2", "CheckCS");
+    links.poller().runTroubleshootingStep("127.0.0.2", "CheckCS");
     EXPECT_EQ(sockets[1]->writes.size(), writes);
     EXPECT_TRUE(h2.troubleShootingPending);
-    links.runTroubleshootingStep("127.0.0.9", "AgentStatus");  // no such row: nothing
+    links.poller().runTroubleshootingStep("127.0.0.9", "AgentStatus");  // no such row: nothing
 }
 
 TEST_F(AgentLinksTest, ConnectingWithoutHostsSaysSo)
 {
     auto window = start("");
-    window->agentLinks().connectCurrentHost();
+    window->agentLinks().registry().connectCurrentHost();
     EXPECT_TRUE(listed(*window, "Error[没有配置报盘机]"));
 }
 

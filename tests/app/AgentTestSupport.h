@@ -4,8 +4,8 @@
 
 #include "TestSupport.h"
 #include "app/Fmain.h"
-#include "comm/ScriptedAgentSocket.h"
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedAgentSocket.h"
+#include "doubles/ScriptedDialogs.h"
 #include "protocol/MessageBodies.h"
 #include "../host/PackageBuilders.h"
 

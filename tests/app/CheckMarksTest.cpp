@@ -55,12 +55,12 @@ protected:
 TEST_F(CheckMarks, ToggleTwiceLeavesMarkAndCounterAsTheyWere)
 {
     host("127.0.0.2");
-    window->toggleCurrentCheck(true);
+    window->marks(MainPage::Host).toggleCurrentCheck();
     EXPECT_EQ(mark("127.0.0.2"), "True");
     EXPECT_EQ(window->checkedHostCount, 1);
     EXPECT_EQ(window->statusPanelText(1), "HOST:1/3 PBU:0/3");
     host("127.0.0.2");
-    window->toggleCurrentCheck(true);
+    window->marks(MainPage::Host).toggleCurrentCheck();
     EXPECT_EQ(mark("127.0.0.2"), "False");
     EXPECT_EQ(window->checkedHostCount, 0);
 }
@@ -70,14 +70,14 @@ TEST_F(CheckMarks, SelectedRowsAreCheckedOnceAndTheCursorAndScrollStay)
     window->hostGridState().setSelection({host("127.0.0.1"), host("127.0.0.3")});
     host("127.0.0.2");
     window->hostGridState().setFirstVisibleRow(1);
-    window->checkSelectedRows(true);
-    window->checkSelectedRows(true);  // checked already: nothing changes
+    window->marks(MainPage::Host).checkSelectedRows();
+    window->marks(MainPage::Host).checkSelectedRows();  // checked already: nothing changes
     EXPECT_EQ(window->checkedHostCount, 2);
     EXPECT_EQ(checkedRows(true), 2);
     EXPECT_EQ(window->hostTable().value("ChannelIP"), "127.0.0.2");
     EXPECT_EQ(window->hostGridState().firstVisibleRow(), 1);
-    EXPECT_TRUE(window->findAction("断开")->isEnabled());  // 127.0.0.1 is ticked and connected
-    window->uncheckSelectedRows(true);
+    EXPECT_TRUE(window->actions().find("断开")->isEnabled());  // 127.0.0.1 is ticked and connected
+    window->marks(MainPage::Host).uncheckSelectedRows();
     EXPECT_EQ(window->checkedHostCount, 0);
     EXPECT_EQ(checkedRows(true), 0);
 }
@@ -85,14 +85,14 @@ TEST_F(CheckMarks, SelectedRowsAreCheckedOnceAndTheCursorAndScrollStay)
 TEST_F(CheckMarks, CheckAllLeavesNothingSelectedAndUncheckAllZeroesTheCounter)
 {
     window->pbuGridState().setSelection({window->pbuTable().recIdAt(1)});
-    window->checkAll(false);
+    window->marks(MainPage::Pbu).checkAll();
     EXPECT_EQ(window->checkedPbuCount, 3);
     EXPECT_EQ(checkedRows(false), 3);
     EXPECT_TRUE(window->pbuGridState().selectedRecIds().empty());
-    window->uncheckAll(false);
+    window->marks(MainPage::Pbu).uncheckAll();
     EXPECT_EQ(window->checkedPbuCount, 0);
     EXPECT_EQ(checkedRows(false), 0);
-    window->uncheckAll(true);  // nothing checked: still fine
+    window->marks(MainPage::Host).uncheckAll();  // nothing checked: still fine
     EXPECT_EQ(window->checkedHostCount, 0);
 }
 
@@ -123,7 +123,7 @@ TEST_F(CheckMarks, KeysActWhateverTheModifiers)
 
 TEST_F(CheckMarks, HostPopupFollowsTheSelection)
 {
-    auto enabled = [this](const char *caption) { return window->findAction(caption)->isEnabled(); };
+    auto enabled = [this](const char *caption) { return window->actions().find(caption)->isEnabled(); };
     window->hostGridState().setSelection({host("127.0.0.1")});
     window->hostPopupOpening();
     EXPECT_TRUE(enabled("断开当前报盘机(&O)"));
@@ -139,13 +139,13 @@ TEST_F(CheckMarks, HostPopupFollowsTheSelection)
     // The PBU pop-up's items check and clear the PBU grid's selection.
     window->pbuGridState().setSelection({window->pbuTable().recIdAt(0)});
     window->pbuPopupOpening();
-    window->findAction("选中高亮PBU(&L)")->trigger();
+    window->actions().find("选中高亮PBU(&L)")->trigger();
     EXPECT_EQ(window->checkedPbuCount, 1);
 }
 
 TEST_F(CheckMarks, AnswerDroppingACheckedPbuLowersTheCounter)
 {
-    window->checkAll(false);
+    window->marks(MainPage::Pbu).checkAll();
     window->TimerUpdateTimer();
     answer(*sockets[0], {pbu(OES_NAME_A, "A0000000001")});
     window->TimerUpdateTimer();

@@ -41,7 +41,7 @@ TEST_F(DetailWindow, OpensOncePerHostAndNotForAStoppedHost)
     EXPECT_TRUE(listed(*window, "查看报盘机127.0.0.1的详细信息"));
     EXPECT_EQ(detail->gaugeLabel(Resource::Cpu), "42%");  // filled at once from the host
     ASSERT_TRUE(window->hostTable().locate("ChannelIP", "127.0.0.1"));
-    window->findAction("查看详细信息(F5)")->trigger();
+    window->actions().find("查看详细信息(F5)")->trigger();
     EXPECT_EQ(window->hostPool().find("127.0.0.1")->getDetailWindow(), detail);
 
     ASSERT_TRUE(window->hostTable().locate("ChannelIP", "127.0.0.2"));

@@ -42,7 +42,7 @@ TEST(ErrorListViewTest, NewestLineBecomesTheTopLine)
 {
     ErrorList list;
     ErrorListView view(list);
-    view.resize(400, 5 * view.rowHeight() + 8);
+    view.resize(400, 5 * view.itemHeight() + 8);
     EXPECT_EQ(view.topIndex(), -1);
     for (int i = 0; i < 30; ++i) {
         list.append("2009-06-01 09:05:03 line " + std::to_string(i));

@@ -97,7 +97,7 @@ TEST_F(HeadlessConsoleTest, PrintsTheTablesWhenAConnectionOrAStateChangesBetween
                                 padColumn("已连接", 10) + padColumn("运行", 10);
     EXPECT_NE(contents(out).find(running), std::string::npos);
 
-    window->agentLinks().sendStatusRequest();
+    window->agentLinks().poller().sendStatusRequest();
     answer(*sockets[0], {tarvo::testing::pbu(OES_NAME_A, "A0000000001", "3", "78")});
     QCoreApplication::processEvents();
     EXPECT_EQ(contents(out).find(padColumn("78", 10)), std::string::npos) << "counters wait";

@@ -1,7 +1,7 @@
 // The add and edit dialogs: every message, normalising, duplicates, commas.
 #include "app/Fhostmaintenance.h"
 #include "framework/QtText.h"
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedDialogs.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -56,7 +56,7 @@ protected:
     void clickToolButton(const std::string &caption)
     {
         auto *bar = window->findChild<QToolBar *>();
-        QTest::mouseClick(bar->widgetForAction(window->findAction(caption)), Qt::LeftButton);
+        QTest::mouseClick(bar->widgetForAction(window->actions().find(caption)), Qt::LeftButton);
     }
 
     std::unique_ptr<TF_Main> window;
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       auto &t = static_cast<ModalDialogs &>(op);
                       test::clickCheckBox(*Access::window(t).hostGrid(), Access::row(t, "10.0.0.1"));
                       QTest::mouseClick(Access::window(t).findChild<QToolBar *>()->widgetForAction(
-                                            Access::window(t).findAction("删除报盘机")),
+                                            Access::window(t).actions().find("删除报盘机")),
                                         Qt::LeftButton);
                   },
                   [] { test::answerMessageBox(false); },
@@ -255,7 +255,7 @@ TEST_F(Operator, F5OpensTheSelectedHostInTheGridAndTheTickedOneFromTheMenu)
     ASSERT_NE(detailOf("10.0.0.3"), nullptr);
     EXPECT_TRUE(detailOf("10.0.0.3")->isVisible());
     EXPECT_EQ(detailOf("10.0.0.1"), nullptr);
-    window->findAction("报盘机详情监控(&D)")->trigger();
+    window->actions().find("报盘机详情监控(&D)")->trigger();
     ASSERT_NE(detailOf("10.0.0.1"), nullptr);
     EXPECT_EQ(current(), "10.0.0.3");
 }

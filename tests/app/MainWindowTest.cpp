@@ -2,9 +2,9 @@
 #include "TestSupport.h"
 #include "app/Fmain.h"
 #include "app/MainWidgets.h"
-#include "comm/ScriptedAgentSocket.h"
+#include "doubles/ScriptedAgentSocket.h"
 #include "framework/QtText.h"
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -61,7 +61,7 @@ protected:
 
     static bool enabled(const TF_Main &window, const std::string &caption)
     {
-        QAction *action = window.findAction(caption);
+        QAction *action = window.actions().find(caption);
         EXPECT_NE(action, nullptr) << caption;
         return action && action->isEnabled();
     }
@@ -128,8 +128,8 @@ TEST_F(MainWindowTest, SettingsFileSetsPeriodAndDebugTick)
     auto window = start("", "[Interval]\r\nTime=10\r\n[Log]\r\nDebug=on\r\n");
     EXPECT_EQ(window->updatePeriod(), 9934);
     EXPECT_TRUE(window->isDebugLogging());
-    EXPECT_TRUE(window->findAction("记录所有收发消息")->isChecked());
-    window->findAction("记录所有收发消息")->trigger();
+    EXPECT_TRUE(window->actions().find("记录所有收发消息")->isChecked());
+    window->actions().find("记录所有收发消息")->trigger();
     EXPECT_FALSE(window->isDebugLogging());
     const auto lines = logLines();
     ASSERT_EQ(lines.size(), 4u);
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, DeletingTickedHostsAsksForEachAndFollowsTheAnswers)
     auto window = start(kThreeHosts);
     tick(*window, "10.0.0.1");
     tick(*window, "10.0.0.2");
-    window->refreshCommandStates(1);
+    window->refreshCommandStates(CommandMode::AfterChange);
     EXPECT_TRUE(enabled(*window, "删除报盘机"));
     EXPECT_EQ(window->statusPanelText(1), "HOST:2/3 PBU:0/0");
 
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, AddingThroughTheDialogSavesAndLogs)
         add.BtnOK->click();
         return dialog.result();
     };
-    window->findAction("添加报盘机")->trigger();
+    window->actions().find("添加报盘机")->trigger();
     EXPECT_EQ(hostFile(), "\xB1\xB1\xBE\xA9,10.1.2.3,10012,N,N,0,\r\n");
     EXPECT_EQ(window->hostTable().count(), 1);
     EXPECT_EQ(window->hostTable().valueAt(0, "Connection"), "未连接");
@@ -289,9 +289,9 @@ TEST_F(MainWindowTest, ExitAsksAndLogsOnlyOnYes)
 TEST_F(MainWindowTest, HelpAndAboutTexts)
 {
     auto window = start("");
-    window->findAction("帮助(&H)")->trigger();
+    window->actions().find("帮助(&H)")->trigger();
     EXPECT_EQ(boxes.lastText(), "帮助文件TarvoMonitorHelp.chm不存在");
-    window->findAction("关于(&A)")->trigger();
+    window->actions().find("关于(&A)")->trigger();
     EXPECT_EQ(boxes.lastText(),
               "Tarvo报盘机监控系统\n软件版本号: 2009版\n通信协议版本号: Tarvo1.20\n");
 }
@@ -317,7 +317,7 @@ TEST_F(MainWindowTest, ErrorListContextItemEmptiesIt)
 {
     auto window = start("");
     EXPECT_EQ(window->errorList().size(), 2u);
-    window->findAction("删除全部日志(&D)")->trigger();
+    window->actions().find("删除全部日志(&D)")->trigger();
     EXPECT_EQ(window->errorList().size(), 0u);
     EXPECT_EQ(window->errorListView()->count(), 0);
 }

@@ -127,7 +127,7 @@ protected:
         ScriptedAgentSocket::connect(*sockets[0]);
         script = sockets[0].get();
     }
-    TMMSocketProcessor &connection() { return *window->agentLinks().registry().at("127.0.0.1"); }
+    TMMSocketProcessor &connection() { return *window->agentLinks().registry().entries().at("127.0.0.1"); }
     std::string sysLog() const
     {
         return test::readFile(dir.file("logs/SysLog_127.0.0.1_2009-06-01.log"));

@@ -22,7 +22,7 @@ protected:
         script = sockets[0].get();
     }
 
-    TMMSocketProcessor &connection() { return *window->agentLinks().registry().at("127.0.0.1"); }
+    TMMSocketProcessor &connection() { return *window->agentLinks().registry().entries().at("127.0.0.1"); }
     int process(std::string_view bytes)
     {
         return window->agentLinks().processReceived("127.0.0.1", bytes);
@@ -127,7 +127,7 @@ TEST_F(ProcessReceived, ChecksumErrorClosesAndTheNextConnectionStartsClean)
 
     now += 3000;
     ASSERT_TRUE(window->hostTable().locate("ChannelIP", "127.0.0.1"));
-    window->agentLinks().connectCurrentHost();
+    window->agentLinks().registry().connectCurrentHost();
     EXPECT_EQ(script->opens.size(), 2u);
     ScriptedAgentSocket::connect(*script);
     answer(*script, {pbu(OES_NAME_A, "A0000000001")});
@@ -168,11 +168,11 @@ class EndlessBytes : public ProcessReceived, public ::testing::WithParamInterfac
 TEST_P(EndlessBytes, AreDroppedOnceTheyRunPastTheLongestMessage)
 {
     std::string bytes = GetParam().prefix;
-    bytes.resize(AgentLinks::kLongestMessage, GetParam().filler);
+    bytes.resize(AgentMessages::kLongestMessage, GetParam().filler);
     for (size_t at = 0; at < bytes.size(); at += 4000)
         ScriptedAgentSocket::receive(*script, std::string_view(bytes).substr(at, 4000));
     // At the longest message the bytes may still become one.
-    EXPECT_EQ(connection().getPending().size(), AgentLinks::kLongestMessage);
+    EXPECT_EQ(connection().getPending().size(), AgentMessages::kLongestMessage);
     EXPECT_EQ(field(*window, "127.0.0.1", "Connection"), "已连接");
     ScriptedAgentSocket::receive(*script, std::string(1, GetParam().filler));
     const auto lines = window->errorList().lines();
@@ -203,7 +203,7 @@ TEST_F(ProcessReceived, ConnectionCutAtEveryByteOfAnAnswerLeavesTheNextOneWhole)
         ASSERT_EQ(connection().getPending(), "") << cut;
         ASSERT_EQ(field(*window, "127.0.0.1", "Connection"), "已断开");
         now += 3000;
-        window->agentLinks().connectHosts(false);
+        window->agentLinks().registry().connectHosts(false);
         ScriptedAgentSocket::connect(*script);
         ASSERT_EQ(field(*window, "127.0.0.1", "Connection"), "已连接") << cut;
     }
@@ -252,7 +252,7 @@ TEST_F(ProcessReceived, AnAgentThatNeverAnswersOwesAtMostTheLatestRequests)
         process(beat());  // alive, but no answer
     }
     // 301 requests (the first at connecting): the latest 64 still wait, the second host none.
-    EXPECT_EQ(window->commandPoolSize(), size_t(AgentLinks::kMostWaitingAnswers));
+    EXPECT_EQ(window->commandPoolSize(), size_t(AgentPoller::kMostWaitingAnswers));
     EXPECT_EQ(window->commandPoolSize(), 64u);
     ASSERT_EQ(lastSequence(*script), "300");
     process(statusAnswer("237", "37"));  // the oldest one kept
@@ -279,7 +279,7 @@ TEST_F(ProcessReceived, ErrorInOneAnswerLeavesTheNextMessageHandled)
 
 TEST_F(ProcessReceived, LogRecordsGoToTheErrorListAndTheHostsSysLogFile)
 {
-    window->findAction("记录所有收发消息")->trigger();  // debug logging on
+    window->actions().find("记录所有收发消息")->trigger();  // debug logging on
     process(agentMessage("-1", test::logBody("E 7 disk full\x02W 08 cpu high  \x02ignored")));
     const std::string first = kStamp + "[127.0.0.1 E 7]disk full";
     const std::string second = kStamp + "[127.0.0.1 W 8]cpu high  ";

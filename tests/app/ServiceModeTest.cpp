@@ -90,7 +90,7 @@ TEST_F(ServiceMode, AnAgentThatComesBackIsReconnectedWithGrowingDelaysUpToTheBou
 
     // Disconnected by the operator: it stays so.
     window->hostGridState().viewSetSelection({window->hostTable().recIdAt(0)});
-    window->agentLinks().disconnectSelectedHosts();
+    window->agentLinks().registry().disconnectSelectedHosts();
     now += 60000;
     reconnect.tick();
     EXPECT_EQ(sockets[0]->opens.size(), 5u);
@@ -108,7 +108,7 @@ TEST_F(ServiceMode, TheAlarmCommandGetsAStoppedPbuAndALostConnectionInItsEnviron
                      [&](const AlarmEvent &event) { command.raise(event); });
     ScriptedAgentSocket::connect(*sockets[0]);
     answer(*sockets[0], {pbu(OES_NAME_A, "A0000000001", "3")});
-    window->agentLinks().sendStatusRequest();
+    window->agentLinks().poller().sendStatusRequest();
     answer(*sockets[0], {pbu(OES_NAME_A, "A0000000001", "1")});
     ScriptedAgentSocket::peerClose(*sockets[0]);
     ASSERT_TRUE(spinUntil([&] { return alarmFiles().size() == 2 && command.running() == 0; }));
@@ -120,7 +120,7 @@ TEST_F(ServiceMode, TheAlarmCommandGetsAStoppedPbuAndALostConnectionInItsEnviron
                              "TARVO_TIME=2009-06-01T09:05:03+08:00"})
         EXPECT_NE(pbuEvent.find(std::string(line) + "\n"), std::string::npos) << line << pbuEvent;
     // Chinese values arrive as UTF-8.
-    for (const std::string &line : {"TARVO_HOST_NAME=沪一", "TARVO_PROGRAM=A股报盘程序", "TARVO_STATE=停止"})
+    for (const char *line : {"TARVO_HOST_NAME=沪一", "TARVO_PROGRAM=A股报盘程序", "TARVO_STATE=停止"})
         EXPECT_NE(pbuEvent.find(gbk::toUtf8(line) + "\n"), std::string::npos) << pbuEvent;
     EXPECT_NE(lostEvent.find("TARVO_EVENT=connection_lost\n"), std::string::npos) << lostEvent;
     EXPECT_NE(lostEvent.find(gbk::toUtf8("TARVO_TEXT=报盘机[Ip:127.0.0.1]断开连接\n")),
@@ -249,12 +249,12 @@ TEST_F(ServiceMode, AppendModePrintsOnlyTheRowsWhoseStateChanged)
     console.printTables();
     const long start = std::ftell(out);
     // Counters and usages move: nothing to say. Then one PBU stops: its row alone.
-    window->agentLinks().pollHostStatus();
+    window->agentLinks().poller().pollHostStatus();
     answer(*sockets[0], {pbu(OES_NAME_A, "A0000000001", "3", "99"), pbu(OES_NAME_A, "A0000000002", "3")}, "55");
     answer(*sockets[1], {}, "66");
     console.printTables();
     EXPECT_EQ(std::ftell(out), start);
-    window->agentLinks().pollHostStatus();
+    window->agentLinks().poller().pollHostStatus();
     answer(*sockets[0], {pbu(OES_NAME_A, "A0000000001", "3", "99"), pbu(OES_NAME_A, "A0000000002", "1")}, "55");
     answer(*sockets[1], {}, "66");
     console.printTables();

@@ -2,7 +2,7 @@
 // counting, the kept tail of reads, the reconnect guard, the silence time-out and errors.
 #include "ConnectionOwnerDouble.h"
 
-#include "comm/ScriptedAgentSocket.h"
+#include "doubles/ScriptedAgentSocket.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@ struct Tables : testing::Test {
     }
     CommandStates hostPage()
     {
-        return computeCommandStates(1, MainPage::Host, *hosts, *pbus,
+        return computeCommandStates(CommandMode::AfterChange, MainPage::Host, *hosts, *pbus,
                                     countChecked(*hosts, kHostCheckField), 0);
     }
     std::unique_ptr<RecordSet> hosts = makeHostTable();
@@ -32,7 +32,7 @@ struct Tables : testing::Test {
 TEST_F(Tables, StartUpDisablesHostCommandsAndShowsTheVersion)
 {
     host("10.0.0.1", true, "已连接", "运行", "运行");
-    auto s = computeCommandStates(0, MainPage::Pbu, *hosts, *pbus, 1, 0);
+    auto s = computeCommandStates(CommandMode::StartUp, MainPage::Pbu, *hosts, *pbus, 1, 0);
     EXPECT_EQ(s.versionPanel, std::optional<std::string>("版本：2009版   "));
     EXPECT_EQ(s.activePage, MainPage::Host);
     for (auto item : {s.hostStatusView, s.hostDetail, s.menuConnect, s.menuDisconnect,
@@ -98,7 +98,8 @@ TEST_F(Tables, UncheckedHostsEnableNothingButAdding)
 
 TEST_F(Tables, EmptyHostTableDisablesConnectingAndLeavesDetailsAlone)
 {
-    auto s = computeCommandStates(1, MainPage::Host, *hosts, *pbus, 0, 0);
+    auto s =
+        computeCommandStates(CommandMode::AfterChange, MainPage::Host, *hosts, *pbus, 0, 0);
     EXPECT_EQ(s.connect, false);
     EXPECT_EQ(s.disconnect, false);
     EXPECT_EQ(s.menuConnect, false);
@@ -110,7 +111,8 @@ TEST_F(Tables, EmptyHostTableDisablesConnectingAndLeavesDetailsAlone)
 TEST_F(Tables, PbuPageDisablesHostCommands)
 {
     host("10.0.0.1", true, "已连接", "运行", "运行");
-    auto s = computeCommandStates(1, MainPage::Pbu, *hosts, *pbus, 1, 0);
+    auto s =
+        computeCommandStates(CommandMode::AfterChange, MainPage::Pbu, *hosts, *pbus, 1, 0);
     for (auto item : {s.connect, s.disconnect, s.addHost, s.deleteHost, s.hostDetail,
                       s.pbuStatusView, s.menuConnect, s.menuDisconnect})
         EXPECT_EQ(item, std::optional<bool>(false));

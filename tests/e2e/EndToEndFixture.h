@@ -2,8 +2,7 @@
 // programs, TarvoMonitorAgent on a free loopback port, and a console-side client over TCP.
 #pragma once
 
-#include "OesSim.h"
-#include "TestSupport.h"
+#include "SimulatedHost.h"
 
 #include "host/Oes.h"
 #include "host/Pbu.h"
@@ -55,19 +54,7 @@ protected:
     void layOut(const std::string &accessControl = "console=127.0.0.1\r\n",
                 bool withProgramB = true, const std::string &port = "10012")
     {
-        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
-        if (withProgramB)
-            fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_BSHR.exe");
-        test::writeFile(dir / "cfgA/SystemConfiguration.ini",
-                        sim::demoSystemConfiguration(sim::Program::A, 2, "127.0.0.1"));
-        test::writeFile(dir / "cfgB/SystemConfiguration.ini",
-                        sim::demoSystemConfiguration(sim::Program::B, 2, "127.0.0.1"));
-        test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=00\r\n");
-        test::writeFile(dir / "TarvoMonitorAgent.ini",
-                        "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
-                        "[PORT]\r\nport=" + port + "\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
-                        "Debug=OFF\r\n[ACCESS_CONTROL]\r\n" + accessControl);
-        fs::create_directories(dir / "monitor");
+        test::layOutInstallation(dir, "00", accessControl, withProgramB, port);
     }
 
     void startSimulator(const char *name, std::unique_ptr<test::ChildProcess> &slot)

@@ -1,6 +1,6 @@
 // Scripted message boxes, column positions and status disc colours.
 #include "framework/GridColumn.h"
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -96,7 +96,7 @@ private:
         };
         auto tool = [this](const char *caption) {
             return [this, caption] {
-                QAction *action = window->findAction(caption);
+                QAction *action = window->actions().find(caption);
                 if (action->isEnabled())
                     QTest::mouseClick(window->findChild<QToolBar *>()->widgetForAction(action),
                                       Qt::LeftButton);

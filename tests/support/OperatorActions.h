@@ -94,7 +94,7 @@ inline QMenu *openPopup(TF_Main &window, GridView &grid, RecId row)
     const QPoint at = cellCentre(grid, row, 1);
     clickCell(grid, row, 1);
     emit grid.customContextMenuRequested(at);
-    QMenu *menu = &grid == window.hostGrid() ? window.hostPopupMenu() : window.pbuPopupMenu();
+    QMenu *menu = &grid == window.hostGrid() ? window.actions().hostPopup() : window.actions().pbuPopup();
     return menu->isVisible() ? menu : nullptr;
 }
 

@@ -1,10 +1,9 @@
 // Whole-program tests of the console: TF_Main with real sockets against TarvoMonitorAgent and
 // simulated order-submission programs, one installation and one loopback address per host.
-#include "OesSim.h"
-#include "TestSupport.h"
+#include "SimulatedHost.h"
 
 #include "app/Fmain.h"
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedDialogs.h"
 #include "platform/Gbk.h"
 
 #include <QCoreApplication>
@@ -23,32 +22,17 @@ namespace fs = std::filesystem;
 const std::string kStamp = "2009-06-01 09:05:03 ";
 const std::string kRunning = "运行";
 
-// One simulated host: its installation directory, its address and its processes.
-struct Installation
-{
-    std::string name;
-    std::string ip;
-    std::string envNo;
-    test::TempDir dir;
-    int port = 0;
-    std::unique_ptr<test::ChildProcess> programA;
-    std::unique_ptr<test::ChildProcess> programB;
-    std::unique_ptr<test::ChildProcess> agent;
+using Installation = test::SimulatedHost;
 
-    std::string agentLog() const { return test::readFile(dir / "logs/TarvoMonitorAgent.log"); }
-    // Key of a PBU row of this host.
-    std::string pbuKey(const std::string &oesName, const std::string &code) const
-    {
-        return oesName + code + ip;
-    }
-};
+// Key of a PBU row of `host`.
+std::string pbuKey(const Installation &host, const std::string &oesName, const std::string &code)
+{
+    return oesName + code + host.ip;
+}
 
 int occurrences(const std::string &text, const std::string &part)
 {
-    int count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
+    return int(test::count(text, part));
 }
 
 class ConsoleAgents : public ::testing::Test
@@ -89,69 +73,20 @@ protected:
         host.name = name;
         host.ip = ip;
         host.envNo = envNo;
-        layOut(host, withProgramB);
+        host.layOut(withProgramB);
         return host;
     }
 
-    // Both programs watched, two operators each, GBK CR LF ini files; every console admitted.
-    static void layOut(Installation &host, bool withProgramB)
-    {
-        const test::TempDir &dir = host.dir;
-        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
-        if (withProgramB)
-            fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_BSHR.exe");
-        test::writeFile(dir / "cfgA/SystemConfiguration.ini",
-                        sim::demoSystemConfiguration(sim::Program::A, 2, "127.0.0.1"));
-        test::writeFile(dir / "cfgB/SystemConfiguration.ini",
-                        sim::demoSystemConfiguration(sim::Program::B, 2, "127.0.0.1"));
-        test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=" + host.envNo + "\r\n");
-        test::writeFile(dir / "TarvoMonitorAgent.ini",
-                        "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
-                        "[PORT]\r\nport=10012\r\n[LOG]\r\nname=TarvoMonitorAgent.log\r\n"
-                        "Debug=OFF\r\n[ACCESS_CONTROL]\r\nconsole=127.0.0.1\r\n");
-        fs::create_directories(dir / "monitor");
-    }
-
-    static void startPrograms(Installation &host)
-    {
-        auto start = [&](const char *name, std::unique_ptr<test::ChildProcess> &slot) {
-            slot = std::make_unique<test::ChildProcess>(
-                host.dir / name, std::vector<std::string>{"--interval-ms", "50"}, host.dir.path(),
-                host.dir / (std::string(name) + ".out"));
-        };
-        start("Tarvo_ASHR.exe", host.programA);
-        start("Tarvo_BSHR.exe", host.programB);
-        ASSERT_TRUE(test::waitUntil([&] {
-            return fs::exists(host.dir / "monitor/ASHR_status.txt") &&
-                   fs::exists(host.dir / "monitor/BSHR_status.txt");
-        }));
-    }
-
-    // Starts the agent on the host's address (on its earlier port when it had one) and waits
-    // until it listens. Readiness comes from its log, not from a probe connection, so the
-    // console is the agent's only client.
     static void startAgent(Installation &host, std::vector<std::string> extra = {})
     {
-        if (host.port == 0)
-            host.port = test::freePort();
-        const std::string listening = "listening on " + host.ip + ":" + std::to_string(host.port);
-        const int before = occurrences(host.agentLog(), listening);
-        std::vector<std::string> args = {"--dir", host.dir.path(), "--ini",
-                                         host.dir / "TarvoMonitorAgent.ini", "--bind", host.ip,
-                                         "--port", std::to_string(host.port), "--watch-ms", "50"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        host.agent = std::make_unique<test::ChildProcess>(TARVO_AGENT_EXE, args, host.dir.path(),
-                                                          host.dir / "agent.out");
-        ASSERT_TRUE(test::waitUntil([&] {
-            return occurrences(host.agentLog(), listening) > before;
-        })) << test::readFile(host.dir / "agent.out") << host.agentLog();
+        host.startAgent(std::move(extra));
     }
 
     void startHosts(std::vector<std::string> agentArgs = {})
     {
         for (auto &host : hosts) {
-            ASSERT_NO_FATAL_FAILURE(startPrograms(*host));
-            ASSERT_NO_FATAL_FAILURE(startAgent(*host, agentArgs));
+            ASSERT_NO_FATAL_FAILURE(host->startPrograms());
+            ASSERT_NO_FATAL_FAILURE(host->startAgent(agentArgs));
         }
     }
 
@@ -161,7 +96,7 @@ protected:
     {
         std::string list;
         for (const auto &host : hosts)
-            list += host->name + "," + host->ip + "," + std::to_string(host->port) + ",N,N,0,\r\n";
+            list += host->hostListLine();
         test::writeFile(console / "TarvoMonitor.CFG", list + extraLines);
         test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=60\r\n[Log]\r\nDebug=OFF\r\n");
         MainOptions options;
@@ -248,7 +183,7 @@ protected:
     void connectHost(const std::string &ip)
     {
         ASSERT_TRUE(window->hostTable().locate("ChannelIP", ip));
-        window->agentLinks().connectCurrentHost();
+        window->agentLinks().registry().connectCurrentHost();
     }
     // Both tables and the error list in UTF-8, for failure messages.
     std::string tables() const
@@ -296,13 +231,13 @@ TEST_F(ConsoleAgents, StartUpConnectsEveryAgentAndFillsBothTablesAndCountersGrow
         EXPECT_EQ(hostField(host->ip, "InactivePBUs"), "0");
         EXPECT_EQ(hostField(host->ip, "CpuUsage").back(), '%');
         for (const char *code : {"A0000000001", "A0000000002"})
-            EXPECT_EQ(pbuField(host->pbuKey("A股报盘程序", code), "OES"), "A股报盘程序") << code;
+            EXPECT_EQ(pbuField(pbuKey(*host, "A股报盘程序", code), "OES"), "A股报盘程序") << code;
         for (const char *code : {"B0000000001", "B0000000002"})
-            EXPECT_EQ(pbuField(host->pbuKey("B股报盘程序", code), "OESStatus"), kRunning) << code;
+            EXPECT_EQ(pbuField(pbuKey(*host, "B股报盘程序", code), "OESStatus"), kRunning) << code;
     }
     EXPECT_EQ(window->pbuTable().count(), 12);
     // One PBU row in full: the operator number split into ID and operator, the addresses.
-    const std::string a1 = h3.pbuKey("A股报盘程序", "A0000000001");
+    const std::string a1 = pbuKey(h3, "A股报盘程序", "A0000000001");
     EXPECT_EQ(pbuField(a1, "HostIp"), "127.0.0.3");
     EXPECT_EQ(pbuField(a1, "ID"), "A0000");
     EXPECT_EQ(pbuField(a1, "Operator"), "000001");
@@ -350,7 +285,7 @@ TEST_F(ConsoleAgents, StoppedPbuShowsStoppedOnItsOwnHostOnlyAndRaisesTheAlarm)
     ASSERT_NO_FATAL_FAILURE(waitUntilEveryHostRuns());
     resetBeeps();
 
-    const std::string stopped = h2.pbuKey("A股报盘程序", "A0000000002");
+    const std::string stopped = pbuKey(h2, "A股报盘程序", "A0000000002");
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000002\n");
     ASSERT_TRUE(pollUntil([&] { return pbuField(stopped, "Status") == "停止"; })) << tables();
     EXPECT_EQ(beeps(), 5);
@@ -358,9 +293,9 @@ TEST_F(ConsoleAgents, StoppedPbuShowsStoppedOnItsOwnHostOnlyAndRaisesTheAlarm)
     // The host counts it as sleeping once the whole update is through.
     ASSERT_TRUE(settle([&] { return hostField(h2.ip, "InactivePBUs") == "1"; })) << tables();
     EXPECT_EQ(hostField(h2.ip, "activePBUs"), "3");
-    EXPECT_EQ(pbuField(h2.pbuKey("A股报盘程序", "A0000000001"), "Status"), kRunning);
+    EXPECT_EQ(pbuField(pbuKey(h2, "A股报盘程序", "A0000000001"), "Status"), kRunning);
     // The same operator on the other host is untouched.
-    EXPECT_EQ(pbuField(h3.pbuKey("A股报盘程序", "A0000000002"), "Status"), kRunning);
+    EXPECT_EQ(pbuField(pbuKey(h3, "A股报盘程序", "A0000000002"), "Status"), kRunning);
     EXPECT_EQ(hostField(h3.ip, "InactivePBUs"), "0");
     EXPECT_EQ(hostField(h2.ip, "Connection"), "已连接");
 

@@ -268,14 +268,6 @@ inline int manyHostIndex(const std::string &ip)
     return (c - 1) * 250 + d - 1;
 }
 
-inline size_t countOf(const std::string &text, const std::string &part)
-{
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 // Bytes of the regular files under `dir` (links not followed).
 inline uintmax_t directoryBytes(const std::string &dir)
 {

@@ -2,8 +2,7 @@
 // host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it;
 // --once is a check plugin (0 all well, 1 a PBU stopped, 2 a host silent, 3 bad usage); a
 // headless console reconnects a restarted agent and runs its alarm command.
-#include "OesSim.h"
-#include "TestSupport.h"
+#include "SimulatedHost.h"
 
 #include "platform/Gbk.h"
 
@@ -18,51 +17,18 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-struct Host
+// A simulated host on `ip` with environment number `envNo`, started.
+struct Host : test::SimulatedHost
 {
-    std::string ip;
-    test::TempDir dir;
-    int port = test::freePort();
-    std::unique_ptr<test::ChildProcess> programA, programB, agent;
-
-    void start(const std::string &envNo)
+    void start(const std::string &env)
     {
-        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_ASHR.exe");
-        fs::copy_file(TARVO_OES_SIM_EXE, dir / "Tarvo_BSHR.exe");
-        test::writeFile(dir / "cfgA/SystemConfiguration.ini",
-                        sim::demoSystemConfiguration(sim::Program::A, 2, "127.0.0.1"));
-        test::writeFile(dir / "cfgB/SystemConfiguration.ini",
-                        sim::demoSystemConfiguration(sim::Program::B, 2, "127.0.0.1"));
-        test::writeFile(dir / "tarvo.ini", "[TARVO]\r\nenvNo=" + envNo + "\r\n");
-        test::writeFile(dir / "TarvoMonitorAgent.ini",
-                        "[Tarvo]\r\nlogs_dir=./logs/\r\nA股报盘程序=Y\r\nB股报盘程序=Y\r\n"
-                        "[PORT]\r\nport=10012\r\n[ACCESS_CONTROL]\r\nconsole=127.0.0.1\r\n");
-        fs::create_directories(dir / "monitor");
-        startPrograms();
-        startAgent();
+        envNo = env;
+        SimulatedHost::start();
     }
-    void startPrograms()
-    {
-        const std::vector<std::string> fast = {"--interval-ms", "50"};
-        programA = std::make_unique<test::ChildProcess>(dir / "Tarvo_ASHR.exe", fast, dir.path(),
-                                                        dir / "a.out");
-        programB = std::make_unique<test::ChildProcess>(dir / "Tarvo_BSHR.exe", fast, dir.path(),
-                                                        dir / "b.out");
-    }
-    void startAgent()
-    {
-        agent = std::make_unique<test::ChildProcess>(
-            TARVO_AGENT_EXE,
-            std::vector<std::string>{"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
-                                     "--bind", ip, "--port", std::to_string(port), "--watch-ms",
-                                     "50"},
-            dir.path(), dir / "agent.out");
-    }
-    // The console connects once at start: the agent must listen before it starts.
     bool listening() const
     {
-        const std::string text = "listening on " + ip + ":" + std::to_string(port);
-        return test::readFile(dir / "logs/TarvoMonitorAgent.log").find(text) != std::string::npos;
+        return agentLog().find("listening on " + ip + ":" + std::to_string(port)) !=
+               std::string::npos;
     }
 };
 

@@ -70,7 +70,7 @@ public:
     // How often standard output shows `gbkText` (as the console prints it, UTF-8).
     size_t printed(const std::string &gbkText) const
     {
-        return countOf(output(), gbk::toUtf8(gbkText));
+        return test::count(output(), gbk::toUtf8(gbkText));
     }
     std::string consoleLog() const
     {
@@ -301,7 +301,7 @@ const HostileCase kCases[] = {
          // One line a second stands for the heartbeats of that second.
          const std::string log = t.consoleLog();
          EXPECT_NE(log.find("Beat message received from 127.0.0.3 ("), std::string::npos);
-         EXPECT_LE(countOf(log, "Beat message received from 127.0.0.3"), 20u);
+         EXPECT_LE(test::count(log, "Beat message received from 127.0.0.3"), 20u);
          EXPECT_EQ(t.metric("tarvo_host_up"), "1");
      }},
     {"LogRecordFlood", logRecordFlood,
@@ -359,7 +359,7 @@ const HostileCase kCases[] = {
      },
      20s,
      [](HostileAgents &t) {
-         EXPECT_EQ(countOf(t.sysLog(), "[127.0.0.3 E 1]"), 90u);
+         EXPECT_EQ(test::count(t.sysLog(), "[127.0.0.3 E 1]"), 90u);
          EXPECT_EQ(t.printed("消息过长"), 0u);
          EXPECT_EQ(t.metric("tarvo_host_up"), "1");
          EXPECT_EQ(t.metric("tarvo_host_stale"), "0");

@@ -1,5 +1,5 @@
 // The scripted agent socket.
-#include "comm/ScriptedAgentSocket.h"
+#include "doubles/ScriptedAgentSocket.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // Scripted message boxes for tests.
-#include "framework/ScriptedDialogs.h"
+#include "doubles/ScriptedDialogs.h"
 
 namespace tarvo {
 

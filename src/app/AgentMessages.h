@@ -1,0 +1,62 @@
+// Taking apart what the agents send: framing from the front of a connection's receive
+// buffer, heartbeats handled here, log messages written to the per-host SysLog files,
+// answers handed to the command pool; and the console log lines an agent can make come at
+// any rate.
+#pragma once
+
+#include "app/AgentLinkModel.h"
+#include "app/AgentRegistry.h"
+#include "app/LogLimits.h"
+#include "app/SysLogWriter.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace tarvo {
+
+class Message;
+
+class AgentMessages
+{
+public:
+    // A decoded message may end at most at this byte of the receive buffer.
+    static constexpr int kMaxMessageEnd = 20480;
+    // Messages of one connection handled in one pass of the event loop.
+    static constexpr int kMessagesPerPass = 32;
+    // The most bytes an acceptable message occupies: its trailer starts at kMaxMessageEnd.
+    static constexpr size_t kLongestMessage = size_t(kMaxMessageEnd) + 6;
+
+    AgentMessages(AgentLinksOwner &owner, AgentLinkModel model, AgentRegistry &registry,
+                  std::string workingDirectory, TMMSocketProcessor::Settings connectionSettings);
+
+    // Decodes the complete messages at the front of `buffer` and handles them; returns how
+    // many bytes were taken (kDiscardAll: drop everything).
+    int processReceived(const std::string &channelIP, std::string_view buffer);
+
+    // Writes the counts of repeated lines and the ends of SysLog record bounds that are due.
+    void writeDueLines();
+
+private:
+    void dispatchMessage(const std::string &channelIP, Message &message);
+    void closeForProtocolError(const std::string &channelIP, const std::string &text);
+    double nowMs() const { return linkNowMs(connectionSettings); }
+
+    // Console log lines that an agent can make come at any rate go through `repeats`; texts
+    // of one kind (an exception of one host) are counted together.
+    void logRepeated(const std::string &text) { logRepeated(text, text); }
+    void logRepeated(const std::string &kind, const std::string &text);
+    // Liveness: a status answer applied.
+    void noteAnswered(HostSubject &host);
+
+    AgentLinksOwner &owner;
+    AgentLinkModel model;
+    AgentRegistry &registry;
+    TMMSocketProcessor::Settings connectionSettings;
+    // When the bytes being taken apart were read (the start of an answer's latency).
+    std::chrono::steady_clock::time_point readAt;
+    RepeatedLines repeats;
+    SysLogWriter sysLog;
+};
+
+} // namespace tarvo
