@@ -11,6 +11,7 @@
 #include "framework/GridState.h"
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
+#include "protocol/MessageLimit.h"
 
 #include <chrono>
 #include <map>
@@ -72,14 +73,12 @@ class AgentLinks : public AgentConnectionOwner
 {
 public:
     using Registry = std::map<std::string, TMMSocketProcessor *, std::less<>>;
-    // A decoded message may end at most at this byte of the receive buffer.
-    static constexpr int kMaxMessageEnd = 20480;
     // Messages of one connection handled in one pass of the event loop.
     static constexpr int kMessagesPerPass = 32;
     // Status requests a connected host may leave unanswered in a row before it is reported.
     static constexpr int32_t kStalePolls = 3;
-    // The most bytes an acceptable message occupies: its trailer starts at kMaxMessageEnd.
-    static constexpr size_t kLongestMessage = size_t(kMaxMessageEnd) + 6;
+    // The most bytes an acceptable message occupies: its trailer starts at MESSAGE_LIMIT.
+    static constexpr size_t kLongestMessage = MESSAGE_LIMIT + 6;
     static constexpr double kHeartbeatQuietMs = 5000;
     // Answers a host may owe at once; older requests are given up (about 5 minutes of polls).
     static constexpr int32_t kMostWaitingAnswers = 64;

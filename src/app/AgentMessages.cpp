@@ -8,7 +8,7 @@
 #include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Convert.h"
-#include "protocol/Message.h"
+#include "protocol/StreamFramer.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +22,9 @@ namespace {
 
 // A decoding failure's text shown to the operator is cut to this many bytes.
 constexpr size_t kMaxReasonBytes = 200;
+
+// The console's receive buffer takes a message whose trailer starts within the limit.
+const StreamFramer kFramer(StreamFramer::Limit::TrailerStart);
 
 // The record's text up to its first blank, and the rest behind that blank. Without a blank
 // the word is empty and the record stays whole.
@@ -85,36 +88,10 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
     while (consumed < n && consumed != previous && handled < kMessagesPerPass) {
         previous = consumed;
         Message message;
-        int r = 0;
-        try {
-            r = message.decode(buffer);
-            // A header that announces a message ending beyond the limit need not be waited
-            // for: it is over-long however its bytes arrive.
-            // Nor need bytes that already run past the longest acceptable message without
-            // making one (no header, or a header or body without end): keeping them would
-            // let an agent fill the console's memory.
-            if (r == Message::DECODE_INCOMPLETE) {
-                const std::optional<size_t> frame = Message::frameLength(buffer);
-                if ((frame && *frame - 6 > size_t(kMaxMessageEnd)) ||
-                    buffer.size() > kLongestMessage)
-                    r = kMaxMessageEnd + 1;
-            }
-        } catch (const std::exception &e) {
-            owner.writeLog("exception from " + channelIP + ": " + e.what(), false, false);
-            // The bad bytes would fail again at every read: the connection is closed and
-            // its buffer dropped, so that the next connection starts clean. The operator sees
-            // why before the line of the disconnect.
-            report("Error[探针" + channelIP + "消息无法解析: " +
-                   std::string(e.what()).substr(0, kMaxReasonBytes) + ", 断开连接]");
-            TMMSocketProcessor *connection = registryEntry(channelIP);
-            if (connection && connection->isOpen())
-                connection->disconnect();
-            return consumed;
-        }
-        if (r >= 1 && r <= kMaxMessageEnd) {
-            const size_t length = size_t(r) + message.checkSumFieldLength() - 1;
-            consumed += int(length);
-            buffer.remove_prefix(length);
+        const Frame frame = kFramer.next(buffer, message);
+        if (frame.complete()) {
+            consumed += int(frame.length);
+            buffer.remove_prefix(frame.length);
             ++handled;
             try {
                 dispatchMessage(channelIP, message);
@@ -127,18 +104,30 @@ int AgentLinks::processReceived(const std::string &channelIP, std::string_view b
             }
             continue;
         }
-        switch (r) {
-        case Message::DECODE_INCOMPLETE:
+        switch (frame.fault) {
+        case Frame::Fault::None:
             return consumed;
-        case Message::DECODE_MONITOR_OLDER:
+        case Frame::Fault::Undecodable: {
+            owner.writeLog("exception from " + channelIP + ": " + frame.reason, false, false);
+            // The bad bytes would fail again at every read: the connection is closed and
+            // its buffer dropped, so that the next connection starts clean. The operator sees
+            // why before the line of the disconnect.
+            report("Error[探针" + channelIP + "消息无法解析: " +
+                   frame.reason.substr(0, kMaxReasonBytes) + ", 断开连接]");
+            TMMSocketProcessor *connection = registryEntry(channelIP);
+            if (connection && connection->isOpen())
+                connection->disconnect();
+            return consumed;
+        }
+        case Frame::Fault::MonitorOlder:
             closeForProtocolError(channelIP,
                                   "Error[Monitor的版本低于探针" + channelIP + ", 请更新Monitor]");
             break;
-        case Message::DECODE_PROBE_OLDER:
+        case Frame::Fault::ProbeOlder:
             closeForProtocolError(channelIP,
                                   "Error[探针" + channelIP + "的版本低于Monitor, 请更新探针]");
             break;
-        case Message::DECODE_BAD_TRAILER:
+        case Frame::Fault::BadTrailer:
             closeForProtocolError(channelIP, "Error[探针" + channelIP + "消息解析错误]" +
                                                  std::string(buffer));
             break;
