@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 std::abort();
             (void)result.message->encodeHeader();
         }
-        if (reader.buffered() > tarvo::FrameReader::MAX_MESSAGE_BYTES + piece.size())
+        if (reader.buffered() > tarvo::MESSAGE_LIMIT + piece.size())
             std::abort();
     }
     return 0;

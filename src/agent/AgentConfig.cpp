@@ -2,6 +2,7 @@
 #include "agent/AgentConfig.h"
 
 #include "agent/LogText.h"
+#include "host/HostAddress.h"
 #include "host/StatusNames.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -92,26 +93,6 @@ void AgentConfig::setProcessList(std::shared_ptr<const ProcessList> list)
     processList = std::move(list);
 }
 
-std::string AgentConfig::normalizeIP(std::string_view text)
-{
-    std::string_view parts[4];
-    for (int i = 0; i < 3; ++i) {
-        size_t dot = text.find('.');
-        if (dot == std::string_view::npos)
-            return "IP地址有误";
-        parts[i] = text.substr(0, dot);
-        text.remove_prefix(dot + 1);
-    }
-    parts[3] = text;
-    std::string result;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0)
-            result += '.';
-        result += std::to_string(toInt(parts[i]));
-    }
-    return result;
-}
-
 std::string AgentConfig::describePort() const
 {
     if (!portText)
@@ -183,20 +164,25 @@ void AgentConfig::load(LogDirectory logDirectory)
 
     for (const std::string &key : ini.keys("ACCESS_CONTROL")) {
         std::string value = ini.readString("ACCESS_CONTROL", key);
-        std::string address;
-        try {
-            address = normalizeIP(value);
-        } catch (const std::invalid_argument &e) {
-            // Still the conversion error that ends the load, now naming what it converted.
+        const DottedIP ip = readDottedIP(value);
+        if (ip.unreadablePart) {
+            // A part that is no number is a typo that ends the load, naming the key, the value
+            // and the conversion error of that part, rather than an address quietly dropped.
+            std::string conversion;
+            try {
+                (void)toInt(*ip.unreadablePart);
+            } catch (const std::invalid_argument &e) {
+                conversion = e.what();
+            }
             accessControlProblem = "[ACCESS_CONTROL] " + clipForLog(key, 100) + "=" +
-                                   clipForLog(value, 100) + " is not an address (" + e.what() +
+                                   clipForLog(value, 100) + " is not an address (" + conversion +
                                    ")";
             throw std::invalid_argument(accessControlProblem);
         }
-        if (address == "IP地址有误")
+        if (ip.address == BAD_IP_TEXT)
             rejectedAddresses.push_back(value);
         else
-            accessControl.push_back(address);
+            accessControl.push_back(ip.address);
     }
 
     baseDir = currentDirectory();

@@ -55,15 +55,10 @@ public:
     // The configured PBUs of both programs, A-share first.
     std::string getPbuPackage() const;
 
-    // "010.001.002.003" -> "10.1.2.3"; "IP地址有误" when the text has fewer than three
-    // dots. Throws std::invalid_argument when one of the four parts is not a number.
-    static std::string normalizeIP(std::string_view text);
-
     // Where refresh() takes its process list from (SystemProcessList by default).
     void setProcessList(std::shared_ptr<const ProcessList> processList);
 
     bool isLoaded() const { return loaded; }
-    const std::string &getAgentIniPath() const { return agentIniPath; }
     // Why the agent ini file could not be read ("is not a regular file (a FIFO)"), in
     // which case every setting has its default; empty when it was read or is missing.
     const std::string &getIniProblem() const { return iniProblem; }

@@ -35,9 +35,6 @@ public:
     const std::string &getConfigFile() const { return configFile; }
     const std::string &getExeFile() const { return exeFile; }
     const std::string &getStatusFile() const { return statusFile; }
-    const std::string &getLogDir() const { return logDir; }
-    const std::string &getCmdFile() const { return cmdFile; }
-    const std::string &getCmdResFile() const { return cmdResFile; }
 
 private:
     void readConfiguredPbus();

@@ -4,6 +4,7 @@
 
 #include "host/Oes.h"
 #include "host/Pbu.h"
+#include "protocol/MessageLimit.h"
 
 #include <cstddef>
 #include <string>
@@ -14,7 +15,7 @@ namespace tarvo {
 class StatusResponseMessageBody;
 
 // A message may end at most at byte 20480 of the console's receive buffer.
-constexpr size_t MAX_ANSWER_BYTES = 20480;
+constexpr size_t MAX_ANSWER_BYTES = MESSAGE_LIMIT;
 // The answer echoes the request's sequence; the console's sequence numbers are its send
 // count, so the budget allows for one of 20 digits.
 constexpr size_t ANSWER_SEQUENCE_ALLOWANCE = 20;

@@ -48,9 +48,6 @@ public:
     // Replaces the real connection test (tests).
     void setConnector(Connector connector) { this->connector = std::move(connector); }
 
-    const std::string &getParentDir() const { return parentDir; }
-    const std::string &getWorkDir() const { return workDir; }
-
 private:
     ConfigSource config;
     std::string agentIniPath;

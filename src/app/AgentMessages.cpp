@@ -7,6 +7,7 @@
 #include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Message.h"
+#include "protocol/StreamFramer.h"
 
 #include <memory>
 #include <stdexcept>
@@ -17,6 +18,9 @@ namespace {
 
 // A decoding failure's text shown to the operator is cut to this many bytes.
 constexpr size_t kMaxReasonBytes = 200;
+
+// The console's receive buffer takes a message whose trailer starts within the limit.
+const StreamFramer kFramer(StreamFramer::Limit::TrailerStart);
 
 // An error's text, which may quote what the agent sent, cut to a line's worth.
 std::string clipped(const std::string &text)
@@ -88,36 +92,10 @@ int AgentMessages::processReceived(const std::string &channelIP, std::string_vie
     while (consumed < n && consumed != previous && handled < kMessagesPerPass) {
         previous = consumed;
         Message message;
-        int r = 0;
-        try {
-            r = message.decode(buffer);
-            // A header that announces a message ending beyond the limit need not be waited
-            // for: it is over-long however its bytes arrive.
-            // Nor need bytes that already run past the longest acceptable message without
-            // making one (no header, or a header or body without end): keeping them would
-            // let an agent fill the console's memory.
-            if (r == Message::DECODE_INCOMPLETE) {
-                const std::optional<size_t> frame = Message::frameLength(buffer);
-                if ((frame && *frame - 6 > size_t(kMaxMessageEnd)) ||
-                    buffer.size() > kLongestMessage)
-                    r = kMaxMessageEnd + 1;
-            }
-        } catch (const std::exception &e) {
-            owner.writeLog("exception from " + channelIP + ": " + e.what(), false, false);
-            // The bad bytes would fail again at every read: the connection is closed and
-            // its buffer dropped, so that the next connection starts clean. The operator sees
-            // why before the line of the disconnect.
-            owner.report("Error[探针" + channelIP + "消息无法解析: " +
-                   std::string(e.what()).substr(0, kMaxReasonBytes) + ", 断开连接]");
-            TMMSocketProcessor *connection = registry.registryEntry(channelIP);
-            if (connection && connection->isOpen())
-                connection->disconnect();
-            return consumed;
-        }
-        if (r >= 1 && r <= kMaxMessageEnd) {
-            const size_t length = size_t(r) + message.checkSumFieldLength() - 1;
-            consumed += int(length);
-            buffer.remove_prefix(length);
+        const Frame frame = kFramer.next(buffer, message);
+        if (frame.complete()) {
+            consumed += int(frame.length);
+            buffer.remove_prefix(frame.length);
             ++handled;
             try {
                 dispatchMessage(channelIP, message);
@@ -130,18 +108,30 @@ int AgentMessages::processReceived(const std::string &channelIP, std::string_vie
             }
             continue;
         }
-        switch (r) {
-        case Message::DECODE_INCOMPLETE:
+        switch (frame.fault) {
+        case Frame::Fault::None:
             return consumed;
-        case Message::DECODE_MONITOR_OLDER:
+        case Frame::Fault::Undecodable: {
+            owner.writeLog("exception from " + channelIP + ": " + frame.reason, false, false);
+            // The bad bytes would fail again at every read: the connection is closed and
+            // its buffer dropped, so that the next connection starts clean. The operator sees
+            // why before the line of the disconnect.
+            owner.report("Error[探针" + channelIP + "消息无法解析: " +
+                         frame.reason.substr(0, kMaxReasonBytes) + ", 断开连接]");
+            TMMSocketProcessor *connection = registry.registryEntry(channelIP);
+            if (connection && connection->isOpen())
+                connection->disconnect();
+            return consumed;
+        }
+        case Frame::Fault::MonitorOlder:
             closeForProtocolError(channelIP,
                                   "Error[Monitor的版本低于探针" + channelIP + ", 请更新Monitor]");
             break;
-        case Message::DECODE_PROBE_OLDER:
+        case Frame::Fault::ProbeOlder:
             closeForProtocolError(channelIP,
                                   "Error[探针" + channelIP + "的版本低于Monitor, 请更新探针]");
             break;
-        case Message::DECODE_BAD_TRAILER:
+        case Frame::Fault::BadTrailer:
             closeForProtocolError(channelIP, "Error[探针" + channelIP + "消息解析错误]" +
                                                  std::string(buffer));
             break;

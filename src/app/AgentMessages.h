@@ -8,6 +8,7 @@
 #include "app/AgentRegistry.h"
 #include "app/LogLimits.h"
 #include "app/SysLogWriter.h"
+#include "protocol/MessageLimit.h"
 
 #include <chrono>
 #include <string>
@@ -20,12 +21,10 @@ class Message;
 class AgentMessages
 {
 public:
-    // A decoded message may end at most at this byte of the receive buffer.
-    static constexpr int kMaxMessageEnd = 20480;
     // Messages of one connection handled in one pass of the event loop.
     static constexpr int kMessagesPerPass = 32;
-    // The most bytes an acceptable message occupies: its trailer starts at kMaxMessageEnd.
-    static constexpr size_t kLongestMessage = size_t(kMaxMessageEnd) + 6;
+    // The most bytes an acceptable message occupies: its trailer starts at MESSAGE_LIMIT.
+    static constexpr size_t kLongestMessage = MESSAGE_LIMIT + 6;
 
     AgentMessages(AgentLinksOwner &owner, AgentLinkModel model, AgentRegistry &registry,
                   std::string workingDirectory, TMMSocketProcessor::Settings connectionSettings);

@@ -3,6 +3,7 @@
 
 #include "host/HostSubject.h"
 #include "host/HostSubjectPool.h"
+#include "platform/FileReplace.h"
 
 #include <functional>
 #include <memory>
@@ -72,29 +73,13 @@ HostListLoad loadHostListFile(const std::string &path, HostSubjectPool &pool);
 // The same, returning how many hosts the pool took.
 int loadHostList(const std::string &path, HostSubjectPool &pool);
 
-// The file-system calls a save goes through, each as its POSIX namesake (-1 and errno on
-// failure). An empty one is the system's own; tests make them fail as a full or read-only
-// file system does.
-struct HostListFileCalls
-{
-    std::function<int(char *pathTemplate)> createTemporary;  // mkstemp
-    std::function<ssize_t(int fd, const char *bytes, size_t size)> write;
-    std::function<int(int fd)> sync;                          // fsync
-    std::function<int(const char *from, const char *to)> rename;
-};
+// The file-system calls a save goes through (tests make them fail).
+using HostListFileCalls = ReplaceFileCalls;
 
-// Writes the list so that a crash or a full disk never leaves a partial file: the text goes
-// to a temporary file in the same directory, is flushed to disk and renamed over the old
+// Writes the list with replaceFile, so that a crash or a full disk never leaves a partial
 // file. Returns the reason on failure; the old file is then untouched.
 std::optional<std::string> saveHostList(const std::string &path, const HostSubjectPool &pool,
                                         const HostListFileCalls &calls = {});
-// The same for any text (the backup of a file).
-std::optional<std::string> writeFileSafely(const std::string &path, const std::string &text,
-                                           const HostListFileCalls &calls = {});
-
-// Removes the temporary files that saves of `path` cut short (the process was killed) left
-// in its directory; returns how many.
-int removeStaleTemporaries(const std::string &path);
 
 // Saves the list at every save point and reports a failure once, not at every attempt:
 // save() returns the error line to show when a save fails after the previous one succeeded

@@ -68,7 +68,7 @@ std::string HostListStore::backupPath() const
 std::optional<std::string> HostListStore::keepBackup()
 {
     const std::string path = backupPath();
-    if (auto error = writeFileSafely(path, *backupText, calls))
+    if (auto error = replaceFile(path, *backupText, calls))
         return error;
     backupText.reset();
     notices.push_back("报盘机列表文件" + filePath + "中未载入的记录将在保存时去掉, 原文件已备份为" +

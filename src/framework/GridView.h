@@ -25,7 +25,6 @@ public:
              QWidget* parent = nullptr);
     ~GridView() override;
 
-    GridState& gridState() const { return state_; }
     RecordSet& recordSet() const { return state_.recordSet(); }
     RecordSetModel* recordModel() const { return model_; }
     RecordSortProxy* sortModel() const { return proxy_; }

@@ -10,7 +10,6 @@ namespace tarvo {
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
-    void setParent(QWidget* parent) { parent_ = parent; }
 
     void message(MessageKind kind, const std::string& caption, const std::string& text) override;
     bool confirm(MessageKind kind, const std::string& caption, const std::string& text) override;

@@ -2,6 +2,7 @@
 #include "host/Host.h"
 
 #include "platform/InetAddress.h"
+#include "protocol/AssignText.h"
 #include "protocol/Convert.h"
 #include "protocol/Field.h"
 

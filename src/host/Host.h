@@ -5,7 +5,7 @@
 #include "host/Pbu.h"
 #include "host/StatusNames.h"
 
-#include "protocol/Field.h"
+#include "protocol/AssignText.h"
 
 #include <cstdint>
 #include <memory>

@@ -38,7 +38,6 @@ public:
     void addAdder(HostAdder *adder) { adders.push_back(adder); }
     void addRemover(HostRemover *remover) { removers.push_back(remover); }
 
-    const Map &getHosts() const { return hosts; }
     size_t size() const { return hosts.size(); }
     Map::const_iterator begin() const { return hosts.begin(); }
     Map::const_iterator end() const { return hosts.end(); }

@@ -3,7 +3,9 @@
 #include "host/Pbu.h"
 #include "host/StatusNames.h"
 
+#include "protocol/AssignText.h"
 #include "protocol/Field.h"
+#include "protocol/FieldScan.h"
 
 #include <array>
 #include <cstdint>

@@ -2,6 +2,7 @@
 #include "protocol/Message.h"
 
 #include "protocol/Convert.h"
+#include "protocol/FieldScan.h"
 #include "protocol/MessageBodyFactory.h"
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 #include "protocol/MessageBody.h"
 
 #include "protocol/Convert.h"
+#include "protocol/FieldScan.h"
 #include "protocol/PackageField.h"
 
 #include <algorithm>

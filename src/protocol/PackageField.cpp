@@ -1,5 +1,6 @@
 // Writing and reading the two package fields of a status response.
 #include "protocol/PackageField.h"
+#include "protocol/FieldScan.h"
 
 #include <stdexcept>
 

@@ -276,36 +276,6 @@ TEST(AgentConfig, PackagesCarryBothProgramsAndTheirConfiguredPbusInOrder)
                                               OES_NAME_B + "/B0000000001/0"}));
 }
 
-struct NormalizeCase
-{
-    const char *input;
-    const char *expected;
-};
-
-class NormalizeIP : public ::testing::TestWithParam<NormalizeCase>
-{
-};
-
-TEST_P(NormalizeIP, GivesTheDecimalNumbersJoinedByDots)
-{
-    EXPECT_EQ(AgentConfig::normalizeIP(GetParam().input), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Addresses, NormalizeIP,
-    ::testing::Values(NormalizeCase{"010.001.002.003", "10.1.2.3"},
-                      NormalizeCase{"192.168.1.10", "192.168.1.10"},
-                      NormalizeCase{"300.1.1.1", "300.1.1.1"}, // above 255 accepted
-                      NormalizeCase{"192.168.1", "IP地址有误"},
-                      NormalizeCase{"", "IP地址有误"}));
-
-TEST(NormalizeIPFailure, APartThatIsNoNumberThrowsTheConversionError)
-{
-    EXPECT_THROW(AgentConfig::normalizeIP("1.2.3.4.5"), std::invalid_argument);
-    EXPECT_THROW(AgentConfig::normalizeIP("a.b.c.d"), std::invalid_argument);
-    EXPECT_THROW(AgentConfig::normalizeIP("1..2.3"), std::invalid_argument);
-}
-
 TEST(AgentConfigInstance, AFailedFirstLoadIsRetriedByTheNextCall)
 {
     Installation inst;

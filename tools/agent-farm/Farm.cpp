@@ -1,7 +1,7 @@
 // The farm's sockets and its epoll loop.
 #include "Farm.h"
 
-#include "protocol/Message.h"
+#include "protocol/StreamFramer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -229,20 +229,15 @@ void Farm::handle(Connection &connection)
     while (used < connection.input.size()) {
         const std::string_view rest = std::string_view(connection.input).substr(used);
         Message message;
-        int r = 0;
-        try {
-            r = message.decode(rest);
-        } catch (const std::exception &) {
-            r = Message::DECODE_BAD_TRAILER;
-        }
-        if (r == Message::DECODE_INCOMPLETE)
+        const Frame frame = StreamFramer().next(rest, message);
+        if (frame.incomplete())
             break;
-        if (r < 1) {
+        if (!frame.complete()) {
             ++m_counts.badMessages;
             close(connection);
             return;
         }
-        used += size_t(r) + message.checkSumFieldLength() - 1;
+        used += frame.length;
         ++m_counts.requests;
         const std::string &type = message.getMessageType();
         if (type == "12") {

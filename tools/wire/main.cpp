@@ -4,6 +4,7 @@
 #include "platform/Gbk.h"
 #include "platform/Stdio.h"
 #include "protocol/Convert.h"
+#include "protocol/StreamFramer.h"
 
 #include <iostream>
 #include <string>
@@ -103,25 +104,19 @@ int decode(TextMode mode)
         size_t used = 0;
         while (!rest.empty()) {
             Message message;
-            int result = 0;
-            try {
-                result = message.decode(rest);
-            } catch (const std::exception &e) {
-                writeError(e.what(), consumed + used, mode);
-                return 1;
-            }
-            if (result == Message::DECODE_INCOMPLETE)
+            const Frame frame = StreamFramer().next(rest, message);
+            if (frame.incomplete())
                 break;
-            if (result < 0) {
-                writeError(resultText(result), consumed + used, mode);
+            if (!frame.complete()) {
+                const bool threw = frame.fault == Frame::Fault::Undecodable;
+                writeError(threw ? frame.reason : resultText(frame.result), consumed + used, mode);
                 return 1;
             }
-            const size_t end = size_t(result) - 1;  // body end, 0-based
+            const size_t end = size_t(frame.result) - 1;  // body end, 0-based
             const size_t n = size_t(toInt(message.getBodyLength()));
             writeLine(messageToJson(message, rest.substr(end - n, n), mode), mode);
-            const size_t length = end + message.checkSumFieldLength();
-            rest.remove_prefix(length);
-            used += length;
+            rest.remove_prefix(frame.length);
+            used += frame.length;
         }
         buffer.erase(0, used);
         consumed += used;

@@ -3,7 +3,6 @@
 #include "agent/service/AgentServerConnection.h"
 
 #include "agent/service/ConnectionLimits.h"
-#include "agent/service/FrameReader.h"
 
 #include "protocol/MessageBodies.h"
 
@@ -12,18 +11,10 @@
 namespace tarvo {
 namespace {
 
-// Requests of one client waiting for execution; beyond this its reader stops reading.
-constexpr int MAX_PENDING_REQUESTS = 16;
 // Messages of one connection that are ignored with a log line; the rest silently.
 constexpr int MAX_IGNORED_LOGGED = 10;
 // Connections waiting to be accepted.
 constexpr int LISTEN_BACKLOG = 64;
-
-std::string heartbeatBytes()
-{
-    Message beat(PROTOCOL_VERSION, "S", "-1", std::make_unique<BeatMessageBody>());
-    return beat.encode();
-}
 
 // The text of a request for the log: its type, sequence and (for "19") its check, cut to
 // a loggable length since every part of it comes from the client.
@@ -195,112 +186,6 @@ void AgentServer::readerLoop(std::shared_ptr<Connection> connection)
         connection->queuedBytes = 0;
     }
     connection->finished = true;
-}
-
-void AgentServer::readConnection(const std::shared_ptr<Connection> &connection)
-{
-    static const std::string heartbeat = heartbeatBytes();
-    const ServiceTimings &timings = m_settings.timings;
-    Connection &c = *connection;
-    FrameReader frames;
-    char chunk[4096];
-    while (!c.closed) {
-        // Whole messages first, as far as this client's share of the worker allows.
-        while (!c.closed && c.pending < MAX_PENDING_REQUESTS) {
-            FrameReader::Result result = frames.next();
-            if (result.kind == FrameReader::Result::Kind::NeedMore)
-                break;
-            if (result.kind == FrameReader::Result::Kind::Error) {
-                closeConnection(c, result.error);
-                break;
-            }
-            const auto now = ServiceClock::now();
-            c.spoken = true;
-            c.timer.heard(now);
-            if (frames.hasPartial())
-                c.timer.messageStarted(now);
-            handleMessage(connection, std::move(result.message));
-        }
-        if (c.closed)
-            break;
-
-        // The time rules. A client whose requests wait for the worker is neither idle nor
-        // slow to send: its reader is the one not reading.
-        const bool reading = c.pending < MAX_PENDING_REQUESTS;
-        const bool partial = reading && frames.hasPartial();
-        auto now = ServiceClock::now();
-        if (c.timer.incompleteExpired(now, partial)) {
-            closeConnection(c, "an incomplete message not completed within " +
-                                   std::to_string(timings.incompleteTimeout.count()) +
-                                   " ms of its first byte");
-            break;
-        }
-        if (c.pending == 0 && !partial && c.timer.idleExpired(now)) {
-            closeConnection(c, "no whole message received for " +
-                                   std::to_string(timings.idleTimeout.count()) + " ms");
-            break;
-        }
-        auto wait = c.timer.waitFor(now, partial, c.pending == 0);
-        bool writing = false;
-        {
-            std::lock_guard lock(c.writeMutex);
-            if (c.queuedBytes > 0) {
-                writing = true;
-                const auto due = c.queuedSince + timings.sendTimeout;
-                if (due <= now) {
-                    closeConnection(c, "the client has not read what it was sent for " +
-                                           std::to_string(timings.sendTimeout.count()) + " ms (" +
-                                           std::to_string(c.queuedBytes) + " bytes waiting)");
-                    break;
-                }
-                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(due - now));
-            }
-        }
-        if (!writing && c.timer.heartbeatDue(now)) {
-            send(c, heartbeat);
-            continue;
-        }
-
-        const unsigned events = (reading ? POLL_READABLE : 0u) | (writing ? POLL_WRITABLE : 0u);
-        PollEntry fds[3] = {PollEntry::of(c.socket, events), PollEntry::of(c.wakeUp),
-                            PollEntry::of(m_stop)};
-        std::string pollError;
-        int ready = pollSockets(fds, 3, pollTimeout(wait), pollError);
-        if (ready < 0) {
-            closeConnection(c, "poll failed: " + pollError);
-            break;
-        }
-        if (ready == 0)
-            continue;
-        if (fds[2].ready)
-            break;
-        if (fds[1].ready)
-            c.wakeUp.clear();
-        if (fds[0].ready & POLL_WRITABLE) {
-            std::lock_guard lock(c.writeMutex);
-            writeQueued(c);
-        }
-        if (!reading && (fds[0].ready & POLL_HANGUP)) {
-            closeConnection(c, "closed by the client");
-            break;
-        }
-        if (!(fds[0].ready & (POLL_READABLE | POLL_HANGUP)) || !reading)
-            continue;
-        SocketIo n = c.socket.receive(chunk, sizeof chunk);
-        if (n.status == SocketIo::Status::Closed) {
-            closeConnection(c, "closed by the client");
-            break;
-        }
-        if (n.status == SocketIo::Status::WouldBlock)
-            continue;
-        if (n.status == SocketIo::Status::Failed) {
-            closeConnection(c, "read failed: " + n.error);
-            break;
-        }
-        if (!frames.hasPartial())
-            c.timer.messageStarted(ServiceClock::now());
-        frames.append(std::string_view(chunk, n.bytes));
-    }
 }
 
 void AgentServer::handleMessage(const std::shared_ptr<Connection> &connection,

@@ -23,6 +23,8 @@
 
 namespace tarvo {
 
+class FrameReader;
+
 struct ServiceSettings
 {
     std::string bindAddress; // empty: every address (IPv6 and IPv4)
@@ -78,6 +80,18 @@ private:
     void acceptLoop();
     void readerLoop(std::shared_ptr<Connection> connection);
     void readConnection(const std::shared_ptr<Connection> &connection);
+    // The reader's steps. Hands whole messages on; false once the connection is closed.
+    bool deliverMessages(const std::shared_ptr<Connection> &connection, FrameReader &frames);
+    enum class TimeRule { Broken, HeartbeatDue, Wait };
+    // Closes a connection that broke a time rule (Broken); else says whether a heartbeat is
+    // due, whether bytes wait to be written and how long the reader may wait.
+    TimeRule applyTimeRules(Connection &connection, bool partial, bool &writing,
+                            std::chrono::milliseconds &wait);
+    // One wait for the socket, the wake-up and the stop, then what the socket takes and
+    // gives; false when the reader is to end.
+    bool waitAndTransfer(Connection &connection, FrameReader &frames, bool reading,
+                         bool writing, std::chrono::milliseconds wait);
+    bool receiveInto(Connection &connection, FrameReader &frames);
     void workerLoop();
     // The next request whose turn it is, waiting for one; false when the worker is to stop.
     bool nextJob(Job &job);

@@ -16,6 +16,9 @@
 
 namespace tarvo {
 
+// Requests of one client waiting for execution; beyond this its reader stops reading.
+constexpr int MAX_PENDING_REQUESTS = 16;
+
 // A poll time-out for a wait, at most an hour.
 inline int pollTimeout(std::chrono::milliseconds wait)
 {

@@ -2,7 +2,7 @@
 // on what may stand at the front of a stream.
 #pragma once
 
-#include "protocol/Message.h"
+#include "protocol/StreamFramer.h"
 
 #include <memory>
 #include <string>
@@ -11,18 +11,13 @@
 namespace tarvo {
 
 // Collects received bytes and hands out whole messages from their front. A stream that
-// can never become a message (no header, a message longer than MAX_MESSAGE_BYTES, a
+// can never become a message (no header, a message ending beyond byte MESSAGE_LIMIT, a
 // version mismatch, a bad trailer or checksum, a body that does not decode) yields one
 // error, after which the connection is to be closed. The buffer never holds more than
-// MAX_MESSAGE_BYTES plus what one append() brings.
+// MESSAGE_LIMIT bytes plus what one append() brings.
 class FrameReader
 {
 public:
-    // The longest message accepted: its trailer may not end beyond this byte.
-    static constexpr size_t MAX_MESSAGE_BYTES = 20480;
-    // A header (five short fields) longer than this is garbage.
-    static constexpr size_t MAX_HEADER_BYTES = 256;
-
     struct Result
     {
         enum class Kind { NeedMore, Complete, Error };
@@ -41,8 +36,6 @@ public:
     size_t buffered() const { return m_buffer.size(); }
 
 private:
-    Result fail(std::string text);
-
     std::string m_buffer;
 };
 

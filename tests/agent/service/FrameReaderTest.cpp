@@ -89,7 +89,7 @@ std::string corruptedChecksum()
 
 std::string overlongHeaderField()
 {
-    return "00=" + std::string(FrameReader::MAX_HEADER_BYTES, 'T');
+    return "00=" + std::string(StreamFramer::MAX_HEADER_BYTES, 'T');
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -118,7 +118,7 @@ TEST(FrameReader, AcceptsTheLongestMessageAndRefusesOneByteMore)
 {
     // header + body + 7 trailer bytes: the largest body that ends at byte 20480.
     const std::string head = header("Tarvo1.20", "C", "12", "00000");
-    const size_t longest = FrameReader::MAX_MESSAGE_BYTES - head.size() - 7;
+    const size_t longest = MESSAGE_LIMIT - head.size() - 7;
     char length[8];
     std::snprintf(length, sizeof length, "%05zu", longest);
     FrameReader fits;
@@ -168,7 +168,7 @@ TEST(FrameReader, MutatedStreamsStayBoundedAndNeverThrow)
                 }
                 ASSERT_NE(result.message, nullptr);
             }
-            ASSERT_LE(frames.buffered(), FrameReader::MAX_MESSAGE_BYTES + 64);
+            ASSERT_LE(frames.buffered(), MESSAGE_LIMIT + 64);
         }
     }
 }
