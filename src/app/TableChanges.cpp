@@ -11,31 +11,102 @@ TableChanges::TableChanges(const std::vector<std::string_view> &fields)
         names.emplace_back(field);
 }
 
+namespace {
+
+void appendSignature(std::string &signature, const std::string *values, size_t count)
+{
+    signature.clear();
+    for (size_t i = 0; i < count; ++i) {
+        signature += values[i];
+        signature += '\x01';
+    }
+}
+
+} // namespace
+
 std::vector<int> TableChanges::changedRows(const RecordSet &table)
 {
     std::vector<int> fields;
     for (const std::string &name : names)
         fields.push_back(table.requireField(name));
     ++pass;
+    std::vector<int> changed = keysUnique && sameRows(table, fields)
+                                   ? comparedInPlace(table, fields)
+                                   : comparedByKey(table, fields);
+    return changed;
+}
+
+bool TableChanges::sameRows(const RecordSet &table, const std::vector<int> &fields) const
+{
+    const size_t width = fields.size();
+    if (seen.size() != size_t(table.count()) * width)
+        return false;
+    for (int row = 0; row < table.count(); ++row) {
+        if (table.valueAt(row, fields[0]) != seen[size_t(row) * width])
+            return false;
+    }
+    return true;
+}
+
+std::vector<int> TableChanges::comparedInPlace(const RecordSet &table, const std::vector<int> &fields)
+{
+    // Each key stands once, where it stood: the map would hand back exactly these rows.
+    const size_t width = fields.size();
+    std::vector<int> changed;
+    for (int row = 0; row < table.count(); ++row) {
+        std::string *values = &seen[size_t(row) * width];
+        bool differs = false;
+        for (size_t i = 1; i < width; ++i) {
+            const std::string &now = table.valueAt(row, fields[i]);
+            if (values[i] != now) {
+                values[i] = now;
+                differs = true;
+            }
+        }
+        if (differs)
+            changed.push_back(row);
+    }
+    knownCurrent = false;
+    return changed;
+}
+
+std::vector<int> TableChanges::comparedByKey(const RecordSet &table, const std::vector<int> &fields)
+{
+    const size_t width = fields.size();
+    if (!knownCurrent) {
+        // The rows compared in place since the map was last used: their keys were unique, so
+        // the map held exactly one entry for each.
+        known.clear();
+        std::string signature;
+        for (size_t at = 0; at + width <= seen.size(); at += width) {
+            appendSignature(signature, &seen[at + 1], width - 1);
+            known.emplace(seen[at], std::make_pair(signature, pass - 1));
+        }
+        knownCurrent = true;
+    }
     std::vector<int> changed;
     std::string signature;
+    size_t distinct = 0;
+    seen.resize(size_t(table.count()) * width);
     for (int row = 0; row < table.count(); ++row) {
-        signature.clear();
-        for (size_t i = 1; i < fields.size(); ++i) {
-            signature += table.valueAt(row, fields[i]);
-            signature += '\x01';
-        }
-        auto [it, inserted] = known.try_emplace(table.valueAt(row, fields[0]));
+        std::string *values = &seen[size_t(row) * width];
+        for (size_t i = 0; i < width; ++i)
+            values[i] = table.valueAt(row, fields[i]);
+        appendSignature(signature, values + 1, width - 1);
+        auto [it, inserted] = known.try_emplace(values[0]);
         if (inserted || it->second.first != signature) {
             it->second.first = signature;
             changed.push_back(row);
         }
+        distinct += it->second.second != pass;
         it->second.second = pass;
     }
     if (known.size() > size_t(table.count())) {
         for (auto it = known.begin(); it != known.end();)
             it = it->second.second == pass ? std::next(it) : known.erase(it);
     }
+    // Only a map that holds each row's key once and nothing else can be rebuilt from `seen`.
+    keysUnique = distinct == size_t(table.count()) && known.size() == distinct;
     return changed;
 }
 

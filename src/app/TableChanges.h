@@ -31,8 +31,17 @@ public:
     std::vector<int> changedRows(const RecordSet &table);
 
 private:
+    // The fields of the last call, row by row (key first): when every row's key stands where
+    // it stood and no key repeats, the rows are compared in place, without a look-up.
+    bool sameRows(const RecordSet &table, const std::vector<int> &fields) const;
+    std::vector<int> comparedInPlace(const RecordSet &table, const std::vector<int> &fields);
+    std::vector<int> comparedByKey(const RecordSet &table, const std::vector<int> &fields);
+
     std::vector<std::string> names;
     std::unordered_map<std::string, std::pair<std::string, unsigned>> known;  // key -> fields, pass
+    bool knownCurrent = true;  // false while only `seen` follows the calls
+    std::vector<std::string> seen;  // fields.size() per row, in table order
+    bool keysUnique = false;
     unsigned pass = 0;
 };
 

@@ -17,6 +17,33 @@ QColor toQColor(const Rgb& rgb)
 {
     return QColor(rgb.r, rgb.g, rgb.b);
 }
+
+QFont cellFont(QFont font, bool bold)
+{
+    if (bold)
+        font.setBold(true);
+    return font;
+}
+
+// A plain text cell: its background, then its text in one line, cut with "…" when it is
+// wider than the cell leaves it.
+void drawPlainCell(QPainter* painter, const QRect& rect, const QColor& background,
+                   const QColor& foreground, const QFont& font, const QString& text, int margin)
+{
+    painter->fillRect(rect, background);
+    const QRect area = rect.adjusted(margin, 0, -margin, 0);
+    const QFontMetrics metrics(font);
+    const QString shown = metrics.horizontalAdvance(text) > area.width()
+                              ? metrics.elidedText(text, Qt::ElideRight, area.width())
+                              : text;
+    const QPen pen = painter->pen();
+    const QFont before = painter->font();
+    painter->setFont(font);
+    painter->setPen(foreground);
+    painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    painter->setPen(pen);
+    painter->setFont(before);
+}
 } // namespace
 
 CellDelegate::CellDelegate(const std::vector<ColumnDef>& columns, QObject* parent)
@@ -58,29 +85,52 @@ bool CellDelegate::paintPlainText(QPainter* painter, const QStyleOptionViewItem&
         (option.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
     const QColor background = style.background ? toQColor(*style.background)
                                                : option.palette.color(group, QPalette::Base);
-    painter->fillRect(option.rect, background);
     const QString text = index.data(Qt::DisplayRole).toString();
-    if (text.isEmpty())
+    if (text.isEmpty()) {
+        painter->fillRect(option.rect, background);
         return true;
+    }
     const QWidget* widget = option.widget;
     const QStyle* qstyle = widget ? widget->style() : QApplication::style();
     const int margin = qstyle->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
-    const QRect area = option.rect.adjusted(margin, 0, -margin, 0);
-    QFont font = option.font;
-    if (style.bold)
-        font.setBold(true);
-    const QFontMetrics metrics(font);
-    const QString shown = metrics.horizontalAdvance(text) > area.width()
-                              ? metrics.elidedText(text, Qt::ElideRight, area.width())
-                              : text;
-    const QPen pen = painter->pen();
-    const QFont before = painter->font();
-    painter->setFont(font);
-    painter->setPen(style.font ? toQColor(*style.font) : option.palette.color(group, QPalette::Text));
-    painter->drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
-    painter->setPen(pen);
-    painter->setFont(before);
+    const QColor foreground =
+        style.font ? toQColor(*style.font) : option.palette.color(group, QPalette::Text);
+    // The kept image stands for the cell only where it lands on whole device pixels.
+    const QTransform& transform = painter->deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || transform.dx() != qRound(transform.dx())
+        || transform.dy() != qRound(transform.dy())) {
+        drawPlainCell(painter, option.rect, background, foreground, cellFont(option.font, style.bold),
+                      text, margin);
+        return true;
+    }
+    if (!(drawnFont_ == option.font)) {
+        drawnCells_.clear();
+        drawnFont_ = option.font;
+    }
+    const CellKey key{text, option.rect.size(), background.rgba(), foreground.rgba(), style.bold,
+                      painter->device() ? painter->device()->devicePixelRatioF() : 1.0};
+    painter->drawImage(option.rect.topLeft(), drawnCell(key, option.font, margin));
     return true;
+}
+
+const QImage& CellDelegate::drawnCell(const CellKey& key, const QFont& font, int margin) const
+{
+    // Counters change at every poll: the cells kept are forgotten when they pass a few
+    // screens' worth.
+    constexpr qsizetype kMostCells = 2048;
+    auto found = drawnCells_.find(key);
+    if (found != drawnCells_.end())
+        return *found;
+    if (drawnCells_.size() >= kMostCells)
+        drawnCells_.clear();
+    QImage image((QSizeF(key.size) * key.pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(key.pixelRatio);
+    {
+        QPainter painter(&image);
+        drawPlainCell(&painter, QRect(QPoint(0, 0), key.size), QColor::fromRgba(key.background),
+                      QColor::fromRgba(key.foreground), cellFont(font, key.bold), key.text, margin);
+    }
+    return *drawnCells_.insert(key, std::move(image));
 }
 
 bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,

@@ -3,6 +3,9 @@
 
 #include "framework/GridColumn.h"
 
+#include <QFont>
+#include <QHash>
+#include <QImage>
 #include <QStyledItemDelegate>
 
 namespace tarvo {
@@ -30,8 +33,30 @@ private:
     bool paintPlainText(QPainter* painter, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const;
 
+    // A plain cell as drawn, kept by what it shows: both grids repaint the same cells twice a
+    // second while values flash, and laying out and drawing their text anew was most of a
+    // repaint's cost. The image is drawn as the cell itself would be, so copying it draws the
+    // same pixels.
+    struct CellKey {
+        QString text;
+        QSize size;
+        QRgb background = 0;
+        QRgb foreground = 0;
+        bool bold = false;
+        qreal pixelRatio = 1;
+        friend bool operator==(const CellKey&, const CellKey&) = default;
+    };
+    friend size_t qHash(const CellKey& key, size_t seed) noexcept
+    {
+        return qHashMulti(seed, key.text, key.size.width(), key.size.height(), key.background,
+                          key.foreground, key.bold);
+    }
+    const QImage& drawnCell(const CellKey& key, const QFont& font, int margin) const;
+
     const std::vector<ColumnDef>& columns_;
     CellPainter painter_ = defaultCellStyle;
+    mutable QFont drawnFont_;  // the font of the cells kept
+    mutable QHash<CellKey, QImage> drawnCells_;
 };
 
 } // namespace tarvo

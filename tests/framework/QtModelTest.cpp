@@ -390,5 +390,56 @@ TEST_F(ViewTest, DiscKeepsItsColourOnASelectedRow)
     EXPECT_EQ(image.pixel(15, 10) & 0xFFFFFF, qRgb(255, 255, 0) & 0xFFFFFF);
 }
 
+// A plain cell keeps its text laid out from one repaint to the next: what it draws, the
+// first time and from what it kept, is what a straight drawText() of the cell draws.
+TEST_F(ViewTest, PlainCellDrawsWhatDrawTextDraws)
+{
+    GridView view(state, columns(), "Ip");
+    const int nameColumn = view.recordModel()->columnOf("Name");
+    const QRect rect(0, 0, 83, 22);
+    struct Case { std::string text; bool bold; };
+    const Case cases[] = {{"10.0.0.2", false}, {"报盘机别名", false}, {"运行", true},
+                          {"上海证券交易所第一报盘机备用线路", false}, {"", true}};
+    for (const Case& c : cases) {
+        set.setValueById(ids[0], "Name", c.text);
+        view.setCellPainter([&](const CellPaintRequest&) {
+            return CellStyle{Rgb{255, 255, 0}, Rgb{255, 0, 0}, c.bold};
+        });
+        const QModelIndex index = view.sortModel()->index(view.viewRowOf(ids[0]), nameColumn);
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.rect = rect;
+        option.widget = &view;
+        option.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        auto drawn = [&] {
+            QImage image(rect.size(), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            view.cellDelegate()->paint(&painter, option, index);
+            return image;
+        };
+        QImage expected(rect.size(), QImage::Format_RGB32);
+        {
+            QPainter painter(&expected);
+            painter.fillRect(rect, QColor(255, 255, 0));
+            QFont font = option.font;
+            font.setBold(c.bold);
+            const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
+                                                         &view) + 1;
+            const QRect area = rect.adjusted(margin, 0, -margin, 0);
+            const QString text = qtText(c.text);
+            const QFontMetrics metrics(font);
+            painter.setFont(font);
+            painter.setPen(QColor(255, 0, 0));
+            painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                             metrics.horizontalAdvance(text) > area.width()
+                                 ? metrics.elidedText(text, Qt::ElideRight, area.width())
+                                 : text);
+        }
+        EXPECT_EQ(drawn(), expected) << c.text;
+        EXPECT_EQ(drawn(), expected) << c.text << " (drawn again)";
+    }
+}
+
 } // namespace
 } // namespace tarvo
