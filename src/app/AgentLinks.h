@@ -13,6 +13,7 @@
 #include "host/HostSubjectPool.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -91,6 +92,8 @@ public:
     AgentLinks &operator=(const AgentLinks &) = delete;
 
     void setHeartbeatText(std::string text) { heartbeatText = std::move(text); }
+    // Told the seconds from reading each status answer to the end of its host's update.
+    void setAnswerTimer(std::function<void(double seconds)> timer) { answerTimer = std::move(timer); }
 
     // --- the registry: channel IP -> connection; a lookup inserts an empty entry.
     TMMSocketProcessor *&registryEntry(const std::string &channelIP);
@@ -198,6 +201,7 @@ private:
     std::string workingDirectory;
     TMMSocketProcessor::Settings connectionSettings;
     std::string heartbeatText;
+    std::function<void(double)> answerTimer;
     Registry connectionRegistry;
     // Every connection ever made; a replaced one is kept, silent, until the links go.
     std::vector<std::unique_ptr<TMMSocketProcessor>> connections;

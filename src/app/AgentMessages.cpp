@@ -4,7 +4,6 @@
 #include "app/AgentLinks.h"
 
 #include "app/ConsoleLog.h"
-#include "app/ConsoleTimings.h"
 #include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Convert.h"
@@ -197,8 +196,8 @@ void AgentLinks::dispatchMessage(const std::string &channelIP, Message &message)
                            message.encode(),
                        false, false);
     }
-    if (type == "03")
-        ConsoleTimings::instance().recordAnswer(
+    if (type == "03" && answerTimer)
+        answerTimer(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - readAt).count());
 }
 

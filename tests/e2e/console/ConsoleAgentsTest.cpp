@@ -1,5 +1,6 @@
 // Whole-program tests of the console: TF_Main with real sockets against TarvoMonitorAgent and
 // simulated order-submission programs, one installation and one loopback address per host.
+#include "ClosedPort.h"
 #include "OesSim.h"
 #include "TestSupport.h"
 
@@ -127,14 +128,12 @@ protected:
         }));
     }
 
-    // Starts the agent on the host's address (on its earlier port when it had one) and waits
-    // until it listens. Readiness comes from its log, not from a probe connection, so the
-    // console is the agent's only client.
+    // Starts the agent on the host's address and waits until it listens: at its first start on
+    // the port the system chooses (port 0), later on that port again. Readiness and the port
+    // come from its log, not from a probe connection, so the console is the agent's only client.
     static void startAgent(Installation &host, std::vector<std::string> extra = {})
     {
-        if (host.port == 0)
-            host.port = test::freePort();
-        const std::string listening = "listening on " + host.ip + ":" + std::to_string(host.port);
+        const std::string listening = test::listeningOn(host.ip);
         const int before = occurrences(host.agentLog(), listening);
         std::vector<std::string> args = {"--dir", host.dir.path(), "--ini",
                                          host.dir / "TarvoMonitorAgent.ini", "--bind", host.ip,
@@ -142,9 +141,11 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         host.agent = std::make_unique<test::ChildProcess>(TARVO_AGENT_EXE, args, host.dir.path(),
                                                           host.dir / "agent.out");
-        ASSERT_TRUE(test::waitUntil([&] {
-            return occurrences(host.agentLog(), listening) > before;
-        })) << test::readFile(host.dir / "agent.out") << host.agentLog();
+        const int port = test::waitForLoggedPort(host.dir / "logs/TarvoMonitorAgent.log", host.ip,
+                                                 size_t(before) + 1);
+        ASSERT_NE(port, 0) << test::readFile(host.dir / "agent.out") << host.agentLog();
+        ASSERT_TRUE(host.port == 0 || host.port == port) << port;
+        host.port = port;
     }
 
     void startHosts(std::vector<std::string> agentArgs = {})
@@ -432,7 +433,8 @@ TEST_F(ConsoleAgents, RefusedConnectionEarlyReconnectAndAgentLogRecords)
     Installation &h6 = addHost("h6", "127.0.0.6", "00", /*withProgramB=*/false);
     ASSERT_NO_FATAL_FAILURE(startAgent(h6));
     const std::string refused = "127.0.0.5";
-    startConsole("h5," + refused + "," + std::to_string(test::freePort()) + ",N,N,0,\r\n");
+    const test::ClosedPort nobody(refused);
+    startConsole("h5," + refused + "," + std::to_string(nobody.port()) + ",N,N,0,\r\n");
 
     const std::string networkError = "网络错误,错误号:111";
     ASSERT_TRUE(settle([&] { return errorLines(networkError) == 1; })) << tables();

@@ -2,6 +2,7 @@
 // host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it;
 // --once is a check plugin (0 all well, 1 a PBU stopped, 2 a host silent, 3 bad usage); a
 // headless console reconnects a restarted agent and runs its alarm command.
+#include "ClosedPort.h"
 #include "OesSim.h"
 #include "TestSupport.h"
 
@@ -22,7 +23,7 @@ struct Host
 {
     std::string ip;
     test::TempDir dir;
-    int port = test::freePort();
+    int port = 0;  // the one the agent was given at its first start
     std::unique_ptr<test::ChildProcess> programA, programB, agent;
 
     void start(const std::string &envNo)
@@ -57,13 +58,18 @@ struct Host
                                      "--bind", ip, "--port", std::to_string(port), "--watch-ms",
                                      "50"},
             dir.path(), dir / "agent.out");
+        ++starts;
     }
-    // The console connects once at start: the agent must listen before it starts.
-    bool listening() const
+    // The console connects once at start: the agent must listen before it starts. The first
+    // start takes the port the system chooses (port 0), a restart the same one again.
+    bool listening()
     {
-        const std::string text = "listening on " + ip + ":" + std::to_string(port);
-        return test::readFile(dir / "logs/TarvoMonitorAgent.log").find(text) != std::string::npos;
+        const int logged = test::loggedPort(test::readFile(dir / "logs/TarvoMonitorAgent.log"), ip, starts);
+        if (logged != 0 && port == 0)
+            port = logged;
+        return logged != 0 && logged == port;
     }
+    size_t starts = 0;
 };
 
 TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
@@ -78,13 +84,14 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
                              "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
     test::writeFile(console / "TarvoMonitor.CFG", list);
     test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
-    const int metricsPort = test::freePort();
     ASSERT_TRUE(test::waitUntil([&] { return h2.listening() && h3.listening(); }));
     test::ChildProcess monitor(TARVO_MONITOR_EXE,
                                {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
                                 "--headless", "--instance", "headless-e2e", "--metrics",
-                                "127.0.0.1:" + std::to_string(metricsPort)},
+                                "127.0.0.1:0"},
                                console.path(), console / "monitor.out");
+    const int metricsPort = test::waitForPort(console / "monitor.out", test::metricsOn("127.0.0.1"));
+    ASSERT_NE(metricsPort, 0) << test::readFile(console / "monitor.out");
     const std::string stoppedPbu = "operator=\"000002\",pbu=\"A0000\",program=\"" +
                                    gbk::toUtf8("A股报盘程序") + "\"";
     auto pbuState = [&](const std::string &state) {
@@ -147,7 +154,8 @@ TEST(OnceConsole, ACheckPluginsExitCodesAndStatusLine)
     test::TempDir console;
     const std::string list = "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n" +
                              "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
-    const std::string gone = "gone,127.0.0.9," + std::to_string(test::freePort()) + ",N,N,0,\r\n";
+    const test::ClosedPort nobody("127.0.0.9");
+    const std::string gone = "gone,127.0.0.9," + std::to_string(nobody.port()) + ",N,N,0,\r\n";
     struct Case
     {
         const char *name;
