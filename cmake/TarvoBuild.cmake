@@ -58,10 +58,11 @@ endif()
 #   default RelWithDebInfo build: the code under test keeps -O2 -g, backtraces keep file and
 #   line; that roughly halves what the compiler spends on a test source;
 # - GoogleTest, the standard headers they use most and, where they use Qt, Qt's common
-#   headers precompiled: once for the test programs with Qt's widgets, once for those with Qt
-#   Core only and once for those without Qt (the first of each kind builds it, the others
-#   reuse it: they share their compile options and include folders, and where g++ finds the
-#   precompiled header does not fit it warns and reads the headers themselves).
+#   headers precompiled: once for the test programs with Qt's widgets (once per folder for
+#   those with Qt's test library), once for those with Qt Core only and once for those
+#   without Qt (the first of each kind builds it, the others reuse it: they share their
+#   compile options and the macros the headers read; where g++ finds that a precompiled
+#   header does not fit, it warns and reads the headers themselves).
 set(TARVO_TEST_PCH <gtest/gtest.h> <algorithm> <chrono> <filesystem> <fstream> <functional>
   <map> <memory> <optional> <sstream> <string> <thread> <vector>)
 set(TARVO_QT_CORE_PCH <QCoreApplication> <QObject> <QString> <QTimer>)
@@ -98,6 +99,13 @@ function(tarvo_tune_test_folder folder)
     if(TARVO_BUILD_QT AND links MATCHES "${TARVO_QT_WIDGETS_LINKS}")
       list(APPEND headers ${TARVO_QT_PCH})
       set(kind widgets)
+      # Qt's test library defines QT_TESTCASE_BUILDDIR as the folder of the program, which a
+      # precompiled header must match: one per folder for its users.
+      if(links MATCHES "Qt6::Test")
+        get_target_property(programFolder ${target} BINARY_DIR)
+        string(MAKE_C_IDENTIFIER "${programFolder}" programFolder)
+        set(kind widgets_${programFolder})
+      endif()
     elseif(TARVO_BUILD_QT AND links MATCHES "${TARVO_QT_CORE_LINKS}")
       list(APPEND headers ${TARVO_QT_CORE_PCH})
       set(kind core)

@@ -120,7 +120,7 @@ TEST_F(ServiceMode, TheAlarmCommandGetsAStoppedPbuAndALostConnectionInItsEnviron
                              "TARVO_TIME=2009-06-01T09:05:03+08:00"})
         EXPECT_NE(pbuEvent.find(std::string(line) + "\n"), std::string::npos) << line << pbuEvent;
     // Chinese values arrive as UTF-8.
-    for (const std::string &line : {"TARVO_HOST_NAME=沪一", "TARVO_PROGRAM=A股报盘程序", "TARVO_STATE=停止"})
+    for (const char *line : {"TARVO_HOST_NAME=沪一", "TARVO_PROGRAM=A股报盘程序", "TARVO_STATE=停止"})
         EXPECT_NE(pbuEvent.find(gbk::toUtf8(line) + "\n"), std::string::npos) << pbuEvent;
     EXPECT_NE(lostEvent.find("TARVO_EVENT=connection_lost\n"), std::string::npos) << lostEvent;
     EXPECT_NE(lostEvent.find(gbk::toUtf8("TARVO_TEXT=报盘机[Ip:127.0.0.1]断开连接\n")),

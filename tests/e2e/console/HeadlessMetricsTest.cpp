@@ -79,12 +79,12 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
     h3.ip = "127.0.0.3";
     h2.start("00");
     h3.start("03");
+    ASSERT_TRUE(test::waitUntil([&] { return h2.listening() && h3.listening(); }));
     test::TempDir console;
     const std::string list = "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n" +
                              "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
     test::writeFile(console / "TarvoMonitor.CFG", list);
     test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
-    ASSERT_TRUE(test::waitUntil([&] { return h2.listening() && h3.listening(); }));
     test::ChildProcess monitor(TARVO_MONITOR_EXE,
                                {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
                                 "--headless", "--instance", "headless-e2e", "--metrics",
