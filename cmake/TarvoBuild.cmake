@@ -49,3 +49,91 @@ if(CMAKE_CROSSCOMPILING)
 else()
   set(TARVO_TEST_DRIVE "")
 endif()
+
+# The cost of a build lies in the test programs: about a hundred sources that each parse
+# GoogleTest (and for most Qt) and generate code for large test bodies. In the g++ trees of
+# this machine (not the cross build, not the fuzz builds) tarvo_tune_tests(DIR...) gives the
+# programs and libraries of DIR and its subfolders
+# - their own sources without optimisation and with line tables only (-O0 -g1) in the
+#   default RelWithDebInfo build: the code under test keeps -O2 -g, backtraces keep file and
+#   line; that roughly halves what the compiler spends on a test source;
+# - GoogleTest, the standard headers they use most and, where they use Qt, Qt's common
+#   headers precompiled: once for the test programs with Qt's widgets (once per folder for
+#   those with Qt's test library), once for those with Qt Core only and once for those
+#   without Qt (the first of each kind builds it, the others reuse it: they share their
+#   compile options and the macros the headers read; where g++ finds that a precompiled
+#   header does not fit, it warns and reads the headers themselves).
+set(TARVO_TEST_PCH <gtest/gtest.h> <algorithm> <chrono> <filesystem> <fstream> <functional>
+  <map> <memory> <optional> <sstream> <string> <thread> <vector>)
+set(TARVO_QT_CORE_PCH <QCoreApplication> <QObject> <QString> <QTimer>)
+set(TARVO_QT_PCH ${TARVO_QT_CORE_PCH} <QApplication> <QWidget>)
+# What links Qt's widgets, or only Qt Core, directly or through one of our Qt libraries.
+set(TARVO_QT_WIDGETS_LINKS "Qt6::Widgets|tarvo_app|tarvo_display|tarvo_framework_qt|tarvo_metrics")
+set(TARVO_QT_CORE_LINKS "Qt6::|tarvo_comm_qt")
+
+function(tarvo_tune_tests)
+  if(CMAKE_CROSSCOMPILING OR TARVO_BUILD_FUZZ OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    return()
+  endif()
+  foreach(dir IN LISTS ARGN)
+    if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
+      tarvo_tune_test_folder("${CMAKE_SOURCE_DIR}/${dir}")
+    endif()
+  endforeach()
+endfunction()
+
+function(tarvo_tune_test_folder folder)
+  get_property(targets DIRECTORY "${folder}" PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(NOT type MATCHES "^(EXECUTABLE|STATIC_LIBRARY)$")
+      continue()
+    endif()
+    target_compile_options(${target} PRIVATE "$<$<CONFIG:RelWithDebInfo>:-O0;-g1>")
+    get_target_property(links ${target} LINK_LIBRARIES)
+    if(NOT links MATCHES "GTest::")
+      continue()
+    endif()
+    set(headers ${TARVO_TEST_PCH})
+    set(kind plain)
+    if(TARVO_BUILD_QT AND links MATCHES "${TARVO_QT_WIDGETS_LINKS}")
+      list(APPEND headers ${TARVO_QT_PCH})
+      set(kind widgets)
+      # Qt's test library defines QT_TESTCASE_BUILDDIR as the folder of the program, which a
+      # precompiled header must match: one per folder for its users.
+      if(links MATCHES "Qt6::Test")
+        get_target_property(programFolder ${target} BINARY_DIR)
+        string(MAKE_C_IDENTIFIER "${programFolder}" programFolder)
+        set(kind widgets_${programFolder})
+      endif()
+    elseif(TARVO_BUILD_QT AND links MATCHES "${TARVO_QT_CORE_LINKS}")
+      list(APPEND headers ${TARVO_QT_CORE_PCH})
+      set(kind core)
+    endif()
+    get_property(owner GLOBAL PROPERTY TARVO_TEST_PCH_${kind})
+    if(owner)
+      target_precompile_headers(${target} REUSE_FROM ${owner})
+    else()
+      target_precompile_headers(${target} PRIVATE ${headers})
+      set_property(GLOBAL PROPERTY TARVO_TEST_PCH_${kind} ${target})
+    endif()
+  endforeach()
+  get_property(folders DIRECTORY "${folder}" PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS folders)
+    tarvo_tune_test_folder("${sub}")
+  endforeach()
+endfunction()
+
+# tarvo_precompile_qt(TARGET...): the console's Qt libraries precompile Qt's common headers and
+# the standard headers they use most, once per library instead of once per source.
+function(tarvo_precompile_qt)
+  if(NOT TARVO_BUILD_QT OR TARVO_BUILD_FUZZ OR NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    return()
+  endif()
+  foreach(target IN LISTS ARGN)
+    if(TARGET ${target})
+      target_precompile_headers(${target} PRIVATE ${TARVO_QT_PCH} <functional> <map> <memory>
+        <string> <vector>)
+    endif()
+  endforeach()
+endfunction()

@@ -6,15 +6,15 @@
 #include "app/ConsolePaths.h"
 #include "app/LinkStats.h"
 #include "app/ResourceAlarms.h"
-#include "app/ConsoleTimings.h"
 #include "app/Fmain.h"
 #include "app/HeadlessConsole.h"
-#include "app/Metrics.h"
 #include "app/PollOnce.h"
 #include "app/ProgramOptions.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
 #include "framework/QtText.h"
+#include "metrics/ConsoleTimings.h"
+#include "metrics/Metrics.h"
 #include "platform/Gbk.h"
 #include "protocol/Message.h"
 
@@ -156,6 +156,8 @@ int main(int argc, char *argv[])
     mainOptions.settingsPath = iniPath.empty() ? settingsPathFor(executablePath()) : iniPath;
     mainOptions.settingsNamed = !iniPath.empty() && !paths.perUser;
     mainOptions.confirmExit = !options.headless;
+    // Fed by the links while the window lives: declared before it.
+    ConsoleTimings timings;
     std::unique_ptr<TF_Main> window;
     try {
         window = std::make_unique<TF_Main>(mainOptions);
@@ -196,27 +198,30 @@ int main(int argc, char *argv[])
                      &TF_Main::bringToFront);
 
     // Metrics for dashboards: refreshed at every poll from what the tables show.
+    ConsoleMetricsSource metricsSource(*window);
     std::unique_ptr<MetricsExporter> metrics;
     std::unique_ptr<StallWatch> stallWatch;
     QTimer metricsSteps;
     if (!options.metrics.empty()) {
         try {
-            metrics = std::make_unique<MetricsExporter>(options.metrics);
+            metrics = std::make_unique<MetricsExporter>(
+                options.metrics, MetricsBuild{TARVO_VERSION_TEXT, SOFTWARE_VERSION}, &timings);
         } catch (const std::exception &e) {
             std::cerr << "TarvoMonitor: " << e.what() << "\n";
             return 2;
         }
         window->writeLog("Metrics: http://" + metrics->listenAddress() + "/metrics", false, true);
         metrics->setLinkStats(&linkStats);
-        metrics->update(*window);
+        metrics->update(metricsSource);
         // The console's own health: answer latency and event-loop stalls.
-        stallWatch = std::make_unique<StallWatch>(ConsoleTimings::instance());
+        window->agentLinks().setAnswerTimer([&timings](double seconds) { timings.recordAnswer(seconds); });
+        stallWatch = std::make_unique<StallWatch>(timings);
         // After each poll the update runs in steps of a few thousand rows, each in its own
         // pass of the event loop: with 100 000 PBUs one whole update would hold the window
         // for a noticeable time.
         metricsSteps.setInterval(0);
-        QObject::connect(&metricsSteps, &QTimer::timeout, window.get(), [&metrics, &window, &metricsSteps] {
-            if (metrics->updateStep(*window, kMetricsRowsPerStep))
+        QObject::connect(&metricsSteps, &QTimer::timeout, window.get(), [&metrics, &metricsSource, &metricsSteps] {
+            if (metrics->updateStep(metricsSource, kMetricsRowsPerStep))
                 metricsSteps.stop();
         });
         QObject::connect(window.get(), &TF_Main::pollTick, window.get(), [&metrics, &metricsSteps] {

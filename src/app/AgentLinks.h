@@ -9,6 +9,7 @@
 #include "app/AgentPoller.h"
 #include "app/AgentRegistry.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ public:
     const AgentRegistry &registry() const { return agentRegistry; }
     AgentPoller &poller() { return agentPoller; }
     AgentMessages &messages() { return agentMessages; }
+    // Told the seconds from reading each status answer to the end of its host's update.
+    void setAnswerTimer(std::function<void(double seconds)> timer)
+    {
+        agentMessages.setAnswerTimer(std::move(timer));
+    }
 
     // --- the connections' callbacks
     int processReceived(const std::string &channelIP, std::string_view buffer) override

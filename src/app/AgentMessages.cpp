@@ -3,7 +3,6 @@
 // handed to the SysLog files, answers to the command pool.
 #include "app/AgentMessages.h"
 
-#include "app/ConsoleTimings.h"
 #include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Message.h"
@@ -190,8 +189,8 @@ void AgentMessages::dispatchMessage(const std::string &channelIP, Message &messa
                            message.encode(),
                        false, false);
     }
-    if (type == "03")
-        ConsoleTimings::instance().recordAnswer(
+    if (type == "03" && answerTimer)
+        answerTimer(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - readAt).count());
 }
 

@@ -11,6 +11,7 @@
 #include "protocol/MessageLimit.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,8 @@ public:
 
     // Writes the counts of repeated lines and the ends of SysLog record bounds that are due.
     void writeDueLines();
+    // Told the seconds from reading each status answer to the end of its host's update.
+    void setAnswerTimer(std::function<void(double seconds)> timer) { answerTimer = std::move(timer); }
 
 private:
     void dispatchMessage(const std::string &channelIP, Message &message);
@@ -54,6 +57,7 @@ private:
     TMMSocketProcessor::Settings connectionSettings;
     // When the bytes being taken apart were read (the start of an answer's latency).
     std::chrono::steady_clock::time_point readAt;
+    std::function<void(double)> answerTimer;
     RepeatedLines repeats;
     SysLogWriter sysLog;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/AgentLinks.h"
+#include "metrics/MetricsSource.h"
 
 #include <cstdint>
 #include <map>
@@ -10,15 +11,13 @@
 
 namespace tarvo {
 
-struct HostLinkStats
-{
-    uint64_t lostConnections = 0;  // open connections that closed, by either side
-    uint64_t reconnects = 0;       // connections opened by an automatic reconnect
-};
+class TF_Main;
+
+using HostLinkStats = HostLinkCounts;
 
 // Follows the links' events, on the GUI thread. (The time of a host's last answer is the
 // host's own, HostSubject::lastAnswerMs.)
-class LinkStats : public LinkListener
+class LinkStats : public LinkListener, public LinkCounts
 {
 public:
     explicit LinkStats(AgentLinks &links);
@@ -30,10 +29,24 @@ public:
     void countReconnect(const std::string &channelIP) { ++byHost[channelIP].reconnects; }
 
     void linkLost(const std::string &channelIP) override { ++byHost[channelIP].lostConnections; }
+    HostLinkCounts linkCounts(const std::string &channelIP) const override;
 
 private:
     AgentLinks &links;
     std::map<std::string, HostLinkStats, std::less<>> byHost;
+};
+
+// The console's tables and hosts as the metrics exporter reads them.
+class ConsoleMetricsSource : public MetricsSource
+{
+public:
+    explicit ConsoleMetricsSource(TF_Main &window) : window(window) {}
+    const RecordSet &hostTable() const override;
+    const RecordSet &pbuTable() const override;
+    const HostSubjectPool &hostPool() const override;
+
+private:
+    TF_Main &window;
 };
 
 } // namespace tarvo

@@ -30,7 +30,7 @@ StatusAnswerFields answerWith(size_t pbuCount, const std::string &value)
         fields.programs.push_back(oes);
     }
     for (size_t i = 0; i < pbuCount; ++i) {
-        char code[12];
+        char code[24];
         std::snprintf(code, sizeof code, "A%010zu", i + 1);
         Pbu pbu(OES_NAME_A, code);
         pbu.setPbuStatus("3");

@@ -36,11 +36,9 @@ TEST_F(AgentService, IsInstalledStartedServesStopsCleanlyAndIsRemoved)
 {
     layOut();
     startSimulator("Tarvo_ASHR.exe", programA);
-    port = test::freePort();
     std::string output;
     ASSERT_EQ(agentCommand({"--install-service", "--dir", dir.path(), "--ini",
-                            dir / "TarvoMonitorAgent.ini", "--bind", "127.0.0.1", "--port",
-                            std::to_string(port)},
+                            dir / "TarvoMonitorAgent.ini", "--bind", "127.0.0.1", "--port", "0"},
                            output),
               0)
         << output;
@@ -51,6 +49,7 @@ TEST_F(AgentService, IsInstalledStartedServesStopsCleanlyAndIsRemoved)
 
     ASSERT_EQ(agentCommand({"--start-service"}, output), 0) << output << agentLog();
     EXPECT_EQ(output, "service TarvoMonitorAgent running\n");
+    port = test::waitForLoggedPort(dir / "logs/TarvoMonitorAgent.log", "127.0.0.1");
     test::Client client(port);
     ASSERT_TRUE(client.connected()) << agentLog();
     StatusView status;
@@ -111,12 +110,19 @@ TEST_F(EndToEnd, AnInstallationUnderAChineseFolderIsServed)
     const std::string home = dir / "报盘机/A股";
     writeGbkFile(home + "\\TarvoMonitorAgent.ini",
                  "[Tarvo]\r\nA股报盘程序=N\r\nB股报盘程序=N\r\n[ACCESS_CONTROL]\r\nc=127.0.0.1\r\n");
-    port = test::freePort();
     agent = std::make_unique<test::ChildProcess>(
         TARVO_AGENT_EXE,
         std::vector<std::string>{"--dir", home, "--ini", home + "\\TarvoMonitorAgent.ini", "--bind",
-                                 "127.0.0.1", "--port", std::to_string(port)},
+                                 "127.0.0.1", "--port", "0"},
         dir.path(), dir / "agent.out");
+    // The log under the Chinese folder, read by its wide name.
+    const fs::path log(win::widen(home + "\\logs\\TarvoMonitorAgent.log"));
+    ASSERT_TRUE(test::waitUntil([&] {
+        std::ifstream in(log, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return (port = test::loggedPort(text.str(), "127.0.0.1")) != 0;
+    }, 10s)) << test::readFile(dir / "agent.out");
     ASSERT_TRUE(test::waitUntil([&] { return test::Client(port).connected(); }))
         << test::readFile(dir / "agent.out");
     test::Client client(port);

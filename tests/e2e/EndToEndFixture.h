@@ -1,5 +1,5 @@
 // The fixture of the whole-program tests: a simulated installation with both order-submission
-// programs, TarvoMonitorAgent on a free loopback port, and a console-side client over TCP.
+// programs, TarvoMonitorAgent on a loopback port the system chose, and a console-side client over TCP.
 #pragma once
 
 #include "SimulatedHost.h"
@@ -65,17 +65,19 @@ protected:
     }
 
     // `portFromIni`: the ini's [PORT] port is `port`, and no --port is given.
+    // Without it the agent listens on a port the system chooses (--port 0), read from its log.
     void startAgent(std::vector<std::string> extra = {}, bool portFromIni = false)
     {
-        if (!portFromIni)
-            port = test::freePort();
+        const size_t started = test::count(agentLog(), "listening on 127.0.0.1:");
         std::vector<std::string> args = {"--dir", dir.path(), "--ini", dir / "TarvoMonitorAgent.ini",
                                          "--bind", "127.0.0.1", "--watch-ms", "50"};
         if (!portFromIni)
-            args.insert(args.end(), {"--port", std::to_string(port)});
+            args.insert(args.end(), {"--port", "0"});
         args.insert(args.end(), extra.begin(), extra.end());
         agent = std::make_unique<test::ChildProcess>(TARVO_AGENT_EXE, args, dir.path(),
                                                      dir / "agent.out");
+        port = test::waitForLoggedPort(dir / "logs/TarvoMonitorAgent.log", "127.0.0.1", started + 1);
+        ASSERT_NE(port, 0) << test::readFile(dir / "agent.out") << agentLog();
         ASSERT_TRUE(test::waitUntil([&] {
             test::Client probe(port);
             return probe.connected();

@@ -306,7 +306,6 @@ protected:
     {
         test::layOutHostileInstallation(dir, LAST_ALLOWED);
         agent.dir = &dir;
-        agent.port = test::freePort();
         process = std::make_unique<test::ChildProcess>(
             TARVO_AGENT_EXE,
             std::vector<std::string>{"--dir",
@@ -316,7 +315,7 @@ protected:
                                      "--bind",
                                      "127.0.0.1",
                                      "--port",
-                                     std::to_string(agent.port),
+                                     "0",
                                      "--heartbeat-ms",
                                      "500",
                                      "--incomplete-timeout-ms",
@@ -332,9 +331,8 @@ protected:
                                      "--refusal-log-interval-ms",
                                      "1000"},
             dir.path(), dir / "agent.out");
-        ASSERT_TRUE(test::waitUntil([&] {
-            return agent.log().find("listening on 127.0.0.1:") != std::string::npos;
-        })) << test::readFile(dir / "agent.out");
+        agent.port = test::waitForLoggedPort(dir / "logs/TarvoMonitorAgent.log", "127.0.0.1");
+        ASSERT_NE(agent.port, 0) << test::readFile(dir / "agent.out");
     }
 
     test::TempDir dir;

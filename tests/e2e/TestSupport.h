@@ -1,5 +1,5 @@
 // Helpers of the agent tests: a protocol client over TCP, child processes that are always
-// killed, free loopback ports, polling with a deadline, temporary directories. Written on the
+// killed, the ports agents listen on, polling with a deadline, temporary directories. Written on the
 // platform's sockets and the tests' system support, so that they serve on Linux and Windows.
 #pragma once
 
@@ -83,10 +83,49 @@ inline std::string readFile(const std::string &path)
     return text.str();
 }
 
-// A loopback port that was free a moment ago.
-inline int freePort()
+// Ports are never looked for: a program under test listens on port 0 and tells the port the
+// system chose, which the tests read. A port found free and bound later races other tests.
+// The port after the `nth` (1-based) occurrence of `head` in `text`; 0 while there is none.
+inline int portAfter(const std::string &text, const std::string &head, size_t nth = 1)
 {
-    return listenTcp("127.0.0.1", 0, 1).port;
+    size_t seen = 0;
+    for (size_t at = text.find(head); at != std::string::npos; at = text.find(head, at + 1)) {
+        if (++seen != nth)
+            continue;
+        int port = 0;
+        for (at += head.size(); at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+            port = port * 10 + (text[at] - '0');
+        return port;
+    }
+    return 0;
+}
+
+// What an agent logs once it listens ("listening on 127.0.0.1:40123, ..."), up to the port.
+inline std::string listeningOn(const std::string &address) { return "listening on " + address + ":"; }
+
+// What the console writes once its metrics listen, up to the port.
+inline std::string metricsOn(const std::string &address) { return "Metrics: http://" + address + ":"; }
+
+// The port of the `nth` "listening on ADDRESS:PORT" line of an agent's log; 0 while none.
+inline int loggedPort(const std::string &log, const std::string &address, size_t nth = 1)
+{
+    return portAfter(log, listeningOn(address), nth);
+}
+
+// Waits until the file at `path` tells the port after its `nth` `head`; 0 when it does not in time.
+inline int waitForPort(const std::string &path, const std::string &head, size_t nth = 1,
+                       std::chrono::milliseconds limit = 10000ms)
+{
+    int port = 0;
+    waitUntil([&] { return (port = portAfter(readFile(path), head, nth)) != 0; }, limit);
+    return port;
+}
+
+// Waits for the `nth` port that the agent log at `logPath` tells; 0 when none comes in time.
+inline int waitForLoggedPort(const std::string &logPath, const std::string &address,
+                             size_t nth = 1, std::chrono::milliseconds limit = 10000ms)
+{
+    return waitForPort(logPath, listeningOn(address), nth, limit);
 }
 
 // Sends all of `bytes`, waiting while the socket takes no more; false when it fails.

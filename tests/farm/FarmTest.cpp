@@ -255,19 +255,6 @@ TEST(FarmMessages, HeartbeatsGetNoAnswerAndLogRecordsAreNumbered)
 
 // ---------------------------------------------------------------- over loopback
 
-int freePort(const std::string &address)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 int connectTo(const std::string &address, int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -331,12 +318,13 @@ TEST_F(FarmOverLoopback, EachAgentAnswersOnItsOwnAddressAndCounts)
     FarmOptions options;
     options.hosts = 3;
     options.firstAddress = "127.0.77.1";
-    options.port = freePort("127.0.77.1");
+    options.port = 0;  // each agent on a port the system chooses
     options.behaviour.pbusPerHost = 2;
     options.logInterval = 0;
     start(options);
 
-    const int fd = connectTo("127.0.77.3", options.port);
+    ASSERT_EQ(farm->ports().size(), 3u);
+    const int fd = connectTo("127.0.77.3", farm->ports()[2]);
     ASSERT_GE(fd, 0);
     Message request(PROTOCOL_VERSION, "C", "5", std::make_unique<StatusRequestMessageBody>());
     Message beat(PROTOCOL_VERSION, "S", "-1", std::make_unique<BeatMessageBody>());
@@ -374,11 +362,11 @@ TEST_F(FarmOverLoopback, IdleConnectionsGetHeartbeatsAndLogRecords)
     FarmOptions options;
     options.hosts = 1;
     options.firstAddress = "127.0.78.1";
-    options.port = freePort("127.0.78.1");
+    options.port = 0;
     options.heartbeat = std::chrono::milliseconds(0);
     options.logInterval = 0.001;
     start(options);
-    const int fd = connectTo("127.0.78.1", options.port);
+    const int fd = connectTo("127.0.78.1", farm->ports().at(0));
     ASSERT_GE(fd, 0);
     std::string buffer;
     bool sawBeat = false, sawLog = false;
@@ -397,9 +385,10 @@ TEST(FarmListen, AnAddressInUseIsNamed)
     FarmOptions options;
     options.hosts = 1;
     options.firstAddress = "127.0.79.1";
-    options.port = freePort("127.0.79.1");
+    options.port = 0;
     Farm first(options);
     first.listen();
+    options.port = first.ports().at(0);
     Farm second(options);
     try {
         second.listen();

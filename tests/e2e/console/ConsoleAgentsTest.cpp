@@ -1,5 +1,6 @@
 // Whole-program tests of the console: TF_Main with real sockets against TarvoMonitorAgent and
 // simulated order-submission programs, one installation and one loopback address per host.
+#include "ClosedPort.h"
 #include "SimulatedHost.h"
 
 #include "app/Fmain.h"
@@ -367,7 +368,8 @@ TEST_F(ConsoleAgents, RefusedConnectionEarlyReconnectAndAgentLogRecords)
     Installation &h6 = addHost("h6", "127.0.0.6", "00", /*withProgramB=*/false);
     ASSERT_NO_FATAL_FAILURE(startAgent(h6));
     const std::string refused = "127.0.0.5";
-    startConsole("h5," + refused + "," + std::to_string(test::freePort()) + ",N,N,0,\r\n");
+    const test::ClosedPort nobody(refused);
+    startConsole("h5," + refused + "," + std::to_string(nobody.port()) + ",N,N,0,\r\n");
 
     const std::string networkError = "网络错误,错误号:111";
     ASSERT_TRUE(settle([&] { return errorLines(networkError) == 1; })) << tables();

@@ -2,6 +2,7 @@
 // host list file and /metrics follow a PBU that stops and starts again, and SIGTERM ends it;
 // --once is a check plugin (0 all well, 1 a PBU stopped, 2 a host silent, 3 bad usage); a
 // headless console reconnects a restarted agent and runs its alarm command.
+#include "ClosedPort.h"
 #include "SimulatedHost.h"
 
 #include "platform/Gbk.h"
@@ -44,13 +45,14 @@ TEST(HeadlessConsole, TablesLogsAndMetricsFollowAStoppedPbuAndSigtermEndsIt)
                              "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
     test::writeFile(console / "TarvoMonitor.CFG", list);
     test::writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
-    const int metricsPort = test::freePort();
     ASSERT_TRUE(test::waitUntil([&] { return h2.listening() && h3.listening(); }));
     test::ChildProcess monitor(TARVO_MONITOR_EXE,
                                {"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
                                 "--headless", "--instance", "headless-e2e", "--metrics",
-                                "127.0.0.1:" + std::to_string(metricsPort)},
+                                "127.0.0.1:0"},
                                console.path(), console / "monitor.out");
+    const int metricsPort = test::waitForPort(console / "monitor.out", test::metricsOn("127.0.0.1"));
+    ASSERT_NE(metricsPort, 0) << test::readFile(console / "monitor.out");
     const std::string stoppedPbu = "operator=\"000002\",pbu=\"A0000\",program=\"" +
                                    gbk::toUtf8("A股报盘程序") + "\"";
     auto pbuState = [&](const std::string &state) {
@@ -113,7 +115,8 @@ TEST(OnceConsole, ACheckPluginsExitCodesAndStatusLine)
     test::TempDir console;
     const std::string list = "h2,127.0.0.2," + std::to_string(h2.port) + ",N,N,0,\r\n" +
                              "h3,127.0.0.3," + std::to_string(h3.port) + ",N,N,0,\r\n";
-    const std::string gone = "gone,127.0.0.9," + std::to_string(test::freePort()) + ",N,N,0,\r\n";
+    const test::ClosedPort nobody("127.0.0.9");
+    const std::string gone = "gone,127.0.0.9," + std::to_string(nobody.port()) + ",N,N,0,\r\n";
     struct Case
     {
         const char *name;

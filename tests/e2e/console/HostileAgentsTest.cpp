@@ -134,14 +134,15 @@ protected:
         writeFile(console / "TarvoMonitor.CFG",
                   hostLine("good", kGoodIp, good.port()) + hostileLines);
         writeFile(console / "TarvoMonitor.ini", "[Interval]\r\nTime=1\r\n");
-        metricsPort = freePort();
         monitor = std::make_unique<ChildProcess>(
             TARVO_MONITOR_EXE,
             std::vector<std::string>{"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
                                      "--headless", "--instance",
                                      "hostile-" + std::to_string(::getpid()), "--metrics",
-                                     "127.0.0.1:" + std::to_string(metricsPort)},
+                                     "127.0.0.1:0"},
             console.path(), console / "monitor.out");
+        metricsPort = waitForPort(console / "monitor.out", metricsOn("127.0.0.1"));
+        ASSERT_NE(metricsPort, 0) << output();
         // Served and shown before anything hostile happens.
         ASSERT_TRUE(waitUntil([&] { return goodAgent.requestCount() >= 2 && goodRowFollows(); },
                               15s))

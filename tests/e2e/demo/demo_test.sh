@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs tools/demo.sh headless on a free port for a few seconds: every host connects, host 1 is
+# Runs tools/demo.sh headless on a port of its own for a few seconds: every host connects, host 1 is
 # the production host, --stop-pbu stops a PBU, and SIGTERM ends the demo with nothing left.
 # Usage: demo_test.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail

@@ -1,14 +1,12 @@
 // The Prometheus exporter: the series of every family as of the last update, hosts that are
 // not connected kept with up 0, and the counters that follow the agents' counts across
 // program restarts.
-#include "app/Metrics.h"
+#include "metrics/Metrics.h"
 
-#include "app/AppTexts.h"
-#include "app/ConsoleTimings.h"
-#include "app/Fmain.h"
-#include "app/LinkStats.h"
-#include "app/MetricsSeries.h"
-#include "app/MetricsServer.h"
+#include "metrics/ConsoleTimings.h"
+#include "metrics/MetricsSeries.h"
+#include "metrics/MetricsServer.h"
+#include "metrics/MetricsSource.h"
 #include "framework/RecordSet.h"
 #include "host/HostSubjectPool.h"
 #include "host/StatusNames.h"
@@ -29,10 +27,6 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
-
-#ifndef TARVO_VERSION_TEXT
-#define TARVO_VERSION_TEXT "0"
-#endif
 
 namespace tarvo {
 
@@ -90,7 +84,7 @@ struct MetricsExporter::Impl
     using Gauges = SeriesSet<prometheus::Gauge>;
     using Counters = SeriesSet<prometheus::Counter>;
 
-    Impl()
+    explicit Impl(const MetricsBuild &build)
         : registry(std::make_shared<prometheus::Registry>()),
           buildInfo(gauge(*registry, "tarvo_build_info",
                           "The console's version, software version and protocol; always 1")),
@@ -122,8 +116,8 @@ struct MetricsExporter::Impl
                             "Order responses the PBU received")),
           trades(counter(*registry, "tarvo_pbu_trades_total", "Trade reports the PBU received"))
     {
-        buildInfo.Add({{"version", TARVO_VERSION_TEXT},
-                       {"software", gbk::toUtf8(SOFTWARE_VERSION)},
+        buildInfo.Add({{"version", build.version},
+                       {"software", gbk::toUtf8(build.software)},
                        {"protocol", PROTOCOL_VERSION}})
             .Set(1);
     }
@@ -158,7 +152,7 @@ struct MetricsExporter::Impl
     bool stepping = false;
     int hostsDone = 0, pbusDone = 0;
     int hostCount = 0, pbuCount = 0;
-    const LinkStats *linkStats = nullptr;
+    const LinkCounts *linkStats = nullptr;
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
     std::shared_ptr<prometheus::Registry> registry;
@@ -226,8 +220,7 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
         if (host && host->lastAnswerMs > 0)
             lastAnswer.set(slot, labels, std::floor(host->lastAnswerMs) / 1000);
         if (linkStats) {
-            const auto found = linkStats->hosts().find(ip);
-            const HostLinkStats seen = found == linkStats->hosts().end() ? HostLinkStats{} : found->second;
+            const HostLinkCounts seen = linkStats->linkCounts(ip);
             lost.follow(slot, labels, double(seen.lostConnections));
             reconnects.follow(slot, labels, double(seen.reconnects));
         }
@@ -348,11 +341,14 @@ void MetricsExporter::Impl::finish()
         index->finish();
 }
 
-MetricsExporter::MetricsExporter(const std::string &listen) : impl(std::make_unique<Impl>())
+MetricsExporter::MetricsExporter(const std::string &listen, const MetricsBuild &build,
+                                 const ConsoleTimings *timings)
+    : impl(std::make_unique<Impl>(build))
 {
     impl->server = std::make_unique<metrics::Server>(listen);
     impl->server->serve(impl->registry);
-    impl->server->serve(ConsoleTimings::instance().registry());
+    if (timings)
+        impl->server->serve(timings->registry());
 }
 
 MetricsExporter::~MetricsExporter()
@@ -360,16 +356,15 @@ MetricsExporter::~MetricsExporter()
     impl->server.reset();
 }
 
-void MetricsExporter::setLinkStats(const LinkStats *stats)
+void MetricsExporter::setLinkStats(const LinkCounts *stats)
 {
     const std::lock_guard<std::mutex> lock(impl->updating);
     impl->linkStats = stats;
 }
 
-void MetricsExporter::update(const TF_Main &window)
+void MetricsExporter::update(const MetricsSource &console)
 {
-    // hostPool() is only non-const because it serves the dialogs; nothing here changes it.
-    update(window.hostTable(), window.pbuTable(), const_cast<TF_Main &>(window).hostPool());
+    update(console.hostTable(), console.pbuTable(), console.hostPool());
 }
 
 void MetricsExporter::update(const RecordSet &hosts, const RecordSet &pbus,
@@ -385,10 +380,9 @@ void MetricsExporter::beginUpdate()
     impl->stepping = false;
 }
 
-bool MetricsExporter::updateStep(const TF_Main &window, int rows)
+bool MetricsExporter::updateStep(const MetricsSource &console, int rows)
 {
-    return updateStep(window.hostTable(), window.pbuTable(),
-                      const_cast<TF_Main &>(window).hostPool(), rows);
+    return updateStep(console.hostTable(), console.pbuTable(), console.hostPool(), rows);
 }
 
 bool MetricsExporter::updateStep(const RecordSet &hosts, const RecordSet &pbus,

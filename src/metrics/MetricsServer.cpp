@@ -1,6 +1,6 @@
 // Listening for scrapes: the address checked, civetweb's own messages kept off stderr, the
 // index page, and a stop that does not wait for civetweb's accept time-out.
-#include "app/MetricsServer.h"
+#include "metrics/MetricsServer.h"
 
 #include "protocol/Convert.h"
 

@@ -1,6 +1,7 @@
 // The console's own timings: how long a status answer takes from its arrival to its host's
 // row being updated, and how late the event loop runs (its stalls), as Prometheus
-// histograms with their largest value.
+// histograms with their largest value. The console owns one and feeds it; the metrics
+// exporter serves it.
 #pragma once
 
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 namespace prometheus {
 class Registry;
@@ -18,8 +20,7 @@ namespace tarvo {
 class ConsoleTimings
 {
 public:
-    // The process's timings; the metrics exporter serves its registry.
-    static ConsoleTimings &instance();
+    ConsoleTimings();
 
     // Seconds from reading a status answer to the end of its host's update.
     void recordAnswer(double seconds);
@@ -36,7 +37,6 @@ public:
     static std::vector<double> latenessBuckets();
 
 private:
-    ConsoleTimings();
     struct Impl;
     std::shared_ptr<Impl> impl;
 };

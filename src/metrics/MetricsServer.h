@@ -3,7 +3,7 @@
 // exporter (Metrics.cpp).
 #pragma once
 
-#include "app/Metrics.h"
+#include "metrics/Metrics.h"
 
 #include <memory>
 #include <string>

@@ -2,11 +2,12 @@
 // scripted agents, counters across an agent's restart, series that go, and listen texts.
 #include "AgentTestSupport.h"
 
-#include "app/ConsoleTimings.h"
+#include "app/AppTexts.h"
 #include "app/LinkStats.h"
-#include "app/Metrics.h"
-#include "host/HostSubjectPool.h"
 #include "display/GridTables.h"
+#include "host/HostSubjectPool.h"
+#include "metrics/ConsoleTimings.h"
+#include "metrics/Metrics.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -104,11 +105,11 @@ protected:
     }
     std::map<std::string, double> scrapeAfter(TF_Main &window)
     {
-        exporter.update(window);
+        exporter.update(ConsoleMetricsSource(window));
         return samples(scrape(exporter.listenAddress()));
     }
 
-    MetricsExporter exporter{"127.0.0.1:0"};
+    MetricsExporter exporter{"127.0.0.1:0", MetricsBuild{TARVO_VERSION_TEXT, SOFTWARE_VERSION}};
 };
 
 TEST_F(MetricsTest, ConnectedHostShowsItsUsagesProgramsAndPbus)
@@ -208,6 +209,19 @@ TEST_F(MetricsTest, ADisconnectedHostKeepsItsSeriesWithUpZero)
     EXPECT_EQ(seriesOf(back, "tarvo_pbu_state{"), 2u);
 }
 
+// The links tell the console's timings of every status answer, and of nothing else.
+TEST_F(MetricsTest, EveryStatusAnswerIsTimedThroughTheLinks)
+{
+    auto window = connectedConsole();
+    std::vector<double> timed;
+    window->agentLinks().setAnswerTimer([&timed](double seconds) { timed.push_back(seconds); });
+    window->TimerUpdateTimer();
+    answer(*sockets[0], pbus("11"));
+    ASSERT_EQ(timed.size(), 1u);
+    EXPECT_GE(timed[0], 0);
+    EXPECT_LT(timed[0], 5);
+}
+
 TEST_F(MetricsTest, TheIndexLinksToTheMetrics)
 {
     EXPECT_NE(scrape(exporter.listenAddress(), "/").find("<a href=\"/metrics\">"), std::string::npos);
@@ -224,7 +238,7 @@ TEST_F(MetricsTest, PromtoolAcceptsTheScrapeAndTheAlertRules)
     auto window = connectedConsole();
     LinkStats stats(window->agentLinks());
     exporter.setLinkStats(&stats);
-    exporter.update(*window);
+    exporter.update(ConsoleMetricsSource(*window));
     const std::string file = dir.file("scrape.txt");
     test::writeFile(file, scrape(exporter.listenAddress()));
     const std::string output = dir.file("promtool.txt");
@@ -355,8 +369,8 @@ TEST(MetricsTables, AnUpdateInStepsEndsLikeAWholeOneAndStartsAgainWhenRowsMove)
 
 TEST(MetricsTimings, AnswerLatencyAndStallsAreServedWithTheirLargest)
 {
-    ConsoleTimings &timings = ConsoleTimings::instance();
-    MetricsExporter exporter("127.0.0.1:0");
+    ConsoleTimings timings;
+    MetricsExporter exporter("127.0.0.1:0", {}, &timings);
     const std::string answers = "tarvo_console_answer_latency_seconds";
     const std::string lateness = "tarvo_console_event_loop_lateness_seconds";
     auto before = samples(scrape(exporter.listenAddress()));

@@ -1,5 +1,5 @@
 // The console's answer latency and event-loop lateness metrics.
-#include "app/ConsoleTimings.h"
+#include "metrics/ConsoleTimings.h"
 
 #include <prometheus/gauge.h>
 #include <prometheus/histogram.h>
@@ -66,12 +66,6 @@ struct ConsoleTimings::Impl
 };
 
 ConsoleTimings::ConsoleTimings() : impl(std::make_shared<Impl>()) {}
-
-ConsoleTimings &ConsoleTimings::instance()
-{
-    static ConsoleTimings timings;
-    return timings;
-}
 
 std::vector<double> ConsoleTimings::answerBuckets() { return steps(20e-6, 10); }
 
