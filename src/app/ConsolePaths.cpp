@@ -23,7 +23,7 @@ ConsolePaths consolePaths(const ProgramOptions &options, const std::string &exec
         const char *value = std::getenv(name);
         return value ? value : "";
     };
-    // The base directory specification: an unset or relative value takes the default.
+    // XDG base directories: an unset or relative value takes the default.
     const auto base = [&](const char *name, const char *fallback) {
         std::string value = variable(name);
         if (value.empty() || value.front() != '/')
