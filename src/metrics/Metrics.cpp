@@ -16,7 +16,7 @@
 
 #include <prometheus/counter.h>
 #include <prometheus/gauge.h>
-#include <prometheus/registry.h>
+#include <prometheus/registry.h>  // the timings' registry is served as a collectable
 
 #include <algorithm>
 #include <array>
@@ -34,6 +34,7 @@ namespace {
 
 using prometheus::Labels;
 using metrics::RowIndex;
+using metrics::SeriesFamilies;
 using metrics::SeriesSet;
 
 const std::string kConnected = "已连接";
@@ -65,18 +66,6 @@ double stateIndex(const std::string &word)
     return found == statusNames.end() ? -1 : double(found - statusNames.begin());
 }
 
-prometheus::Family<prometheus::Gauge> &gauge(prometheus::Registry &registry,
-                                             const std::string &name, const std::string &help)
-{
-    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
-}
-
-prometheus::Family<prometheus::Counter> &counter(prometheus::Registry &registry,
-                                                 const std::string &name, const std::string &help)
-{
-    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
-}
-
 } // namespace
 
 struct MetricsExporter::Impl
@@ -85,38 +74,38 @@ struct MetricsExporter::Impl
     using Counters = SeriesSet<prometheus::Counter>;
 
     explicit Impl(const MetricsBuild &build)
-        : registry(std::make_shared<prometheus::Registry>()),
-          buildInfo(gauge(*registry, "tarvo_build_info",
+        : families(std::make_shared<SeriesFamilies>()),
+          buildInfo(gauge("tarvo_build_info",
                           "The console's version, software version and protocol; always 1")),
-          up(gauge(*registry, "tarvo_host_up",
+          up(gauge("tarvo_host_up",
                    "1 while the console is connected to the host's agent, else 0")),
-          stale(gauge(*registry, "tarvo_host_stale",
+          stale(gauge("tarvo_host_stale",
                       "1 while the host is connected but has left its last 3 status requests "
                       "unanswered, else 0")),
-          cpu(gauge(*registry, "tarvo_host_cpu_usage_percent", "CPU usage the agent reported")),
-          memory(gauge(*registry, "tarvo_host_memory_usage_percent",
+          cpu(gauge("tarvo_host_cpu_usage_percent", "CPU usage the agent reported")),
+          memory(gauge("tarvo_host_memory_usage_percent",
                        "Memory usage the agent reported")),
-          disk(gauge(*registry, "tarvo_host_disk_usage_percent", "Disk usage the agent reported")),
-          lastAnswer(gauge(*registry, "tarvo_host_last_answer_timestamp_seconds",
+          disk(gauge("tarvo_host_disk_usage_percent", "Disk usage the agent reported")),
+          lastAnswer(gauge("tarvo_host_last_answer_timestamp_seconds",
                            "When the host last answered a status request (Unix time)")),
-          lost(counter(*registry, "tarvo_host_connections_lost_total",
+          lost(counter("tarvo_host_connections_lost_total",
                        "Open connections to the host's agent that closed")),
-          reconnects(counter(*registry, "tarvo_host_reconnects_total",
+          reconnects(counter("tarvo_host_reconnects_total",
                              "Connections opened again by the automatic reconnect")),
-          programState(gauge(*registry, "tarvo_program_state",
+          programState(gauge("tarvo_program_state",
                              "State code of an order-submission program: 0 unknown, 1 stopped, "
                              "2 initialising, 3 running, 4 logging out, 5 logging in, -1 other")),
-          activePbus(gauge(*registry, "tarvo_host_active_pbus", "PBUs of the host that run")),
-          sleepingPbus(gauge(*registry, "tarvo_host_sleeping_pbus",
+          activePbus(gauge("tarvo_host_active_pbus", "PBUs of the host that run")),
+          sleepingPbus(gauge("tarvo_host_sleeping_pbus",
                              "PBUs of the host that are stopped")),
-          pbuState(gauge(*registry, "tarvo_pbu_state",
+          pbuState(gauge("tarvo_pbu_state",
                          "State code of a PBU (0 to 5 as for programs, -1 other)")),
-          orders(counter(*registry, "tarvo_pbu_orders_total", "Orders the PBU sent")),
-          responses(counter(*registry, "tarvo_pbu_responses_total",
+          orders(counter("tarvo_pbu_orders_total", "Orders the PBU sent")),
+          responses(counter("tarvo_pbu_responses_total",
                             "Order responses the PBU received")),
-          trades(counter(*registry, "tarvo_pbu_trades_total", "Trade reports the PBU received"))
+          trades(counter("tarvo_pbu_trades_total", "Trade reports the PBU received"))
     {
-        buildInfo.Add({{"version", build.version},
+        buildInfo.add({{"version", build.version},
                        {"software", gbk::toUtf8(build.software)},
                        {"protocol", PROTOCOL_VERSION}})
             .Set(1);
@@ -155,8 +144,16 @@ struct MetricsExporter::Impl
     const LinkCounts *linkStats = nullptr;
 
     // Declared first, destroyed last: the server (declared last) stops before the metrics go.
-    std::shared_ptr<prometheus::Registry> registry;
-    prometheus::Family<prometheus::Gauge> &buildInfo;
+    std::shared_ptr<SeriesFamilies> families;
+    metrics::SeriesFamily<prometheus::Gauge> &gauge(std::string name, std::string help)
+    {
+        return families->make<prometheus::Gauge>(std::move(name), std::move(help));
+    }
+    metrics::SeriesFamily<prometheus::Counter> &counter(std::string name, std::string help)
+    {
+        return families->make<prometheus::Counter>(std::move(name), std::move(help));
+    }
+    metrics::SeriesFamily<prometheus::Gauge> &buildInfo;
     Gauges up, stale, cpu, memory, disk, lastAnswer;
     Counters lost, reconnects;
     Gauges programState, activePbus, sleepingPbus, pbuState;
@@ -346,7 +343,7 @@ MetricsExporter::MetricsExporter(const std::string &listen, const MetricsBuild &
     : impl(std::make_unique<Impl>(build))
 {
     impl->server = std::make_unique<metrics::Server>(listen);
-    impl->server->serve(impl->registry);
+    impl->server->serve(impl->families);
     if (timings)
         impl->server->serve(timings->registry());
 }

@@ -2,11 +2,10 @@
 // series of one family as of the last update. Private to Metrics.cpp.
 #pragma once
 
-#include <prometheus/collectable.h>
+#include "SeriesFamily.h"
+
 #include <prometheus/counter.h>
-#include <prometheus/family.h>
 #include <prometheus/gauge.h>
-#include <prometheus/registry.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -110,7 +109,7 @@ private:
 // The series of one family as of the last update, by row slot. An update marks every series
 // it sets; finish() removes the ones it did not set, so rows that are gone leave the output.
 // The labels (UTF-8) are made only when a series is created.
-template <typename Metric, typename FamilyType = prometheus::Family<Metric>>
+template <typename Metric, typename FamilyType = SeriesFamily<Metric>>
 class SeriesSet
 {
 public:
@@ -123,7 +122,7 @@ public:
         for (Entry &entry : entries) {
             if (!entry.metric || entry.seen == generation)
                 continue;
-            family.Remove(entry.metric);
+            family.remove(entry.metric);
             entry = Entry{};
         }
     }
@@ -154,8 +153,8 @@ public:
             if (growth > 0)
                 entry->metric->Increment(growth);
         } else {
-            family.Remove(entry->metric);
-            entry->metric = &family.Add(entry->labels);
+            family.remove(entry->metric);
+            entry->metric = &family.add(entry->labels);
             entry->metric->Increment(count);
         }
         entry->last = count;
@@ -190,7 +189,7 @@ private:
         const bool inserted = !entry.metric;
         if (inserted) {
             entry.labels = makeLabels();
-            entry.metric = &family.Add(entry.labels);
+            entry.metric = &family.add(entry.labels);
         }
         if (created)
             *created = inserted;
