@@ -235,11 +235,11 @@ void AgentRegistry::agentDisconnected(const std::string &channelIP)
             RecordSet &pbus = model.pbuTable;
             const GridState::Bookmark pbuMark = model.pbuGrid.remember(kPbuKeyField);
             SuspendGuard pbuGuard(pbus);
-            while (pbus.locate("HostIp", channelIP)) {
-                if (pbus.asBool(kPbuCheckField))
+            const int checkField = pbus.requireField(kPbuCheckField);
+            pbus.deleteWhere("HostIp", channelIP, [&](int row) {
+                if (pbus.valueAt(row, checkField) == kTrueText)
                     --model.checkedPbuCount;
-                pbus.deleteCurrent();
-            }
+            });
             model.pbuGrid.restore(pbuMark, kPbuKeyField, true);
             model.commandPool.purge(channelIP, std::numeric_limits<int32_t>::max());
         }

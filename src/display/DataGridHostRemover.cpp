@@ -13,14 +13,12 @@ void DataGridHostRemover::update(HostSubject& host)
 
     SuspendGuard batch(pbuTable_);
     RecId operatorRow = pbuTable_.currentRecId();
-    bool deleted = false;
-    while (pbuTable_.locate("HostIp", channelIP)) {
-        if (pbuTable_.asBool("Checked"))
+    const int checkField = pbuTable_.requireField("Checked");
+    const int deleted = pbuTable_.deleteWhere("HostIp", channelIP, [&](int row) {
+        if (pbuTable_.valueAt(row, checkField) == kTrueText)
             --checkedPbuCount_;
-        pbuTable_.deleteCurrent();
-        deleted = true;
-    }
-    if (deleted && pbuTable_.contains(operatorRow))
+    });
+    if (deleted > 0 && pbuTable_.contains(operatorRow))
         pbuTable_.locateRecId(operatorRow);
 }
 

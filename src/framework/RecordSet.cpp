@@ -251,6 +251,58 @@ void RecordSet::deleteCurrent()
     notifyCurrent();  // the cursor stands on another row (or none) now
 }
 
+int RecordSet::deleteWhere(std::string_view field, std::string_view value,
+                           const std::function<void(int position)>& leaving)
+{
+    post();
+    const std::vector<int> doomed = findAll(field, value);
+    if (doomed.empty())
+        return 0;
+    if (leaving) {
+        for (int position : doomed)
+            leaving(position);
+    }
+    // One pass moves every row that stays once.
+    std::vector<RecId> removed;
+    removed.reserve(doomed.size());
+    size_t next = 0;
+    int kept = doomed.front();
+    for (int position = doomed.front(); position < count(); ++position) {
+        Row& row = rows_[position];
+        if (next < doomed.size() && doomed[next] == position) {
+            ++next;
+            for (int i = 0; i < fieldCount(); ++i) {
+                if (fields_[i].indexed)
+                    indexErase(i, row.values[i], row.id);
+            }
+            removed.push_back(row.id);
+            continue;
+        }
+        if (kept != position)
+            rows_[kept] = std::move(row);
+        ++kept;
+    }
+    rows_.resize(kept);
+    // Deleting one by one leaves the cursor on the row that followed the last one deleted,
+    // or on the last row (eof) when nothing followed it.
+    const int follower = doomed.back() - static_cast<int>(doomed.size()) + 1;
+    if (rows_.empty()) {
+        cursor_ = -1;
+        eof_ = true;
+    } else if (follower >= count()) {
+        cursor_ = count() - 1;
+        eof_ = true;
+    } else {
+        cursor_ = follower;
+        eof_ = false;
+    }
+    // Each position as a listener that applies them in turn sees it.
+    for (size_t i = 0; i < removed.size(); ++i)
+        notifyRemoved(removed[i], doomed[i] - static_cast<int>(i));
+    notifyCurrent();  // the cursor stands on another row (or none) now
+    return static_cast<int>(removed.size());
+}
+
 void RecordSet::clear()
 {
     cancel();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -116,6 +117,12 @@ public:
     // Deletes the current row (an unposted append is just dropped). The cursor moves to the
     // row that followed, or to the new last row (eof true) when the last row was deleted.
     void deleteCurrent();
+    // Deletes every row whose field equals value, in one pass however many there are (a
+    // pending edit is posted first, as locate does). `leaving` sees each row at its position
+    // before it goes. The cursor ends where deleting the rows one by one, lowest first,
+    // would leave it, and stays put when no row matches. Returns the number deleted.
+    int deleteWhere(std::string_view field, std::string_view value,
+                    const std::function<void(int position)>& leaving = {});
     // Removes every row; RecIds keep counting.
     void clear();
 

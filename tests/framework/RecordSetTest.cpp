@@ -547,5 +547,65 @@ TEST_P(RandomBatches, MirrorStaysExact)
 
 INSTANTIATE_TEST_SUITE_P(RecordSet, RandomBatches, testing::Values(1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u));
 
+// deleteWhere leaves the rows, the cursor and a mirror of the events as the walk it replaces
+// (locate and deleteCurrent until nothing matches) leaves them, inside a bracket and outside.
+TEST(RecordSet, DeleteWhereDoesWhatDeletingOneByOneDoes)
+{
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 300; ++round) {
+        RecordSet walked(fields()), batched(fields());
+        const int rows = static_cast<int>(random() % 12);
+        for (int i = 0; i < rows; ++i) {
+            const std::string group = "g" + std::to_string(random() % 3);
+            for (RecordSet* set : {&walked, &batched}) {
+                add(*set, "k" + std::to_string(i), group);
+                set->edit();
+                set->setBool("Checked", i % 2 == 0);
+                set->post();
+            }
+        }
+        const std::string target = "g" + std::to_string(random() % 4);  // g3: none match
+        const int cursor = rows ? static_cast<int>(random() % rows) : -1;
+        const bool bracket = random() % 2 == 0;
+        const bool pendingEdit = rows && random() % 3 == 0;
+        SCOPED_TRACE("round " + std::to_string(round));
+
+        Mirror walkedMirror(walked), batchedMirror(batched);
+        int walkedChecked = 0, batchedChecked = 0;
+        for (RecordSet* set : {&walked, &batched}) {
+            if (cursor >= 0)
+                set->locateRecId(set->recIdAt(cursor));
+            if (pendingEdit) {
+                set->edit();
+                set->setValue("Group", target);  // posted before the rows are looked for
+            }
+            if (bracket)
+                set->suspend();
+        }
+        while (walked.locate("Group", target)) {
+            walkedChecked += walked.asBool("Checked");
+            walked.deleteCurrent();
+        }
+        const int deleted = batched.deleteWhere("Group", target, [&](int row) {
+            batchedChecked += batched.valueAt(row, "Checked") == kTrueText;
+        });
+        if (bracket) {
+            walked.resume();
+            batched.resume();
+        }
+
+        EXPECT_EQ(keys(batched), keys(walked));
+        EXPECT_EQ(deleted, rows - walked.count());
+        EXPECT_EQ(batchedChecked, walkedChecked);
+        EXPECT_EQ(batched.currentPosition(), walked.currentPosition());
+        EXPECT_EQ(batched.eof(), walked.eof());
+        EXPECT_EQ(batchedMirror.ids, batchedMirror.actual());
+        if (bracket) {  // outside one, the walk also reports every step of its cursor
+            EXPECT_EQ(batchedMirror.log, walkedMirror.log);
+        }
+        EXPECT_TRUE(batched.findAll("Group", target).empty());
+    }
+}
+
 } // namespace
 } // namespace tarvo
