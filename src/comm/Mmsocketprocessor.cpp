@@ -273,10 +273,37 @@ void TMMSocketProcessor::onConnect()
     }
 }
 
+void TMMSocketProcessor::takeLeftOver()
+{
+    if (reading)
+        return;
+    reading = true;
+    try {
+        while (!pending.empty()) {
+            std::string text;
+            text.swap(pending);
+            moreWaiting = false;
+            const int consumed = owner.processReceived(channelIP, text);
+            if (consumed <= 0 || consumed == AgentConnectionOwner::kDiscardAll ||
+                size_t(consumed) >= text.size() || !moreWaiting)
+                break;  // what is left is no whole message
+            pending.assign(text, size_t(consumed), std::string::npos);
+        }
+    } catch (const std::exception &e) {
+        owner.connectionLog("Exception:" + std::string(e.what()));
+    }
+    reading = false;
+}
+
 void TMMSocketProcessor::onDisconnect()
 {
     connectRequested = false;
     stopSilenceTimer();
+    // Messages the agent sent before it closed are still its answers: those that waited for
+    // a later pass of the loop are handled before the disconnect is told. A connection the
+    // console closes drops them (they belong to no later connection).
+    if (!closingHere)
+        takeLeftOver();
     pending.clear();
     owner.agentDisconnected(channelIP, "Disconnected");
 }
@@ -307,7 +334,9 @@ void TMMSocketProcessor::fail(const std::string &message)
 {
     owner.connectionLog("Exception:" + message);
     if (isOpen()) {
+        closingHere = true;
         socket->close();
+        closingHere = false;
         pending.clear();
     }
 }
@@ -341,7 +370,9 @@ void TMMSocketProcessor::disconnect()
     if (!isOpen())
         return;
     lastConnectAttempt = now();
+    closingHere = true;
     socket->close();
+    closingHere = false;
     pending.clear();
 }
 

@@ -114,6 +114,8 @@ private:
     void startSilenceCount();
     static int portNumber(const std::string &text);
     void takeMessages(std::string text);
+    // The whole messages still waiting when the agent closed, handled before its disconnect.
+    void takeLeftOver();
 
     std::unique_ptr<AgentSocket> socket;
     std::string pending;
@@ -135,6 +137,7 @@ private:
     Settings settings;
     int socketPort = 0;
     bool reading = false;
+    bool closingHere = false;  // the console itself closes the connection
     double lastActivity = 0;  // last connect or read, on the silence clock
     int lastError = 0;
     // Owns the queued onBacklog call, which dies with the connection.

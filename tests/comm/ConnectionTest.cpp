@@ -146,6 +146,25 @@ TEST_F(ConnectionTest, WhatTheOwnerLeftForLaterIsHandedOverAtTheNextPass)
     EXPECT_EQ(owner.received.size(), 3u);
 }
 
+TEST_F(ConnectionTest, WholeMessagesLeftForLaterAreHandledWhenTheAgentCloses)
+{
+    auto c = open();
+    ScriptedAgentSocket::connect(*script);
+    TMMSocketProcessor *self = c.get();
+    owner.frame = [self](const std::string &, std::string_view text) {
+        if (text.size() >= 4)
+            self->handOverAgain();
+        return text.size() >= 2 ? 2 : 0;
+    };
+    ScriptedAgentSocket::receive(*script, "m;m;m;m");
+    ScriptedAgentSocket::peerClose(*script);  // before the next pass of the loop
+    EXPECT_EQ(owner.received, (std::vector<std::string>{"m;m;m;m", "m;m;m", "m;m"}));
+    EXPECT_EQ(owner.events.back(), "disconnected 127.0.0.9 Disconnected");
+    EXPECT_EQ(c->getPending(), "");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(owner.received.size(), 3u);
+}
+
 TEST_F(ConnectionTest, ReadWhileNotConnectedDoesNotEvenRead)
 {
     auto c = open();
