@@ -60,9 +60,9 @@ endif()
 # - GoogleTest, the standard headers they use most and, where they use Qt, Qt's common
 #   headers precompiled: once for the test programs with Qt's widgets (once per folder for
 #   those with Qt's test library), once for those with Qt Core only and once for those
-#   without Qt (the first of each kind builds it, the others reuse it: they share their
-#   compile options and the macros the headers read; where g++ finds that a precompiled
-#   header does not fit, it warns and reads the headers themselves).
+#   without Qt (the first of each kind without definitions of its own builds it, the others
+#   reuse it: they share their compile options and the macros the headers read; where g++
+#   finds that a precompiled header does not fit, it warns and reads the headers themselves).
 set(TARVO_TEST_PCH <gtest/gtest.h> <algorithm> <chrono> <filesystem> <fstream> <functional>
   <map> <memory> <optional> <sstream> <string> <thread> <vector>)
 set(TARVO_QT_CORE_PCH <QCoreApplication> <QObject> <QString> <QTimer>)
@@ -79,6 +79,22 @@ function(tarvo_tune_tests)
     if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
       tarvo_tune_test_folder("${CMAKE_SOURCE_DIR}/${dir}")
     endif()
+  endforeach()
+  # The programs with definitions that came before any without: they reuse the header of one
+  # without, or, where every program of the kind has definitions, each makes its own.
+  get_property(kinds GLOBAL PROPERTY TARVO_TEST_PCH_KINDS)
+  list(REMOVE_DUPLICATES kinds)
+  foreach(kind IN LISTS kinds)
+    get_property(owner GLOBAL PROPERTY TARVO_TEST_PCH_${kind})
+    get_property(headers GLOBAL PROPERTY TARVO_TEST_PCH_HEADERS_${kind})
+    get_property(waiting GLOBAL PROPERTY TARVO_TEST_PCH_WAITING_${kind})
+    foreach(target IN LISTS waiting)
+      if(owner)
+        target_precompile_headers(${target} REUSE_FROM ${owner})
+      else()
+        target_precompile_headers(${target} PRIVATE ${headers})
+      endif()
+    endforeach()
   endforeach()
 endfunction()
 
@@ -110,9 +126,16 @@ function(tarvo_tune_test_folder folder)
       list(APPEND headers ${TARVO_QT_CORE_PCH})
       set(kind core)
     endif()
+    set_property(GLOBAL APPEND PROPERTY TARVO_TEST_PCH_KINDS ${kind})
+    set_property(GLOBAL PROPERTY TARVO_TEST_PCH_HEADERS_${kind} "${headers}")
     get_property(owner GLOBAL PROPERTY TARVO_TEST_PCH_${kind})
+    get_target_property(definitions ${target} COMPILE_DEFINITIONS)
     if(owner)
       target_precompile_headers(${target} REUSE_FROM ${owner})
+    elseif(definitions)
+      # A header precompiled with a macro of its own is refused where that macro is not
+      # defined: a program with definitions reuses the header of one without, made later.
+      set_property(GLOBAL APPEND PROPERTY TARVO_TEST_PCH_WAITING_${kind} ${target})
     else()
       target_precompile_headers(${target} PRIVATE ${headers})
       set_property(GLOBAL PROPERTY TARVO_TEST_PCH_${kind} ${target})
