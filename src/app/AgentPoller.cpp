@@ -4,6 +4,10 @@
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"
 
+#include <QTimer>
+
+#include <algorithm>
+
 namespace tarvo {
 
 namespace {
@@ -72,12 +76,37 @@ void AgentPoller::pollHostStatus()
 {
     if (beforePoll)
         beforePoll();
-    HostGridWalk walk(model);
-    RecordSet &hosts = model.hostTable;
-    for (const auto &[ip, host] : model.hostPool) {
-        if (hosts.locate(kHostKeyField, ip))
-            sendStatusRequest();
+    pollQueue.clear();
+    for (const auto &[ip, host] : model.hostPool)
+        pollQueue.push_back(ip);
+    pollNext = 0;
+    pollSlice();
+}
+
+void AgentPoller::pollSlice()
+{
+    {
+        HostGridWalk walk(model);
+        RecordSet &hosts = model.hostTable;
+        const size_t end = std::min(pollQueue.size(), pollNext + kPollSlice);
+        for (; pollNext < end; ++pollNext) {
+            if (hosts.locate(kHostKeyField, pollQueue[pollNext]))
+                sendStatusRequest();
+        }
     }
+    if (pollNext >= pollQueue.size() || pollQueued)
+        return;
+    if (!pollContext)
+        pollContext = std::make_unique<QObject>();
+    pollQueued = true;
+    QTimer::singleShot(0, pollContext.get(), [this] {
+        pollQueued = false;
+        try {
+            pollSlice();
+        } catch (const std::exception &e) {
+            owner.writeLog("Error[" + std::string(e.what()) + "]", false, false);
+        }
+    });
 }
 
 void AgentPoller::runTroubleshootingStep(const std::string &channelIP, const std::string &stepName)

@@ -5,9 +5,12 @@
 #include "app/AgentLinkModel.h"
 #include "app/AgentRegistry.h"
 
+#include <QObject>
+
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarvo {
 
@@ -22,6 +25,9 @@ public:
     static constexpr double kHeartbeatQuietMs = 5000;
     // Answers a host may owe at once; older requests are given up (about 5 minutes of polls).
     static constexpr int32_t kMostWaitingAnswers = 64;
+    // Hosts a pass of the event loop sends status requests to: a poll of more goes on in the
+    // passes that follow, so that thousands of hosts do not hold the loop in one.
+    static constexpr size_t kPollSlice = 1000;
 
     // `beforePoll` runs first in every poll (the log lines that are due).
     AgentPoller(AgentLinksOwner &owner, AgentLinkModel model, AgentRegistry &registry,
@@ -31,7 +37,8 @@ public:
 
     // A status request to the host of the current host row, when its connection is open.
     void sendStatusRequest();
-    // A status request to every host.
+    // A status request to every host (beyond kPollSlice hosts, in later passes of the loop;
+    // a new poll takes over the hosts an unfinished one has not reached).
     void pollHostStatus();
     // One heartbeat pass over the registry.
     void sendHeartbeats();
@@ -49,6 +56,8 @@ private:
                      const std::function<std::unique_ptr<MessageCommand>(int32_t)> &waitFor);
     // Liveness: a poll of a connected host.
     void notePoll(const std::string &channelIP, HostSubject &host);
+    // The next kPollSlice hosts of the poll; queues the rest for the next pass.
+    void pollSlice();
 
     AgentLinksOwner &owner;
     AgentLinkModel model;
@@ -56,6 +65,10 @@ private:
     TMMSocketProcessor::Settings connectionSettings;
     std::function<void()> beforePoll;
     std::string heartbeatText;
+    std::vector<std::string> pollQueue;  // the hosts of the running poll, in pool order
+    size_t pollNext = 0;
+    bool pollQueued = false;
+    std::unique_ptr<QObject> pollContext;  // owns the queued pass, which dies with the poller
 };
 
 } // namespace tarvo

@@ -90,6 +90,33 @@ TEST_F(AgentLinksTest, ConnectedAgentIsAskedAtOnceAndItsAnswerFillsBothTables)
     EXPECT_EQ(window->statusPanelText(1), "HOST:0/3 PBU:0/2");
 }
 
+TEST_F(AgentLinksTest, APollOfMoreHostsThanASliceGoesOnInTheNextPassesOfTheLoop)
+{
+    const size_t count = AgentPoller::kPollSlice * 2 + 7;
+    std::string list;
+    for (size_t i = 0; i < count; ++i)
+        list += "h" + std::to_string(i) + ",127.1." + std::to_string(i / 250) + "." +
+                std::to_string(i % 250 + 1) + ",10012,N,N,0,\r\n";
+    auto window = start(list);
+    ASSERT_EQ(sockets.size(), count);
+    for (const auto &script : sockets)
+        ScriptedAgentSocket::connect(*script);  // each is asked once at once
+    const auto asked = [&] {
+        size_t twice = 0;
+        for (const auto &script : sockets)
+            twice += script->writes.size() == 2;
+        return twice;
+    };
+    window->TimerUpdateTimer();
+    EXPECT_EQ(asked(), AgentPoller::kPollSlice);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked(), AgentPoller::kPollSlice * 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked(), count);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked(), count);  // once each
+}
+
 TEST_F(AgentLinksTest, AgentClosingEmptiesTheRowDropsItsPbusAndCommandsAndBeeps)
 {
     auto window = start(kHosts);
