@@ -131,6 +131,14 @@ TEST(OnceConsole, ACheckPluginsExitCodesAndStatusLine)
         {"a host silent", list + gone, "", {}, 2, "TARVO CRITICAL - 2 of 3 hosts answered"},
         {"bad usage", list, "", {"--timeout", "0"}, 3, "TARVO UNKNOWN - bad usage"},
     };
+    // The simulated programs log their PBUs in after they start (the PBUs are "未知" until
+    // then): the cases begin once a check finds every one running.
+    test::writeFile(console / "TarvoMonitor.CFG", list);
+    ASSERT_TRUE(test::waitUntil([&] {
+        std::string output;
+        return test::runProgram(TARVO_MONITOR_EXE, {"--dir", console.path(), "--once"},
+                                console.path(), output) == 0;
+    }, 15s));
     for (const Case &c : cases) {
         test::writeFile(console / "TarvoMonitor.CFG", c.hostList);
         test::writeFile(h2.dir / "monitor/ASHR_sim.txt", c.stopped);
@@ -202,6 +210,14 @@ TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
     ASSERT_TRUE(test::waitUntil([&] { return count(connected) == 2; }, 15s))
         << test::readFile(console / "monitor.out");
     EXPECT_GE(count(gbk::toUtf8("开始连接127.0.0.2")), 2u);
+    // The first answer of the new connection shows the PBU running: a PBU already stopped
+    // when its host is first seen again is no change, so the stop waits for it.
+    const std::string running = gbk::toUtf8("已连接    运行");
+    ASSERT_TRUE(test::waitUntil([&] {
+        const std::string out = test::readFile(console / "monitor.out");
+        const size_t reconnected = out.rfind(connected);
+        return reconnected != std::string::npos && out.find(running, reconnected) != std::string::npos;
+    }, 15s)) << test::readFile(console / "monitor.out");
 
     // A PBU stops: its own event.
     test::writeFile(h2.dir / "monitor/ASHR_sim.txt", "A0000000001\n");
