@@ -39,6 +39,20 @@ void holdPort(SocketHandle listening)
 
 bool connectPending(int code) { return code == EINPROGRESS || code == EALREADY; }
 
+bool interrupted(int code) { return code == EINTR; }
+
+bool wouldBlock(int code) { return code == EAGAIN || code == EWOULDBLOCK; }
+
+long long receiveSome(SocketHandle socket, char *buffer, size_t size)
+{
+    return ::recv(native(socket), buffer, size, 0);
+}
+
+long long sendSome(SocketHandle socket, const char *data, size_t size)
+{
+    return ::send(native(socket), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 std::string awaitConnection(const Socket &socket, std::chrono::milliseconds timeout)
 {
     pollfd pfd{native(socket.handle()), POLLOUT, 0};
@@ -58,36 +72,6 @@ void Socket::close()
 {
     if (valid())
         ::close(native(release()));
-}
-
-SocketIo Socket::receive(char *buffer, size_t size)
-{
-    for (;;) {
-        const ssize_t n = ::recv(native(m_handle), buffer, size, 0);
-        if (n > 0)
-            return {SocketIo::Status::Done, size_t(n), {}};
-        if (n == 0)
-            return {SocketIo::Status::Closed, 0, {}};
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return {SocketIo::Status::WouldBlock, 0, {}};
-        return {SocketIo::Status::Failed, 0, errorText(errno)};
-    }
-}
-
-SocketIo Socket::send(const char *data, size_t size)
-{
-    for (;;) {
-        const ssize_t n = ::send(native(m_handle), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n >= 0)
-            return {SocketIo::Status::Done, size_t(n), {}};
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return {SocketIo::Status::WouldBlock, 0, {}};
-        return {SocketIo::Status::Failed, 0, errorText(errno)};
-    }
 }
 
 void Socket::shutdownBoth()

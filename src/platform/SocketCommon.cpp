@@ -1,6 +1,6 @@
-// What the sockets of both systems share: owning a socket, listening, starting and making
-// connections, and the text of addresses. Each system's own calls are in Socket.cpp (Linux)
-// and Socket_win.cpp (Windows), behind platform/SocketSystem.h.
+// What the sockets of both systems share: owning a socket, reads and writes, listening,
+// starting and making connections, and the text of addresses. Each system's own calls are in
+// Socket.cpp (Linux) and Socket_win.cpp (Windows), behind platform/SocketSystem.h.
 #include "platform/SocketSystem.h"
 
 #include <cstring>
@@ -99,6 +99,38 @@ SocketHandle Socket::release()
     const SocketHandle handle = m_handle;
     m_handle = NO_SOCKET;
     return handle;
+}
+
+SocketIo Socket::receive(char *buffer, size_t size)
+{
+    for (;;) {
+        const long long n = receiveSome(m_handle, buffer, size);
+        if (n > 0)
+            return {SocketIo::Status::Done, size_t(n), {}};
+        if (n == 0)
+            return {SocketIo::Status::Closed, 0, {}};
+        const int code = lastError();
+        if (interrupted(code))
+            continue;
+        if (wouldBlock(code))
+            return {SocketIo::Status::WouldBlock, 0, {}};
+        return {SocketIo::Status::Failed, 0, errorText(code)};
+    }
+}
+
+SocketIo Socket::send(const char *data, size_t size)
+{
+    for (;;) {
+        const long long n = sendSome(m_handle, data, size);
+        if (n >= 0)
+            return {SocketIo::Status::Done, size_t(n), {}};
+        const int code = lastError();
+        if (interrupted(code))
+            continue;
+        if (wouldBlock(code))
+            return {SocketIo::Status::WouldBlock, 0, {}};
+        return {SocketIo::Status::Failed, 0, errorText(code)};
+    }
 }
 
 void Socket::setNoDelay()

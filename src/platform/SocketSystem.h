@@ -50,6 +50,14 @@ SocketHandle newSocket(int family, int type, bool nonBlocking);
 void holdPort(SocketHandle listening);
 // True for connect's answer, or a socket's pending error, while a connection is under way.
 bool connectPending(int code);
+// What a failed read or write was: a signal that broke into it (repeated), or a non-blocking
+// socket with nothing to give or no room to take.
+bool interrupted(int code);
+bool wouldBlock(int code);
+// One recv, one send that never raises a signal: the bytes, 0 (a read at the peer's end) or
+// -1 with lastError() set.
+long long receiveSome(SocketHandle socket, char *buffer, size_t size);
+long long sendSome(SocketHandle socket, const char *data, size_t size);
 // The address of an accepted client, see ipAddressText.
 std::string peerText(const sockaddr_storage &address);
 // Waits at most `timeout` for the connection that `socket` started; empty when it was made,

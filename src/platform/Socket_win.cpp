@@ -76,6 +76,20 @@ bool connectPending(int code)
     return code == WSAEWOULDBLOCK || code == WSAEINPROGRESS || code == WSAEALREADY;
 }
 
+bool interrupted(int code) { return code == WSAEINTR; }
+
+bool wouldBlock(int code) { return code == WSAEWOULDBLOCK; }
+
+long long receiveSome(SocketHandle socket, char *buffer, size_t size)
+{
+    return ::recv(native(socket), buffer, int(std::min<size_t>(size, 1 << 30)), 0);
+}
+
+long long sendSome(SocketHandle socket, const char *data, size_t size)
+{
+    return ::send(native(socket), data, int(std::min<size_t>(size, 1 << 30)), 0);
+}
+
 std::string awaitConnection(const Socket &socket, std::chrono::milliseconds timeout)
 {
     // select, not WSAPoll: WSAPoll does not report a refused connection on every version of
@@ -104,38 +118,6 @@ void Socket::close()
 {
     if (valid())
         ::closesocket(native(release()));
-}
-
-SocketIo Socket::receive(char *buffer, size_t size)
-{
-    for (;;) {
-        const int n = ::recv(native(m_handle), buffer, int(std::min<size_t>(size, 1 << 30)), 0);
-        if (n > 0)
-            return {SocketIo::Status::Done, size_t(n), {}};
-        if (n == 0)
-            return {SocketIo::Status::Closed, 0, {}};
-        const int error = ::WSAGetLastError();
-        if (error == WSAEINTR)
-            continue;
-        if (error == WSAEWOULDBLOCK)
-            return {SocketIo::Status::WouldBlock, 0, {}};
-        return {SocketIo::Status::Failed, 0, errorText(error)};
-    }
-}
-
-SocketIo Socket::send(const char *data, size_t size)
-{
-    for (;;) {
-        const int n = ::send(native(m_handle), data, int(std::min<size_t>(size, 1 << 30)), 0);
-        if (n >= 0)
-            return {SocketIo::Status::Done, size_t(n), {}};
-        const int error = ::WSAGetLastError();
-        if (error == WSAEINTR)
-            continue;
-        if (error == WSAEWOULDBLOCK)
-            return {SocketIo::Status::WouldBlock, 0, {}};
-        return {SocketIo::Status::Failed, 0, errorText(error)};
-    }
 }
 
 void Socket::shutdownBoth()
