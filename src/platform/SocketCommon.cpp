@@ -57,6 +57,17 @@ AddressLength anyAddress(bool v4, int port, sockaddr_storage &address)
     return sizeof(sockaddr_in6);
 }
 
+// What a read or a write that failed with `code` gives; nothing when a signal broke into it,
+// and it is repeated.
+std::optional<SocketIo> failure(int code)
+{
+    if (interrupted(code))
+        return std::nullopt;
+    if (wouldBlock(code))
+        return SocketIo{SocketIo::Status::WouldBlock, 0, {}};
+    return SocketIo{SocketIo::Status::Failed, 0, errorText(code)};
+}
+
 Listening listenFailure(Listening::Failure failure, int code)
 {
     Listening result;
@@ -109,12 +120,8 @@ SocketIo Socket::receive(char *buffer, size_t size)
             return {SocketIo::Status::Done, size_t(n), {}};
         if (n == 0)
             return {SocketIo::Status::Closed, 0, {}};
-        const int code = lastError();
-        if (interrupted(code))
-            continue;
-        if (wouldBlock(code))
-            return {SocketIo::Status::WouldBlock, 0, {}};
-        return {SocketIo::Status::Failed, 0, errorText(code)};
+        if (const std::optional<SocketIo> failed = failure(lastError()))
+            return *failed;
     }
 }
 
@@ -124,12 +131,8 @@ SocketIo Socket::send(const char *data, size_t size)
         const long long n = sendSome(m_handle, data, size);
         if (n >= 0)
             return {SocketIo::Status::Done, size_t(n), {}};
-        const int code = lastError();
-        if (interrupted(code))
-            continue;
-        if (wouldBlock(code))
-            return {SocketIo::Status::WouldBlock, 0, {}};
-        return {SocketIo::Status::Failed, 0, errorText(code)};
+        if (const std::optional<SocketIo> failed = failure(lastError()))
+            return *failed;
     }
 }
 

@@ -114,17 +114,23 @@ TEST(Socket, APortHeldIsRefusedToASecondListenerAndBadAddressesAreNamed)
 
 TEST(Socket, AStartedConnectionIsMadeOnceWritableAndANonAddressIsNamed)
 {
-    Listening listening = listenTcp("127.0.0.1", 0, 4);
-    ASSERT_EQ(listening.error, "");
-    Connecting connecting = startConnecting("127.0.0.1", uint16_t(listening.port));
-    ASSERT_TRUE(connecting.socket.valid()) << connecting.error;
-    PollEntry entry = PollEntry::of(connecting.socket, POLL_WRITABLE);
-    std::string error;
-    ASSERT_EQ(pollSockets(&entry, 1, 2000, error), 1) << error;
-    EXPECT_EQ(connectResult(connecting.socket), 0);
-
-    for (const auto &[remote, local] : {std::pair{"127.0.0.x", ""}, std::pair{"127.0.0.1", "nowhere"}}) {
-        Connecting bad = startConnecting(remote, uint16_t(listening.port), local);
+    // IPv6 where the loopback has it.
+    for (const char *address : {"::1", "127.0.0.1"}) {
+        Listening listening = listenTcp(address, 0, 4);
+        if (!listening.socket.valid() && std::string(address) == "::1")
+            continue;
+        ASSERT_EQ(listening.error, "") << address;
+        Connecting connecting = startConnecting(address, uint16_t(listening.port));
+        ASSERT_TRUE(connecting.socket.valid()) << address << ": " << connecting.error;
+        PollEntry entry = PollEntry::of(connecting.socket, POLL_WRITABLE);
+        std::string error;
+        ASSERT_EQ(pollSockets(&entry, 1, 2000, error), 1) << address << ": " << error;
+        EXPECT_EQ(connectResult(connecting.socket), 0) << address;
+    }
+    // Refused before any socket is made: nothing is sent.
+    for (const auto &[remote, local] :
+         {std::pair{"127.0.0.x", ""}, std::pair{"127.0.0.1", "nowhere"}}) {
+        Connecting bad = startConnecting(remote, 10012, local);
         EXPECT_FALSE(bad.socket.valid()) << remote << " from " << local;
         EXPECT_EQ(bad.error, NOT_AN_ADDRESS) << remote << " from " << local;
     }
