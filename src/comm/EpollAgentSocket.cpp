@@ -5,17 +5,11 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <stdexcept>
 #include <sys/epoll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <unordered_map>
 
 namespace tarvo {
@@ -76,23 +70,6 @@ private:
 
 std::string errnoText(int code) { return std::strerror(code); }
 
-// The IPv4 address of `host`: dotted text, or a name looked up (blocking, rare: the host list
-// holds addresses). False when there is none.
-bool resolve(const std::string &host, in_addr &address)
-{
-    if (::inet_pton(AF_INET, host.c_str(), &address) == 1)
-        return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-        return false;
-    address = reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return true;
-}
-
 } // namespace
 
 EpollAgentSocket::EpollAgentSocket() = default;
@@ -118,17 +95,16 @@ void EpollAgentSocket::watch(bool add)
     if (state == State::Connected && !readPaused)
         event.events |= EPOLLIN;
     event.data.u64 = key;
-    ::epoll_ctl(EpollSet::instance().descriptor(), add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event);
+    ::epoll_ctl(EpollSet::instance().descriptor(), add ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd(), &event);
 }
 
 void EpollAgentSocket::dropDescriptor()
 {
-    if (fd >= 0) {
-        ::epoll_ctl(EpollSet::instance().descriptor(), EPOLL_CTL_DEL, fd, nullptr);
-        ::close(fd);
+    if (socket.valid()) {
+        ::epoll_ctl(EpollSet::instance().descriptor(), EPOLL_CTL_DEL, fd(), nullptr);
+        socket.close();
         EpollSet::instance().remove(key);
     }
-    fd = -1;
     state = State::Idle;
     writeArmed = false;
     readPaused = false;
@@ -149,31 +125,20 @@ void EpollAgentSocket::reportLater(int code)
 void EpollAgentSocket::open(const std::string &host, int port)
 {
     dropDescriptor();
-    in_addr address{};
-    if (!resolve(host, address)) {
+    // A name is looked up (blocking, rare: the host list holds addresses).
+    const std::optional<std::string> address = ipv4AddressOf(host);
+    if (!address) {
         reportLater(EHOSTUNREACH);
         return;
     }
-    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        reportLater(errno);
+    Connecting connecting = startConnecting(*address, uint16_t(port));
+    if (!connecting.socket.valid()) {
+        reportLater(connecting.error);
         return;
     }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(uint16_t(port));
-    peer.sin_addr = address;
+    socket = std::move(connecting.socket);
     key = EpollSet::instance().add(this);
     state = State::Connecting;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof peer) != 0 &&
-        errno != EINPROGRESS) {
-        const int code = errno;
-        dropDescriptor();
-        reportLater(code);
-        return;
-    }
     // Even a connection made at once is reported from the loop: the socket is writable.
     watch(true);
 }
@@ -201,7 +166,7 @@ std::optional<std::string> EpollAgentSocket::write(std::string_view bytes)
     if (state != State::Connected)
         return std::string("Socket is not connected");
     if (output.empty()) {
-        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return errnoText(errno);
         bytes.remove_prefix(n > 0 ? size_t(n) : 0);
@@ -232,11 +197,8 @@ void EpollAgentSocket::detach()
 
 void EpollAgentSocket::finishConnect()
 {
-    int code = 0;
-    socklen_t length = sizeof code;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0)
-        code = errno;
-    if (code == EINPROGRESS || code == EALREADY)
+    const int code = connectResult(socket);
+    if (code == CONNECT_PENDING)
         return;
     if (code != 0) {
         dropDescriptor();
@@ -253,7 +215,7 @@ void EpollAgentSocket::finishConnect()
 void EpollAgentSocket::flush()
 {
     while (!output.empty()) {
-        const ssize_t n = ::send(fd, output.data(), output.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd(), output.data(), output.size(), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
@@ -273,7 +235,7 @@ void EpollAgentSocket::readAvailable()
     // What is left beyond the budget wakes the loop again at its next pass (level-triggered).
     while (input.size() < kReadBudget) {
         const size_t room = std::min(sizeof chunk, kReadBudget - input.size());
-        const ssize_t n = ::recv(fd, chunk, room, 0);
+        const ssize_t n = ::recv(fd(), chunk, room, 0);
         if (n > 0) {
             input.append(chunk, size_t(n));
             continue;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "comm/AgentSocket.h"
+#include "platform/Socket.h"
 
 #include <QObject>
 
@@ -50,8 +51,9 @@ private:
     void finishConnect();
     void readAvailable();
     void flush();
+    int fd() const { return static_cast<int>(socket.handle()); }
 
-    int fd = -1;
+    Socket socket;
     State state = State::Idle;
     Events events;
     std::string input;

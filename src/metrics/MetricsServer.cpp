@@ -2,6 +2,7 @@
 // index page, and a stop that does not wait for civetweb's accept time-out.
 #include "metrics/MetricsServer.h"
 
+#include "platform/Socket.h"
 #include "protocol/Convert.h"
 
 #include <prometheus/collectable.h>
@@ -11,9 +12,6 @@
 #include <civetweb.h>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,64 +37,50 @@ bool allDigits(std::string_view text)
            && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The address of `where` for a socket of our own; false for a text that is none.
-bool socketAddress(const MetricsListen &where, bool forConnect, sockaddr_storage &peer,
-                   socklen_t &size)
+// The address of `where` as the sockets take it: an IPv6 address without its brackets, and
+// for a connection the loopback in place of "every address".
+std::string socketHost(const MetricsListen &where, bool forConnect)
 {
-    peer = {};
-    std::string host = where.address;
+    const std::string &host = where.address;
     if (!host.empty() && host.front() == '[') {
-        host = host.substr(1, host.size() - 2);
-        auto *v6 = reinterpret_cast<sockaddr_in6 *>(&peer);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(uint16_t(where.port));
-        size = sizeof *v6;
-        return inet_pton(AF_INET6, forConnect && host == "::" ? "::1" : host.c_str(),
-                         &v6->sin6_addr) == 1;
+        const std::string inner = host.substr(1, host.size() - 2);
+        return forConnect && inner == "::" ? "::1" : inner;
     }
-    auto *v4 = reinterpret_cast<sockaddr_in *>(&peer);
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(uint16_t(where.port));
-    size = sizeof *v4;
-    return inet_pton(AF_INET, forConnect && host == "0.0.0.0" ? "127.0.0.1" : host.c_str(),
-                     &v4->sin_addr) == 1;
+    return forConnect && host == "0.0.0.0" ? "127.0.0.1" : host;
 }
 
 // Opens and at once closes a connection to the server, which wakes its accept wait.
 void knock(const MetricsListen &where)
 {
-    sockaddr_storage peer{};
-    socklen_t size = 0;
-    if (!socketAddress(where, true, peer, size))
+    constexpr int KNOCK_WAIT_MS = 1000;
+    Connecting connecting = startConnecting(socketHost(where, true), uint16_t(where.port));
+    if (!connecting.socket.valid())
         return;
-    const int fd = ::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    (void)::connect(fd, reinterpret_cast<sockaddr *>(&peer), size);
-    ::close(fd);
+    PollEntry made = PollEntry::of(connecting.socket, POLL_WRITABLE);
+    std::string error;
+    (void)pollSockets(&made, 1, KNOCK_WAIT_MS, error);
 }
 
 // Why `where` cannot be bound, in the console's words; empty when a bind succeeds now.
 std::string bindProblem(const MetricsListen &where)
 {
-    sockaddr_storage address{};
-    socklen_t size = 0;
-    if (!socketAddress(where, false, address, size))
+    const Listening trial = listenTcp(socketHost(where, false), int(where.port), 1);
+    switch (trial.failure) {
+    case Listening::Failure::NotNumeric:
         return "not an address";
-    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::strerror(errno);
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    std::string problem;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), size) != 0)
-        problem = errno == EADDRINUSE
-                      ? "the port is in use (another console or exporter listens there); "
-                        "choose another with --metrics ADDR:PORT"
-                  : errno == EADDRNOTAVAIL ? "the address is not one of this machine's"
-                                           : std::strerror(errno);
-    ::close(fd);
-    return problem;
+    case Listening::Failure::Create:
+        return std::strerror(trial.errorNumber);
+    case Listening::Failure::Bind:
+        return trial.errorNumber == EADDRINUSE
+                   ? "the port is in use (another console or exporter listens there); "
+                     "choose another with --metrics ADDR:PORT"
+               : trial.errorNumber == EADDRNOTAVAIL ? "the address is not one of this machine's"
+                                                    : std::strerror(trial.errorNumber);
+    case Listening::Failure::None:
+    case Listening::Failure::Listen:
+        break;
+    }
+    return {};
 }
 
 // civetweb's messages (a failed bind, a dropped client) are not the console's: kept off

@@ -1,33 +1,13 @@
-// Local wall-clock time through the C library.
-#include "platform/Clock.h"
-
-#include <ctime>
+// Local time of Linux's C library (localtime_r); the rest of the clock is in ClockCommon.cpp.
+#include "platform/ClockSystem.h"
 
 namespace tarvo {
 
-LocalTime currentLocalTime()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    ::localtime_r(&now, &tm);
-    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
-}
-
-std::optional<int64_t> localTimeToEpochMs(const LocalTime &time)
+std::tm systemLocalTime(std::time_t moment)
 {
     std::tm tm{};
-    tm.tm_year = time.year - 1900;
-    tm.tm_mon = time.month - 1;
-    tm.tm_mday = time.day;
-    tm.tm_hour = time.hour;
-    tm.tm_min = time.minute;
-    tm.tm_sec = time.second;
-    tm.tm_isdst = -1;
-    std::time_t t = std::mktime(&tm);
-    if (t == static_cast<std::time_t>(-1))
-        return std::nullopt;
-    return static_cast<int64_t>(t) * 1000;
+    ::localtime_r(&moment, &tm);
+    return tm;
 }
 
 } // namespace tarvo

@@ -1,5 +1,6 @@
-// Files and directories through std::filesystem and /proc/self/exe.
-#include "platform/Files.h"
+// Files and directories of Linux through std::filesystem, POSIX calls and /proc/self/exe.
+// What both systems share is in FilesCommon.cpp.
+#include "platform/FilesSystem.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,9 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <limits>
 #include <system_error>
-#include <thread>
 
 namespace tarvo {
 
@@ -77,17 +76,6 @@ std::string executablePath()
     return ec ? std::string() : p.string();
 }
 
-std::string replaceExtension(std::string_view path, std::string_view extension)
-{
-    size_t slash = path.rfind('/');
-    size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-    size_t dot = path.rfind('.');
-    // A leading dot names a hidden file, not an extension.
-    if (dot == std::string_view::npos || dot <= nameStart)
-        return std::string(path) + std::string(extension);
-    return std::string(path.substr(0, dot)) + std::string(extension);
-}
-
 std::string parentDirectory(std::string_view path)
 {
     size_t slash = path.rfind('/');
@@ -96,11 +84,6 @@ std::string parentDirectory(std::string_view path)
     if (slash == 0)
         return "/";
     return std::string(path.substr(0, slash));
-}
-
-bool readWholeFile(const std::string &path, std::string &contents)
-{
-    return readRegularFile(path, std::numeric_limits<size_t>::max() - 1, contents).ok();
 }
 
 bool canCreateDirectories(const std::string &path)
@@ -141,131 +124,88 @@ const char *fileKind(mode_t mode)
     return "of an unknown kind";
 }
 
-FileRead refused(std::string error)
-{
-    return {FileRead::Status::Refused, std::move(error)};
-}
-
 } // namespace
+
+namespace files {
+
+size_t lastSeparator(std::string_view path) { return path.rfind('/'); }
 
 namespace {
 
-// What tells one version of a file from the next: its size and its modification and change
-// times (a truncation changes the size, a rewrite of the same size the times).
-struct FileStamp
+int fdOf(std::intptr_t handle) { return static_cast<int>(handle); }
+
+long long nanosecondsOf(const timespec &time)
 {
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};
-    bool operator==(const FileStamp &other) const
-    {
-        auto same = [](const timespec &a, const timespec &b) {
-            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-        };
-        return size == other.size && same(modified, other.modified) &&
-               same(changed, other.changed);
-    }
-};
+    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
 
 FileStamp stampOf(const struct stat &info)
 {
-    return {info.st_size, info.st_mtim, info.st_ctim};
-}
-
-// How long ago the file was modified (negative for a time ahead of the clock).
-std::chrono::nanoseconds sinceModified(const FileStamp &stamp)
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return std::chrono::seconds(now.tv_sec - stamp.modified.tv_sec) +
-           std::chrono::nanoseconds(now.tv_nsec - stamp.modified.tv_nsec);
-}
-
-// One read of the file through `fd`; `before` is its stamp when the read began.
-FileRead readOnce(int fd, size_t maxBytes, std::string &contents, FileStamp &before)
-{
-    struct stat info{};
-    if (::fstat(fd, &info) != 0)
-        return refused(std::string("cannot be examined: ") + std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
-        return refused(std::string("is not a regular file (") + fileKind(info.st_mode) + ")");
-    before = stampOf(info);
-    auto tooLarge = [&](unsigned long long size) {
-        return refused("is larger than " + std::to_string(maxBytes) + " bytes (" +
-                       std::to_string(size) + " bytes)");
-    };
-    if (static_cast<unsigned long long>(info.st_size) > maxBytes)
-        return tooLarge(static_cast<unsigned long long>(info.st_size));
-    contents.reserve(static_cast<size_t>(info.st_size));
-    char chunk[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            contents.clear();
-            return refused(std::string("cannot be read: ") + std::strerror(error));
-        }
-        if (n == 0)
-            return {};
-        // The file may grow while it is read.
-        if (contents.size() + size_t(n) > maxBytes) {
-            const unsigned long long seen = contents.size() + size_t(n);
-            contents.clear();
-            contents.shrink_to_fit();
-            return tooLarge(seen);
-        }
-        contents.append(chunk, size_t(n));
-    }
-}
-
-// True when the file behind `fd` still has the stamp `read` it had when its read began,
-// and, with a `quiet` time, still has it once that much time has passed since its last
-// modification.
-bool settled(int fd, const FileStamp &read, std::chrono::milliseconds quiet)
-{
-    struct stat info{};
-    if (::fstat(fd, &info) != 0 || !(stampOf(info) == read))
-        return false;
-    if (quiet.count() <= 0)
-        return true;
-    const auto age = sinceModified(read);
-    if (age >= quiet)
-        return true;
-    std::this_thread::sleep_for(quiet - std::max(age, std::chrono::nanoseconds(0)));
-    return ::fstat(fd, &info) == 0 && stampOf(info) == read;
+    return {static_cast<long long>(info.st_size), nanosecondsOf(info.st_mtim),
+            nanosecondsOf(info.st_ctim)};
 }
 
 } // namespace
 
-FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents,
-                         const ReadSettling &settling)
+std::chrono::nanoseconds sinceWritten(const FileStamp &stamp)
 {
-    const int reads = std::max(1, settling.maxReads);
-    for (int attempt = 1;; ++attempt) {
-        contents.clear();
-        int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            const int error = errno;
-            if (error == ENOENT || error == ENOTDIR)
-                return {FileRead::Status::Missing, "does not exist"};
-            return refused(std::string("cannot be opened: ") + std::strerror(error));
-        }
-        struct Closer
-        {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
-        FileStamp before;
-        FileRead read = readOnce(fd, maxBytes, contents, before);
-        if (!read.ok() || settled(fd, before, settling.quiet))
-            return read;
-        if (attempt == reads) {
-            contents.clear();
-            return refused("changed while it was read " + std::to_string(reads) + " times");
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::chrono::nanoseconds(nanosecondsOf(now) - stamp.written);
+}
+
+ReadableFile::~ReadableFile()
+{
+    if (m_handle >= 0)
+        ::close(fdOf(m_handle));
+}
+
+FileRead ReadableFile::open(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return {FileRead::Status::Missing, "does not exist"};
+        return refused(std::string("cannot be opened: ") + std::strerror(error));
+    }
+    m_handle = fd;
+    return {};
+}
+
+FileRead ReadableFile::examine(FileStamp &stamp) const
+{
+    struct stat info{};
+    if (::fstat(fdOf(m_handle), &info) != 0)
+        return refused(std::string("cannot be examined: ") + std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return refused(std::string("is not a regular file (") + fileKind(info.st_mode) + ")");
+    stamp = stampOf(info);
+    return {};
+}
+
+bool ReadableFile::stamp(FileStamp &stamp) const
+{
+    struct stat info{};
+    if (::fstat(fdOf(m_handle), &info) != 0)
+        return false;
+    stamp = stampOf(info);
+    return true;
+}
+
+long long ReadableFile::read(char *buffer, size_t size, std::string &error) const
+{
+    for (;;) {
+        const ssize_t n = ::read(fdOf(m_handle), buffer, size);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = std::strerror(errno);
+            return -1;
         }
     }
 }
+
+} // namespace files
 
 } // namespace tarvo

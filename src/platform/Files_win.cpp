@@ -1,7 +1,8 @@
 // Files and directories of Windows through the wide calls: paths are GBK, converted from code
 // page 936, never through std::filesystem's narrow conversions (which would read the bytes as
-// the ANSI code page or UTF-8 and mangle Chinese names).
-#include "platform/Files.h"
+// the ANSI code page or UTF-8 and mangle Chinese names). What both systems share is in
+// FilesCommon.cpp.
+#include "platform/FilesSystem.h"
 
 #include "platform/WinText.h"
 
@@ -9,11 +10,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
-#include <thread>
 #include <vector>
 
 namespace tarvo {
+
+using files::lastSeparator;
+using files::refused;
 
 const char PATH_SEPARATOR = '\\';
 
@@ -45,17 +47,6 @@ size_t rootLength(std::string_view path)
         return at;
     }
     return !path.empty() && isSeparator(path[0]) ? 1 : 0;
-}
-
-size_t lastSeparator(std::string_view path)
-{
-    const size_t slash = path.find_last_of("\\/");
-    return slash;
-}
-
-FileRead refused(std::string error)
-{
-    return {FileRead::Status::Refused, std::move(error)};
 }
 
 const char *fileKind(DWORD type)
@@ -161,17 +152,6 @@ std::string executablePath()
     }
 }
 
-std::string replaceExtension(std::string_view path, std::string_view extension)
-{
-    const size_t slash = lastSeparator(path);
-    const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-    const size_t dot = path.rfind('.');
-    // A leading dot names a hidden file, not an extension.
-    if (dot == std::string_view::npos || dot <= nameStart)
-        return std::string(path) + std::string(extension);
-    return std::string(path.substr(0, dot)) + std::string(extension);
-}
-
 std::string parentDirectory(std::string_view path)
 {
     const size_t slash = lastSeparator(path);
@@ -181,11 +161,6 @@ std::string parentDirectory(std::string_view path)
     if (slash < root)
         return std::string(path.substr(0, root));
     return std::string(path.substr(0, slash));
-}
-
-bool readWholeFile(const std::string &path, std::string &contents)
-{
-    return readRegularFile(path, std::numeric_limits<size_t>::max() - 1, contents).ok();
 }
 
 bool canCreateDirectories(const std::string &path)
@@ -207,30 +182,16 @@ bool canCreateDirectories(const std::string &path)
     }
 }
 
+namespace files {
+
+size_t lastSeparator(std::string_view path) { return path.find_last_of("\\/"); }
+
 namespace {
 
-// What tells one version of a file from the next: its size and its last write and change
-// times (a truncation changes the size, a rewrite of the same size the times).
-struct FileStamp
-{
-    long long size = 0;
-    long long written = 0;
-    long long changed = 0;
-    bool operator==(const FileStamp &other) const = default;
-};
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-bool stampOf(HANDLE file, FileStamp &stamp)
-{
-    FILE_BASIC_INFO basic{};
-    LARGE_INTEGER size{};
-    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) ||
-        !::GetFileSizeEx(file, &size))
-        return false;
-    stamp = {size.QuadPart, basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
-    return true;
-}
+} // namespace
 
-// How long ago the file was last written (negative for a time ahead of the clock).
 std::chrono::nanoseconds sinceWritten(const FileStamp &stamp)
 {
     FILETIME now{};
@@ -239,93 +200,62 @@ std::chrono::nanoseconds sinceWritten(const FileStamp &stamp)
     return std::chrono::nanoseconds((ticks - stamp.written) * 100);
 }
 
-// One read of the open file; `before` is its stamp when the read began.
-FileRead readOnce(HANDLE file, size_t maxBytes, std::string &contents, FileStamp &before)
+ReadableFile::~ReadableFile()
 {
-    const DWORD type = ::GetFileType(file);
+    if (m_handle != -1)
+        ::CloseHandle(handleOf(m_handle));
+}
+
+FileRead ReadableFile::open(const std::string &path)
+{
+    const DWORD attributes = attributesOf(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return refused("is not a regular file (a directory)");
+    const HANDLE file = ::CreateFileW(win::widen(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_INVALID_NAME)
+            return {FileRead::Status::Missing, "does not exist"};
+        return refused("cannot be opened: " + win::errorText(error));
+    }
+    m_handle = reinterpret_cast<std::intptr_t>(file);
+    return {};
+}
+
+FileRead ReadableFile::examine(FileStamp &stamp) const
+{
+    const DWORD type = ::GetFileType(handleOf(m_handle));
     if (type != FILE_TYPE_DISK)
         return refused(std::string("is not a regular file (") + fileKind(type) + ")");
-    if (!stampOf(file, before))
+    if (!this->stamp(stamp))
         return refused("cannot be examined: " + win::lastErrorText());
-    auto tooLarge = [&](unsigned long long bytes) {
-        return refused("is larger than " + std::to_string(maxBytes) + " bytes (" +
-                       std::to_string(bytes) + " bytes)");
-    };
-    if (static_cast<unsigned long long>(before.size) > maxBytes)
-        return tooLarge(static_cast<unsigned long long>(before.size));
-    contents.reserve(static_cast<size_t>(before.size));
-    char chunk[65536];
-    for (;;) {
-        DWORD n = 0;
-        if (!::ReadFile(file, chunk, sizeof chunk, &n, nullptr)) {
-            const std::string error = win::lastErrorText();
-            contents.clear();
-            return refused("cannot be read: " + error);
-        }
-        if (n == 0)
-            return {};
-        // The file may grow while it is read.
-        if (contents.size() + n > maxBytes) {
-            const unsigned long long seen = contents.size() + n;
-            contents.clear();
-            contents.shrink_to_fit();
-            return tooLarge(seen);
-        }
-        contents.append(chunk, n);
-    }
+    return {};
 }
 
-// True when the file still has the stamp `read` it had when its read began, and, with a
-// `quiet` time, still has it once that much time has passed since it was last written.
-bool settled(HANDLE file, const FileStamp &read, std::chrono::milliseconds quiet)
+bool ReadableFile::stamp(FileStamp &stamp) const
 {
-    FileStamp now;
-    if (!stampOf(file, now) || !(now == read))
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!::GetFileInformationByHandleEx(handleOf(m_handle), FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileSizeEx(handleOf(m_handle), &size))
         return false;
-    if (quiet.count() <= 0)
-        return true;
-    const auto age = sinceWritten(read);
-    if (age >= quiet)
-        return true;
-    std::this_thread::sleep_for(quiet - std::max(age, std::chrono::nanoseconds(0)));
-    return stampOf(file, now) && now == read;
+    stamp = {size.QuadPart, basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return true;
 }
 
-} // namespace
-
-FileRead readRegularFile(const std::string &path, size_t maxBytes, std::string &contents,
-                         const ReadSettling &settling)
+long long ReadableFile::read(char *buffer, size_t size, std::string &error) const
 {
-    const int reads = std::max(1, settling.maxReads);
-    for (int attempt = 1;; ++attempt) {
-        contents.clear();
-        const DWORD attributes = attributesOf(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return refused("is not a regular file (a directory)");
-        const HANDLE file = ::CreateFileW(win::widen(path).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            const DWORD error = ::GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-                error == ERROR_INVALID_NAME)
-                return {FileRead::Status::Missing, "does not exist"};
-            return refused("cannot be opened: " + win::errorText(error));
-        }
-        struct Closer
-        {
-            HANDLE handle;
-            ~Closer() { ::CloseHandle(handle); }
-        } closer{file};
-        FileStamp before;
-        FileRead read = readOnce(file, maxBytes, contents, before);
-        if (!read.ok() || settled(file, before, settling.quiet))
-            return read;
-        if (attempt == reads) {
-            contents.clear();
-            return refused("changed while it was read " + std::to_string(reads) + " times");
-        }
+    DWORD n = 0;
+    if (!::ReadFile(handleOf(m_handle), buffer, DWORD(std::min<size_t>(size, 1u << 30)), &n, nullptr)) {
+        error = win::lastErrorText();
+        return -1;
     }
+    return n;
 }
+
+} // namespace files
 
 } // namespace tarvo

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,7 +67,8 @@ struct Listening
 {
     enum class Failure { None, NotNumeric, Create, Bind, Listen };
     Failure failure = Failure::None;
-    std::string error; // the system's text (NotNumeric: the resolver's)
+    std::string error;   // the system's text (NotNumeric: the resolver's)
+    int errorNumber = 0; // Create, Bind, Listen: the system's error number (errno, WSAGetLastError)
     Socket socket;
     int port = 0; // the port listened on
 };
@@ -99,6 +101,31 @@ struct Connected
     std::string error;
     bool ok() const { return socket.valid(); }
 };
+
+// The start of a connection that does not wait for it (startConnecting).
+struct Connecting
+{
+    Socket socket; // non-blocking, small writes sent at once (TCP_NODELAY); invalid on failure
+    int error = 0; // the system's error number when it could not be started, or NOT_AN_ADDRESS
+};
+
+// Connecting's error for an address text that is not a numeric IPv4 or IPv6 address.
+inline constexpr int NOT_AN_ADDRESS = -1;
+// connectResult while the connection is still under way.
+inline constexpr int CONNECT_PENDING = -2;
+
+// Starts connecting to `remoteAddress`:`port` (numeric IPv4 or IPv6), from `localAddress` (any
+// port, the same family) when it is not empty. The socket turns writable (or failed, see
+// pollSockets) once the connection is made or has failed; connectResult then tells which.
+Connecting startConnecting(const std::string &remoteAddress, uint16_t port,
+                           const std::string &localAddress = {});
+// 0 once the connection of a started socket is made, CONNECT_PENDING while it is still under
+// way, else the system's error number of its failure (111 for a refusal on Linux).
+int connectResult(const Socket &socket);
+
+// The dotted IPv4 address of `host`: itself when it is one, else the first IPv4 address the
+// system's resolver finds for the name (which may block). Nothing when there is none.
+std::optional<std::string> ipv4AddressOf(const std::string &host);
 
 // Connects to `remoteAddress`:`port` (dotted IPv4), from `localAddress` (any port) when it is
 // not empty, waiting at most `timeout` for the connection to be made. Fails for an address

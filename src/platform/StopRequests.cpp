@@ -2,24 +2,21 @@
 // thread while every other thread has them blocked.
 #include "platform/StopRequests.h"
 
+#include "platform/StopLatch.h"
+
 #include <pthread.h>
 #include <signal.h>
 
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace tarvo {
 
 struct StopRequests::State
 {
-    Handlers handlers;
+    StopLatch latch;
     std::thread thread;
-    std::atomic<bool> taken = false;     // the stop was handled
     std::atomic<bool> finishing = false; // finish() woke the thread
-    std::mutex mutex;
-    bool started = false;
-    bool stopWaiting = false; // requestStop() before start()
 };
 
 namespace {
@@ -54,15 +51,9 @@ StopRequests::~StopRequests()
 void StopRequests::start(Handlers handlers)
 {
     State &state = *m_state;
-    {
-        std::lock_guard lock(state.mutex);
-        state.handlers = std::move(handlers);
-        state.started = true;
-        if (state.stopWaiting && state.handlers.stop) {
-            state.taken = true;
-            state.handlers.stop();
-            return;
-        }
+    if (state.latch.start(std::move(handlers)) && state.latch.handlers().stop) {
+        state.latch.request();
+        return;
     }
     state.thread = std::thread([&state] {
         const sigset_t signals = handledSignals();
@@ -72,28 +63,22 @@ void StopRequests::start(Handlers handlers)
                 continue;
             if (state.finishing)
                 return;
+            const Handlers &handlers = state.latch.handlers();
             if (signal != SIGHUP) {
-                state.taken = true;
-                if (state.handlers.stop)
-                    state.handlers.stop();
+                state.latch.markTaken();
+                if (handlers.stop)
+                    handlers.stop();
                 return;
             }
-            if (state.handlers.reopenLog)
-                state.handlers.reopenLog();
+            if (handlers.reopenLog)
+                handlers.reopenLog();
         }
     });
 }
 
 void StopRequests::requestStop()
 {
-    State &state = *m_state;
-    std::lock_guard lock(state.mutex);
-    if (!state.started) {
-        state.stopWaiting = true;
-        return;
-    }
-    if (!state.taken.exchange(true) && state.handlers.stop)
-        state.handlers.stop();
+    m_state->latch.request();
 }
 
 void StopRequests::finish()
@@ -102,7 +87,7 @@ void StopRequests::finish()
     if (!state.thread.joinable())
         return;
     // Stopped by something other than a signal: the signal thread is woken to end.
-    if (!state.taken) {
+    if (!state.latch.taken()) {
         state.finishing = true;
         ::pthread_kill(state.thread.native_handle(), SIGTERM);
     }

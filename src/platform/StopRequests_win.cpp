@@ -2,20 +2,17 @@
 // the thread the system starts for them, and the service manager's stop (requestStop).
 #include "platform/StopRequests.h"
 
+#include "platform/StopLatch.h"
+
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 
 namespace tarvo {
 
 struct StopRequests::State
 {
-    Handlers handlers;
-    std::mutex mutex;
-    bool started = false;
-    bool stopWaiting = false;
-    std::atomic<bool> taken = false;
+    StopLatch latch;
     HANDLE finished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
 };
 
@@ -62,13 +59,7 @@ StopRequests::~StopRequests()
 void StopRequests::start(Handlers handlers)
 {
     State &state = *m_state;
-    bool stopNow = false;
-    {
-        std::lock_guard lock(state.mutex);
-        state.handlers = std::move(handlers);
-        state.started = true;
-        stopNow = state.stopWaiting;
-    }
+    const bool stopNow = state.latch.start(std::move(handlers));
     finishedEvent = state.finished;
     current = this;
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
@@ -78,14 +69,7 @@ void StopRequests::start(Handlers handlers)
 
 void StopRequests::requestStop()
 {
-    State &state = *m_state;
-    std::lock_guard lock(state.mutex);
-    if (!state.started) {
-        state.stopWaiting = true;
-        return;
-    }
-    if (!state.taken.exchange(true) && state.handlers.stop)
-        state.handlers.stop();
+    m_state->latch.request();
 }
 
 void StopRequests::finish()

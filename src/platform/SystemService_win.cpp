@@ -36,27 +36,6 @@ std::string failed(const std::string &what)
     return what + ": " + win::lastErrorText();
 }
 
-// One argument of a command line as CommandLineToArgvW reads it back: quoted when it holds
-// a blank or a quote (or is empty), backslashes before a quote doubled.
-std::wstring quoted(const std::wstring &argument)
-{
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
-        return argument;
-    std::wstring text = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        text += c;
-    }
-    text.append(backslashes * 2, L'\\');
-    return text + L"\"";
-}
-
 ServiceHandle openManager(DWORD access, std::string &error)
 {
     ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, access));
@@ -162,9 +141,7 @@ std::string installService(const ServiceDefinition &definition)
     ServiceHandle manager = openManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, error);
     if (!manager)
         return error;
-    std::wstring commandLine = quoted(win::widen(definition.executable));
-    for (const std::string &argument : definition.arguments)
-        commandLine += L" " + quoted(win::widen(argument));
+    const std::wstring commandLine = win::commandLine(definition.executable, definition.arguments);
     ServiceHandle service(::CreateServiceW(
         manager.get(), win::widen(definition.name).c_str(),
         win::widen(definition.displayName).c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,

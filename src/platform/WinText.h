@@ -1,9 +1,10 @@
 // What the Windows implementations of the platform share: GBK (code page 936) <-> UTF-16 for
-// the wide calls, and the system's error texts. Included by *_win.cpp files only.
+// the wide calls, the system's error texts and command lines. Included by *_win.cpp files only.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvo::win {
 
@@ -21,5 +22,10 @@ std::string narrow(std::wstring_view wide);
 std::string errorText(unsigned long code);
 // The same for GetLastError().
 std::string lastErrorText();
+
+// The command line that starts `executable` with `arguments` (GBK texts), as
+// CommandLineToArgvW reads it back: an argument is quoted when it holds a blank or a quote
+// (or is empty), and backslashes before a quote are doubled.
+std::wstring commandLine(const std::string &executable, const std::vector<std::string> &arguments);
 
 } // namespace tarvo::win

@@ -1,9 +1,34 @@
-// GBK <-> UTF-16 and the system's error texts for the Windows implementations.
+// GBK <-> UTF-16, the system's error texts and command lines for the Windows implementations.
 #include "platform/WinText.h"
 
 #include <windows.h>
 
 namespace tarvo::win {
+
+namespace {
+
+// One argument of a command line as CommandLineToArgvW reads it back: quoted when it holds
+// a blank or a quote (or is empty), backslashes before a quote doubled.
+std::wstring quoted(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
+    std::wstring text = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        text += c;
+    }
+    text.append(backslashes * 2, L'\\');
+    return text + L"\"";
+}
+
+} // namespace
 
 std::wstring widen(std::string_view gbk)
 {
@@ -49,6 +74,14 @@ std::string errorText(unsigned long code)
 std::string lastErrorText()
 {
     return errorText(::GetLastError());
+}
+
+std::wstring commandLine(const std::string &executable, const std::vector<std::string> &arguments)
+{
+    std::wstring line = quoted(widen(executable));
+    for (const std::string &argument : arguments)
+        line += L" " + quoted(widen(argument));
+    return line;
 }
 
 } // namespace tarvo::win

@@ -102,6 +102,7 @@ TEST(Socket, APortHeldIsRefusedToASecondListenerAndBadAddressesAreNamed)
     Listening second = listenTcp("127.0.0.1", first.port, 4);
     EXPECT_EQ(second.failure, Listening::Failure::Bind);
     EXPECT_FALSE(second.error.empty());
+    EXPECT_GT(second.errorNumber, 0);
     EXPECT_EQ(listenTcp("not-an-address", 0, 4).failure, Listening::Failure::NotNumeric);
 
     Connected refused = connectTcp("127.0.0.1", uint16_t(first.port), "127.0.0.x", 500ms);
@@ -109,6 +110,30 @@ TEST(Socket, APortHeldIsRefusedToASecondListenerAndBadAddressesAreNamed)
     EXPECT_EQ(refused.error, "not a dotted IPv4 address");
     first.socket.close();
     EXPECT_FALSE(connectTcp("127.0.0.1", uint16_t(first.port), "", 500ms).ok());
+}
+
+TEST(Socket, AStartedConnectionIsMadeOnceWritableAndANonAddressIsNamed)
+{
+    // IPv6 where the loopback has it.
+    for (const char *address : {"::1", "127.0.0.1"}) {
+        Listening listening = listenTcp(address, 0, 4);
+        if (!listening.socket.valid() && std::string(address) == "::1")
+            continue;
+        ASSERT_EQ(listening.error, "") << address;
+        Connecting connecting = startConnecting(address, uint16_t(listening.port));
+        ASSERT_TRUE(connecting.socket.valid()) << address << ": " << connecting.error;
+        PollEntry entry = PollEntry::of(connecting.socket, POLL_WRITABLE);
+        std::string error;
+        ASSERT_EQ(pollSockets(&entry, 1, 2000, error), 1) << address << ": " << error;
+        EXPECT_EQ(connectResult(connecting.socket), 0) << address;
+    }
+    // Refused before any socket is made: nothing is sent.
+    for (const auto &[remote, local] :
+         {std::pair{"127.0.0.x", ""}, std::pair{"127.0.0.1", "nowhere"}}) {
+        Connecting bad = startConnecting(remote, 10012, local);
+        EXPECT_FALSE(bad.socket.valid()) << remote << " from " << local;
+        EXPECT_EQ(bad.error, NOT_AN_ADDRESS) << remote << " from " << local;
+    }
 }
 
 } // namespace

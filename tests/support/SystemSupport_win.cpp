@@ -23,26 +23,6 @@ std::wstring temporaryFolder()
     return std::wstring(buffer, n);
 }
 
-// One argument as CommandLineToArgvW reads it back.
-std::wstring quoted(const std::wstring &argument)
-{
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
-        return argument;
-    std::wstring text = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        text += c;
-    }
-    text.append(backslashes * 2, L'\\');
-    return text + L"\"";
-}
-
 HANDLE inheritable(HANDLE handle)
 {
     if (handle != INVALID_HANDLE_VALUE)
@@ -82,9 +62,7 @@ ChildProcess::ChildProcess(const std::string &executable, const std::vector<std:
                            const std::string &dir, const std::string &outputFile,
                            const std::string &inputFile)
 {
-    std::wstring commandLine = quoted(win::widen(executable));
-    for (const std::string &arg : args)
-        commandLine += L" " + quoted(win::widen(arg));
+    std::wstring commandLine = win::commandLine(executable, args);
     SECURITY_ATTRIBUTES shared{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE out = ::CreateFileW(win::widen(outputFile).c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &shared,
