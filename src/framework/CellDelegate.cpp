@@ -123,7 +123,11 @@ const QImage& CellDelegate::drawnCell(const CellKey& key, const QFont& font, int
         return *found;
     if (drawnCells_.size() >= kMostCells)
         drawnCells_.clear();
-    QImage image((QSizeF(key.size) * key.pixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    // An opaque background makes an opaque image, which is copied onto the grid instead of
+    // blended pixel by pixel.
+    const QImage::Format format = qAlpha(key.background) == 255 ? QImage::Format_RGB32
+                                                               : QImage::Format_ARGB32_Premultiplied;
+    QImage image((QSizeF(key.size) * key.pixelRatio).toSize(), format);
     image.setDevicePixelRatio(key.pixelRatio);
     {
         QPainter painter(&image);
