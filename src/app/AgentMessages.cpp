@@ -3,7 +3,6 @@
 // pool (the framing from the front of the receive buffer is in ProcessReceived.cpp).
 #include "app/AgentMessages.h"
 
-#include "display/GridTables.h"
 #include "framework/FrameworkError.h"
 #include "protocol/Message.h"
 
