@@ -17,7 +17,14 @@ namespace tarvo {
 
 bool fitsHostListField(std::string_view value)
 {
-    return value.find_first_of(",\r\n") == std::string_view::npos;
+    // A loop of its own: find_first_of looks every byte up in the set with a call, and the
+    // list is compared at every poll, 100 000 PBU fields at 5000 hosts. (No second byte of a
+    // GBK character is one of these.)
+    for (const char c : value) {
+        if (c == ',' || c == '\r' || c == '\n')
+            return false;
+    }
+    return true;
 }
 
 namespace {
