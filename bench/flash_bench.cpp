@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -210,23 +212,6 @@ void BM_PaintersPerCell(benchmark::State& state)
 }
 BENCHMARK(BM_PaintersPerCell)->Unit(benchmark::kMicrosecond);
 
-// Keeps each run's CPU time (in microseconds) and counters for the summary.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-                for (const auto& [name, counter] : run.counters)
-                    counters[run.benchmark_name() + ":" + name] = counter.value;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-    std::map<std::string, double> counters;
-};
 
 } // namespace
 } // namespace tarvo

@@ -6,6 +6,8 @@
 #include "framework/RecordSetModel.h"
 #endif
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -168,19 +170,6 @@ BENCHMARK(BM_DeleteHostRowsOneByOne);
 BENCHMARK(BM_DeleteHostRowsInOnePass);
 #endif
 
-// Keeps the time per iteration of every run so main can relate the set sizes.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 } // namespace tarvo

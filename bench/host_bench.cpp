@@ -4,6 +4,8 @@
 #include "host/HostSubject.h"
 #include "protocol/MessageBodies.h"
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -61,26 +63,13 @@ void BM_ApplyStatusResponse(benchmark::State &state)
 }
 BENCHMARK(BM_ApplyStatusResponse)->Arg(20)->Arg(200);
 
-// Remembers the time per iteration of each run, to report the growth ratio.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs)
-            if (run.iterations > 0)
-                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto small = reporter.times.find("BM_ApplyStatusResponse/20");
     const auto large = reporter.times.find("BM_ApplyStatusResponse/200");

@@ -7,6 +7,8 @@
 #include <prometheus/gauge.h>
 #include <prometheus/registry.h>
 
+#include "RecordingReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -71,17 +73,6 @@ void BM_RemoveSeriesSeriesFamily(benchmark::State& state)
 BENCHMARK(BM_RemoveSeriesPrometheusFamily)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RemoveSeriesSeriesFamily)->Unit(benchmark::kMillisecond);
 
-class RecordingReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 } // namespace tarvo

@@ -108,7 +108,7 @@ private:
 
 // The series of one family as of the last update, by row slot. An update marks every series
 // it sets; finish() removes the ones it did not set, so rows that are gone leave the output.
-// The labels (UTF-8) are made only when a series is created.
+// The labels (UTF-8) are made only when a series is created, and kept by the family alone.
 template <typename Metric, typename FamilyType = SeriesFamily<Metric>>
 class SeriesSet
 {
@@ -153,8 +153,7 @@ public:
             if (growth > 0)
                 entry->metric->Increment(growth);
         } else {
-            family.remove(entry->metric);
-            entry->metric = &family.add(entry->labels);
+            family.restart(entry->metric);
             entry->metric->Increment(count);
         }
         entry->last = count;
@@ -171,7 +170,6 @@ private:
     struct Entry
     {
         Metric *metric = nullptr;
-        Labels labels;
         double last = 0;
         uint64_t seen = 0;
     };
@@ -187,10 +185,8 @@ private:
         if (entry.metric && entry.seen == generation)
             return nullptr;
         const bool inserted = !entry.metric;
-        if (inserted) {
-            entry.labels = makeLabels();
-            entry.metric = &family.add(entry.labels);
-        }
+        if (inserted)
+            entry.metric = &family.add(makeLabels());
         if (created)
             *created = inserted;
         entry.seen = generation;

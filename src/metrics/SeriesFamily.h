@@ -63,6 +63,17 @@ public:
         series.pop_back();
     }
 
+    // The series starts again from a new metric at its place, for every holder of it (a
+    // counter whose count went back). A metric this family did not give out is ignored.
+    void restart(Metric *metric)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (place.count(metric) == 0)
+            return;
+        std::destroy_at(metric);
+        std::construct_at(metric);
+    }
+
     size_t size() const
     {
         const std::lock_guard<std::mutex> lock(mutex);

@@ -40,6 +40,17 @@ protected:
         }
     }
 
+    // The owner takes one "m;" at a time and asks for the rest later when another whole one
+    // follows, as the console does beyond a pass's worth of messages.
+    void handOneAtATime(TMMSocketProcessor &connection)
+    {
+        owner.frame = [&connection](const std::string &, std::string_view text) {
+            if (text.size() >= 4)
+                connection.handOverAgain();
+            return text.size() >= 2 ? 2 : 0;
+        };
+    }
+
     std::shared_ptr<Script> script = std::make_shared<Script>();
     test::RecordingOwner owner;
     double now = 1'000'000;
@@ -129,13 +140,7 @@ TEST_F(ConnectionTest, WhatTheOwnerLeftForLaterIsHandedOverAtTheNextPass)
 {
     auto c = open();
     ScriptedAgentSocket::connect(*script);
-    TMMSocketProcessor *self = c.get();
-    // One "m;" at a time, asking for the rest later when another whole one follows.
-    owner.frame = [self](const std::string &, std::string_view text) {
-        if (text.size() >= 4)
-            self->handOverAgain();
-        return text.size() >= 2 ? 2 : 0;
-    };
+    handOneAtATime(*c);
     ScriptedAgentSocket::receive(*script, "m;m;m;m");
     EXPECT_EQ(c->getPending(), "m;m;m");
     QCoreApplication::processEvents();
@@ -150,12 +155,7 @@ TEST_F(ConnectionTest, WholeMessagesLeftForLaterAreHandledWhenTheAgentCloses)
 {
     auto c = open();
     ScriptedAgentSocket::connect(*script);
-    TMMSocketProcessor *self = c.get();
-    owner.frame = [self](const std::string &, std::string_view text) {
-        if (text.size() >= 4)
-            self->handOverAgain();
-        return text.size() >= 2 ? 2 : 0;
-    };
+    handOneAtATime(*c);
     ScriptedAgentSocket::receive(*script, "m;m;m;m");
     ScriptedAgentSocket::peerClose(*script);  // before the next pass of the loop
     EXPECT_EQ(owner.received, (std::vector<std::string>{"m;m;m;m", "m;m;m", "m;m"}));
