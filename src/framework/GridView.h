@@ -57,6 +57,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The table paints the cells; the grid lines are drawn here afterwards, as filled
+    // one-pixel rectangles: the same pixels the table's own lines give, at a fraction of
+    // their cost (a line is stroked pixel by pixel, a rectangle filled a row at a time).
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void selectionChanged() override;
@@ -67,6 +71,7 @@ private:
     void applyColumns();
     // View rows [top, bottom] shown in the viewport; false when none is.
     bool visibleRows(int& top, int& bottom) const;
+    void drawGridLines(QPainter& painter, const QRegion& region) const;
 
     GridState& state_;
     std::vector<ColumnDef> columns_;
