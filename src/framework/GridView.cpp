@@ -3,8 +3,6 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPaintEvent>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -32,8 +30,10 @@ GridView::GridView(GridState& state, std::vector<ColumnDef> columns, std::string
     horizontalHeader()->setSectionsMovable(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->hide();
-    // The table strokes no lines of its own (it still leaves them their pixel): see paintEvent.
+    // The table strokes no lines of its own (it still leaves them their pixel), and the
+    // viewport fills no background before a paint: see paintEvent.
     setGridStyle(Qt::NoPen);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     applyColumns();
 
     connect(model_, &RecordSetModel::currentRecordChanged, this, &GridView::followCurrentRecord);
@@ -227,69 +227,6 @@ void GridView::repaintCells(const std::vector<GridCell>& cells)
         region += block;
     if (!region.isEmpty())
         viewport()->update(region);
-}
-
-void GridView::paintEvent(QPaintEvent* event)
-{
-    QTableView::paintEvent(event);
-    if (!showGrid() || !model() || model()->rowCount() == 0 || model()->columnCount() == 0)
-        return;
-    QPainter painter(viewport());
-    drawGridLines(painter, event->region());
-}
-
-void GridView::drawGridLines(QPainter& painter, const QRegion& region) const
-{
-    // Each rectangle of the region gets the bottom line of every row and the right line of
-    // every column that crosses it, over the rectangle's whole width or height.
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
-    const QColor colour = QColor::fromRgba(
-        static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
-    const QHeaderView* rows = verticalHeader();
-    const QHeaderView* cols = horizontalHeader();
-    const bool rightToLeft = isRightToLeft();
-    const int lastX = cols->length() - cols->offset() - (rightToLeft ? 0 : 1);
-    const int lastY = rows->length() - rows->offset() - 1;
-    for (QRect area : region) {
-        area.setBottom(std::min(area.bottom(), lastY));
-        if (rightToLeft)
-            area.setLeft(std::max(area.left(), viewport()->width() - lastX));
-        else
-            area.setRight(std::min(area.right(), lastX));
-        if (!area.isValid())
-            continue;
-        int left = cols->visualIndexAt(area.left());
-        int right = cols->visualIndexAt(area.right());
-        if (rightToLeft)
-            std::swap(left, right);
-        if (left == -1)
-            left = 0;
-        if (right == -1)
-            right = cols->count() - 1;
-        int top = rows->visualIndexAt(area.top());
-        int bottom = rows->visualIndexAt(area.bottom());
-        if (bottom == -1)
-            bottom = rows->count() - 1;
-        if (top == -1 || top > bottom)
-            continue;
-        for (int visual = top; visual <= bottom; ++visual) {
-            const int row = rows->logicalIndex(visual);
-            if (rows->isSectionHidden(row))
-                continue;
-            const int y = rowViewportPosition(row) + rowHeight(row) - 1;
-            painter.fillRect(QRect(area.left(), y, area.width(), 1), colour);
-        }
-        for (int visual = left; visual <= right; ++visual) {
-            const int column = cols->logicalIndex(visual);
-            if (cols->isSectionHidden(column))
-                continue;
-            int x = columnViewportPosition(column);
-            if (!rightToLeft)
-                x += columnWidth(column) - 1;
-            painter.fillRect(QRect(x, area.top(), 1, area.height()), colour);
-        }
-    }
 }
 
 void GridView::mousePressEvent(QMouseEvent* event)

@@ -57,9 +57,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    // The table paints the cells; the grid lines are drawn here afterwards, as filled
-    // one-pixel rectangles: the same pixels the table's own lines give, at a fraction of
-    // their cost (a line is stroked pixel by pixel, a rectangle filled a row at a time).
+    // The background goes only where no cell is drawn opaquely over it, the table paints
+    // the cells, and the grid lines are drawn afterwards as filled one-pixel rectangles:
+    // the pixels of the table's own painting at a fraction of its cost (the viewport filled
+    // every repainted pixel twice, and a line is stroked pixel by pixel).
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -72,6 +73,9 @@ private:
     // View rows [top, bottom] shown in the viewport; false when none is.
     bool visibleRows(int& top, int& bottom) const;
     void drawGridLines(QPainter& painter, const QRegion& region) const;
+    // The visible cells the delegate draws opaquely: unselected text cells (and the lines
+    // between them, drawn after them), the current cell left out.
+    QRegion opaqueCells(const QRect& within) const;
 
     GridState& state_;
     std::vector<ColumnDef> columns_;
