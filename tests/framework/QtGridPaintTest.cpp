@@ -118,6 +118,20 @@ TEST_F(GridPaintTest, GridDrawsThePixelsOfAPlainTable)
         EXPECT_TRUE(render(grid, region) == render(plain, region)) << name;
 }
 
+TEST_F(GridPaintTest, GridWithFewOrNoRowsDrawsThePixelsOfAPlainTable)
+{
+    // Below the last row there is only background: 3 rows, then none at all.
+    for (int kept : {3, 0}) {
+        while (set.count() > kept) {
+            set.locateRecId(ids[static_cast<std::size_t>(set.count()) - 1]);
+            set.deleteCurrent();
+        }
+        QApplication::processEvents();
+        const QRegion whole(grid.viewport()->rect());
+        EXPECT_TRUE(render(grid, whole) == render(plain, whole)) << kept << " rows";
+    }
+}
+
 TEST_F(GridPaintTest, RepaintingCellsAsksForExactlyTheirRectangles)
 {
     RegionSpy spy;
