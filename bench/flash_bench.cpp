@@ -237,8 +237,8 @@ int main(int argc, char** argv)
         for (const char* name : {some, all, whole})
             std::printf("  %-28s %8.0f us (%4.0f cells)  ratio %.2f\n", name, t.at(name),
                         n.at(std::string(name) + ":cells/step"), t.at(name) / t.at(whole));
-        std::printf("  goal: a step with some cells flashing under 2000 us%s\n",
-                    t.at(some) < 2000 ? "  ok" : "  MISSED");
+        std::printf("  goal: a step with every visible counter flashing under 2000 us%s\n",
+                    t.at(all) < 2000 ? "  ok" : "  MISSED");
     }
     if (t.count("BM_PaintersPerCell")) {
         const double cells = n.at("BM_PaintersPerCell:cells");

@@ -1,8 +1,10 @@
 // Delegate that applies the paint hook's colours and font, then draws the cell as usual.
 #include "framework/CellDelegate.h"
 
+#include "framework/QtText.h"
 #include "framework/RecordSetModel.h"
 
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QAbstractItemView>
 #include <QHelpEvent>
@@ -51,21 +53,52 @@ CellDelegate::CellDelegate(const std::vector<ColumnDef>& columns, QObject* paren
 {
 }
 
+void CellDelegate::setSource(const RecordSetModel* records, const QAbstractProxyModel* proxy)
+{
+    records_ = records;
+    proxy_ = proxy;
+}
+
+CellDelegate::CellData CellDelegate::cellData(const QModelIndex& index) const
+{
+    if (records_) {
+        const QModelIndex source =
+            proxy_ && index.model() == proxy_ ? proxy_->mapToSource(index) : index;
+        if (source.model() == records_) {
+            if (const std::string* text = records_->textAt(source.row(), source.column()))
+                return {records_->recIdAt(source.row()), *text, {}};
+        }
+    }
+    CellData cell;
+    cell.held = index.data(RecordSetModel::RawTextRole).toByteArray();
+    cell.recId = index.data(RecordSetModel::RecIdRole).value<qint64>();
+    cell.text = std::string_view(cell.held.constData(), static_cast<size_t>(cell.held.size()));
+    return cell;
+}
+
 CellStyle CellDelegate::styleFor(const QModelIndex& index, bool selected) const
 {
     // The index may belong to a proxy; the column layout is the same.
-    int column = index.column();
+    const int column = index.column();
     if (column < 0 || column >= static_cast<int>(columns_.size()))
         return {};
-    QByteArray raw = index.data(RecordSetModel::RawTextRole).toByteArray();
+    const CellData cell = cellData(index);
+    return styleFor(cell.recId, index.row(), column, cell.text, selected);
+}
+
+CellStyle CellDelegate::styleFor(RecId recId, int row, int column, std::string_view text,
+                                 bool selected) const
+{
+    if (!painter_ || column < 0 || column >= static_cast<int>(columns_.size()))
+        return {};
     CellPaintRequest request;
-    request.recId = index.data(RecordSetModel::RecIdRole).value<qint64>();
-    request.row = index.row();
+    request.recId = recId;
+    request.row = row;
     request.column = visiblePositionOf(columns_, column);
     request.field = columns_[column].field;
     request.selected = selected;
-    request.text = std::string_view(raw.constData(), static_cast<size_t>(raw.size()));
-    return painter_ ? painter_(request) : CellStyle{};
+    request.text = text;
+    return painter_(request);
 }
 
 bool CellDelegate::paintPlainText(QPainter* painter, const QStyleOptionViewItem& option,
@@ -80,13 +113,13 @@ bool CellDelegate::paintPlainText(QPainter* painter, const QStyleOptionViewItem&
         return false;
     if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus))
         return false;
-    const CellStyle style = styleFor(index, false);
+    const CellData cell = cellData(index);
+    const CellStyle style = styleFor(cell.recId, index.row(), column, cell.text, false);
     const QPalette::ColorGroup group =
         (option.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled;
     const QColor background = style.background ? toQColor(*style.background)
                                                : option.palette.color(group, QPalette::Base);
-    const QString text = index.data(Qt::DisplayRole).toString();
-    if (text.isEmpty()) {
+    if (cell.text.empty()) {
         painter->fillRect(option.rect, background);
         return true;
     }
@@ -100,14 +133,15 @@ bool CellDelegate::paintPlainText(QPainter* painter, const QStyleOptionViewItem&
     if (transform.type() > QTransform::TxTranslate || transform.dx() != qRound(transform.dx())
         || transform.dy() != qRound(transform.dy())) {
         drawPlainCell(painter, option.rect, background, foreground, cellFont(option.font, style.bold),
-                      text, margin);
+                      qtText(cell.text), margin);
         return true;
     }
     if (!(drawnFont_ == option.font)) {
         drawnCells_.clear();
         drawnFont_ = option.font;
     }
-    const CellKey key{text, option.rect.size(), background.rgba(), foreground.rgba(), style.bold,
+    const CellKey key{std::string(cell.text), option.rect.size(), background.rgba(),
+                      foreground.rgba(), style.bold,
                       painter->device() ? painter->device()->devicePixelRatioF() : 1.0};
     painter->drawImage(option.rect.topLeft(), drawnCell(key, option.font, margin));
     return true;
@@ -132,7 +166,8 @@ const QImage& CellDelegate::drawnCell(const CellKey& key, const QFont& font, int
     {
         QPainter painter(&image);
         drawPlainCell(&painter, QRect(QPoint(0, 0), key.size), QColor::fromRgba(key.background),
-                      QColor::fromRgba(key.foreground), cellFont(font, key.bold), key.text, margin);
+                      QColor::fromRgba(key.foreground), cellFont(font, key.bold), qtText(key.text),
+                      margin);
     }
     return *drawnCells_.insert(key, std::move(image));
 }

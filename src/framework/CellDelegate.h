@@ -8,7 +8,14 @@
 #include <QImage>
 #include <QStyledItemDelegate>
 
+#include <string>
+#include <string_view>
+
+class QAbstractProxyModel;
+
 namespace tarvo {
+
+class RecordSetModel;
 
 class CellDelegate : public QStyledItemDelegate {
     Q_OBJECT
@@ -17,8 +24,15 @@ public:
     CellDelegate(const std::vector<ColumnDef>& columns, QObject* parent = nullptr);
 
     void setPainter(CellPainter painter) { painter_ = std::move(painter); }
+    // The grid's own model and the sorting proxy over it: cells of their indexes are read
+    // straight from the record set, without a QVariant per cell (the same values the item
+    // roles give).
+    void setSource(const RecordSetModel* records, const QAbstractProxyModel* proxy);
     // The request the hook is asked with for a cell (exposed for tests).
     CellStyle styleFor(const QModelIndex& index, bool selected) const;
+    // The same for a cell already read: its record, view row, model column and GBK text.
+    CellStyle styleFor(RecId recId, int row, int column, std::string_view text,
+                       bool selected) const;
     // Where the check box of a cell lies when drawn in `option` (empty for a cell without one).
     QRect checkBoxRect(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 
@@ -29,6 +43,13 @@ public:
                    const QModelIndex& index) override;
 
 private:
+    // What an index shows: its record and GBK text (`held` keeps bytes read through a role).
+    struct CellData {
+        RecId recId = 0;
+        std::string_view text;
+        QByteArray held;
+    };
+    CellData cellData(const QModelIndex& index) const;
     // Draws an unselected, unfocused text cell without the style; false for any other cell.
     bool paintPlainText(QPainter* painter, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const;
@@ -38,7 +59,7 @@ private:
     // repaint's cost. The image is drawn as the cell itself would be, so copying it draws the
     // same pixels.
     struct CellKey {
-        QString text;
+        std::string text;  // GBK, as stored: equal bytes show equal text
         QSize size;
         QRgb background = 0;
         QRgb foreground = 0;
@@ -48,12 +69,15 @@ private:
     };
     friend size_t qHash(const CellKey& key, size_t seed) noexcept
     {
-        return qHashMulti(seed, key.text, key.size.width(), key.size.height(), key.background,
+        return qHashMulti(seed, QByteArrayView(key.text.data(), qsizetype(key.text.size())),
+                          key.size.width(), key.size.height(), key.background,
                           key.foreground, key.bold);
     }
     const QImage& drawnCell(const CellKey& key, const QFont& font, int margin) const;
 
     const std::vector<ColumnDef>& columns_;
+    const RecordSetModel* records_ = nullptr;
+    const QAbstractProxyModel* proxy_ = nullptr;
     CellPainter painter_ = defaultCellStyle;
     mutable QFont drawnFont_;  // the font of the cells kept
     mutable QHash<CellKey, QImage> drawnCells_;

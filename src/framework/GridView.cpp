@@ -6,6 +6,8 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace tarvo {
 
@@ -17,6 +19,7 @@ GridView::GridView(GridState& state, std::vector<ColumnDef> columns, std::string
       delegate_(new CellDelegate(columns_, this))
 {
     setModel(proxy_);
+    delegate_->setSource(model_, proxy_);
     setItemDelegate(delegate_);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -27,6 +30,10 @@ GridView::GridView(GridState& state, std::vector<ColumnDef> columns, std::string
     horizontalHeader()->setSectionsMovable(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->hide();
+    // The table strokes no lines of its own (it still leaves them their pixel), and the
+    // viewport fills no background before a paint: see paintEvent.
+    setGridStyle(Qt::NoPen);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     applyColumns();
 
     connect(model_, &RecordSetModel::currentRecordChanged, this, &GridView::followCurrentRecord);
@@ -109,14 +116,26 @@ std::vector<GridCell> GridView::visibleCellsWithBackground(
     int bottom = -1;
     if (!visibleRows(top, bottom))
         return cells;
+    std::vector<int> columns;
+    for (int column : modelColumns) {
+        if (column >= 0 && column < proxy_->columnCount() && !isColumnHidden(column))
+            columns.push_back(column);
+    }
+    if (columns.empty())
+        return cells;
+    const QItemSelectionModel* selection = selectionModel();
     for (int row = top; row <= bottom; ++row) {
-        for (int column : modelColumns) {
-            if (column < 0 || column >= proxy_->columnCount() || isColumnHidden(column))
-                continue;
-            const QModelIndex index = proxy_->index(row, column);
-            const bool selected = selectionModel()->isSelected(index);
-            if (delegate_->styleFor(index, selected).background)
-                cells.push_back({recIdAtViewRow(row), column});
+        // The record and its texts are read once per row, straight from the model.
+        const int source = proxy_->mapToSource(proxy_->index(row, 0)).row();
+        const RecId id = model_->recIdAt(source);
+        for (int column : columns) {
+            const std::string* text = model_->textAt(source, column);
+            const bool selected = selection->isSelected(proxy_->index(row, column));
+            const CellStyle style =
+                text ? delegate_->styleFor(id, row, column, *text, selected)
+                     : delegate_->styleFor(proxy_->index(row, column), selected);
+            if (style.background)
+                cells.push_back({id, column});
         }
     }
     return cells;
@@ -147,14 +166,65 @@ QRect GridView::checkBoxRect(const GridCell& cell) const
 
 void GridView::repaintCells(const std::vector<GridCell>& cells)
 {
-    if (!isVisible())
+    if (!isVisible() || cells.empty())
         return;
-    QRegion region;
+    // The cells come as rectangles merged along rows and then down columns before they are
+    // joined into one region: a flashing column of many rows is one rectangle, not one per
+    // cell, both for the region's arithmetic and for the table walking it.
+    const QRect port = viewport()->rect();
+    std::vector<QRect> rects;
+    rects.reserve(cells.size());
+    RecId lastId = kNoRecId;
+    int row = -1;
+    int y = 0;
+    int height = 0;
     for (const GridCell& cell : cells) {
-        const QRect rect = cellRect(cell);
+        if (cell.recId != lastId || row < 0) {
+            lastId = cell.recId;
+            row = viewRowOf(cell.recId);
+            if (row >= 0) {
+                y = rowViewportPosition(row);
+                height = rowHeight(row);
+            }
+        }
+        if (row < 0 || cell.column < 0 || cell.column >= proxy_->columnCount()
+            || isColumnHidden(cell.column))
+            continue;
+        const QRect rect = QRect(columnViewportPosition(cell.column), y, columnWidth(cell.column),
+                                 height).intersected(port);
         if (!rect.isEmpty())
-            region += rect;
+            rects.push_back(rect);
     }
+    const auto byRow = [](const QRect& a, const QRect& b) {
+        return std::pair(a.top(), a.left()) < std::pair(b.top(), b.left());
+    };
+    std::sort(rects.begin(), rects.end(), byRow);
+    std::vector<QRect> runs;
+    for (const QRect& rect : rects) {
+        if (!runs.empty() && runs.back().top() == rect.top()
+            && runs.back().height() == rect.height() && runs.back().right() + 1 == rect.left())
+            runs.back().setRight(rect.right());
+        else
+            runs.push_back(rect);
+    }
+    const auto byColumn = [](const QRect& a, const QRect& b) {
+        return std::tuple(a.left(), a.width(), a.top()) < std::tuple(b.left(), b.width(), b.top());
+    };
+    std::sort(runs.begin(), runs.end(), byColumn);
+    QRegion region;
+    QRect block;
+    for (const QRect& run : runs) {
+        if (block.isValid() && block.left() == run.left() && block.width() == run.width()
+            && block.bottom() + 1 == run.top()) {
+            block.setBottom(run.bottom());
+            continue;
+        }
+        if (block.isValid())
+            region += block;
+        block = run;
+    }
+    if (block.isValid())
+        region += block;
     if (!region.isEmpty())
         viewport()->update(region);
 }

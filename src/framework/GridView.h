@@ -57,6 +57,11 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The background goes only where no cell is drawn opaquely over it, the table paints
+    // the cells, and the grid lines are drawn afterwards as filled one-pixel rectangles:
+    // the pixels of the table's own painting at a fraction of its cost (the viewport filled
+    // every repainted pixel twice, and a line is stroked pixel by pixel).
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void selectionChanged() override;
@@ -67,6 +72,10 @@ private:
     void applyColumns();
     // View rows [top, bottom] shown in the viewport; false when none is.
     bool visibleRows(int& top, int& bottom) const;
+    void drawGridLines(QPainter& painter, const QRegion& region) const;
+    // The visible cells the delegate draws opaquely: unselected text cells (and the lines
+    // between them, drawn after them), the current cell left out.
+    QRegion opaqueCells(const QRect& within) const;
 
     GridState& state_;
     std::vector<ColumnDef> columns_;

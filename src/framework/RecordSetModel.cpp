@@ -86,11 +86,19 @@ const std::string* RecordSetModel::cell(const QModelIndex& index) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return nullptr;
+    return textAt(index.row(), index.column());
+}
+
+const std::string* RecordSetModel::textAt(int row, int column) const
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0
+        || column >= static_cast<int>(columns_.size()))
+        return nullptr;
     // Inside a suspend bracket the mirror may name a row that is already gone.
-    int position = set_.positionOf(rows_[index.row()]);
+    int position = set_.positionOf(rows_[row]);
     if (position < 0)
         return nullptr;
-    return &set_.valueAt(position, fieldOfColumn_[index.column()]);
+    return &set_.valueAt(position, fieldOfColumn_[column]);
 }
 
 QVariant RecordSetModel::data(const QModelIndex& index, int role) const

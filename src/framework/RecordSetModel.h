@@ -31,6 +31,8 @@ public:
     int columnOf(std::string_view field) const { return columnIndexOf(columns_, field); }
 
     RecId recIdAt(int row) const;
+    // The GBK text of a cell without going through a QVariant, or nullptr for no such cell.
+    const std::string* textAt(int row, int column) const;
     // Model row of a record, or -1.
     int rowOf(RecId id) const;
 

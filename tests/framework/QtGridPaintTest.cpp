@@ -1,0 +1,163 @@
+// What a grid draws: the same pixels as a plain table view over the same model and delegate,
+// for the whole viewport and for regions of a few cells, and the region a cell repaint asks.
+#include "framework/GridView.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QPaintEvent>
+
+#include <gtest/gtest.h>
+
+namespace tarvo {
+namespace {
+
+std::vector<ColumnDef> paintColumns()
+{
+    return {{"Check", "选择", 46, ColumnKind::CheckBox, false},
+            {"Ip", "线路IP", 104, ColumnKind::Text, false},
+            {"Level", "图", 30, ColumnKind::Image, false},
+            {"Hidden", "隐藏", 50, ColumnKind::Text, true},
+            {"Name", "报盘机别名", 83, ColumnKind::Text, false},
+            {"Cpu", "CPU", 60, ColumnKind::Text, false},
+            {"Mem", "内存", 60, ColumnKind::Text, false}};
+}
+
+// Records the regions the viewport is asked to paint.
+struct RegionSpy : QObject {
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+struct GridPaintTest : testing::Test {
+    GridPaintTest()
+    {
+        for (int i = 0; i < 40; ++i) {
+            set.append();
+            set.setValue("Ip", "10.0.0." + std::to_string(i));
+            set.setValue("Name", i % 3 ? "报盘机" + std::to_string(i) : std::string());
+            set.setValue("Level", std::to_string(i % 4));
+            set.setValue("Check", i % 2 ? "True" : "False");
+            set.setValue("Cpu", std::to_string(i * 7 % 100) + "%");
+            set.setValue("Mem", "63%");
+            set.post();
+            ids.push_back(set.currentRecId());
+        }
+        // Flash-like colours on some counters, bold and coloured text on others.
+        grid.setCellPainter([](const CellPaintRequest& cell) {
+            CellStyle style;
+            if (cell.field == "Cpu" && cell.row % 2 == 0)
+                style.background = Rgb{255, 255, 0};
+            if (cell.field == "Mem" && cell.row % 5 < 3)
+                style.background = Rgb{255, 255, 255};
+            if (cell.field == "Name" && cell.row % 4 == 1) {
+                style.font = Rgb{200, 0, 0};
+                style.bold = true;
+            }
+            return style;
+        });
+        state.setSelection({ids[3], ids[4]});
+        // The reference: a plain table over the same model, selection and delegate.
+        plain.setModel(grid.sortModel());
+        plain.setSelectionModel(grid.selectionModel());
+        plain.setItemDelegate(grid.cellDelegate());
+        plain.setWordWrap(false);
+        plain.verticalHeader()->setDefaultSectionSize(grid.verticalHeader()->defaultSectionSize());
+        plain.verticalHeader()->hide();
+        const auto& columns = grid.columns();
+        for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+            plain.setColumnWidth(c, columns[c].width);
+            plain.setColumnHidden(c, columns[c].hidden);
+        }
+        for (QTableView* view : {static_cast<QTableView*>(&grid), &plain}) {
+            view->setFocusPolicy(Qt::NoFocus);
+            view->resize(520, 300);
+            view->show();
+        }
+    }
+    QImage render(QTableView& view, const QRegion& region) const
+    {
+        QImage image(view.viewport()->size(), QImage::Format_RGB32);
+        image.fill(qRgb(255, 0, 255));
+        view.viewport()->render(&image, QPoint(), region);
+        return image;
+    }
+    QRect cell(int row, int column) const { return grid.visualRect(grid.sortModel()->index(row, column)); }
+
+    RecordSet set{{{"Check", 5, FieldKind::Boolean, false},
+                   {"Ip", 15, FieldKind::Text, true},
+                   {"Name", 40, FieldKind::Text, false},
+                   {"Level", 20, FieldKind::Text, false},
+                   {"Hidden", 20, FieldKind::Text, false},
+                   {"Cpu", 8, FieldKind::Text, false},
+                   {"Mem", 8, FieldKind::Text, false}}};
+    GridState state{set};
+    GridView grid{state, paintColumns(), "Ip"};
+    QTableView plain;
+    std::vector<RecId> ids;
+};
+
+TEST_F(GridPaintTest, GridDrawsThePixelsOfAPlainTable)
+{
+    const QRect port = grid.viewport()->rect();
+    const std::vector<std::pair<const char*, QRegion>> regions = {
+        {"whole viewport", QRegion(port)},
+        {"one cell", QRegion(cell(2, 5))},
+        {"a column run", QRegion(cell(1, 5).united(cell(6, 5)))},
+        {"cells in other rows and columns",
+         QRegion(cell(0, 6)) + cell(2, 5) + cell(3, 1) + cell(7, 4) + cell(8, 0) + cell(9, 2)},
+        {"parts of cells", QRegion(QRect(30, 10, 90, 37)) + QRect(200, 40, 75, 5)},
+        {"beyond the last column and row", QRegion(QRect(port.width() - 120, 0, 120, port.height()))},
+    };
+    for (const auto& [name, region] : regions)
+        EXPECT_TRUE(render(grid, region) == render(plain, region)) << name;
+}
+
+TEST_F(GridPaintTest, GridWithFewOrNoRowsDrawsThePixelsOfAPlainTable)
+{
+    // Below the last row there is only background: 3 rows, then none at all.
+    for (int kept : {3, 0}) {
+        while (set.count() > kept) {
+            set.locateRecId(ids[static_cast<std::size_t>(set.count()) - 1]);
+            set.deleteCurrent();
+        }
+        QApplication::processEvents();
+        const QRegion whole(grid.viewport()->rect());
+        EXPECT_TRUE(render(grid, whole) == render(plain, whole)) << kept << " rows";
+    }
+}
+
+TEST_F(GridPaintTest, RepaintingCellsAsksForExactlyTheirRectangles)
+{
+    RegionSpy spy;
+    grid.viewport()->installEventFilter(&spy);
+    const std::vector<std::pair<const char*, std::vector<GridCell>>> cases = {
+        {"a column of rows", {{ids[1], 5}, {ids[2], 5}, {ids[3], 5}, {ids[4], 5}}},
+        {"adjacent columns", {{ids[2], 4}, {ids[2], 5}, {ids[2], 6}, {ids[3], 5}, {ids[3], 6}}},
+        {"scattered", {{ids[0], 1}, {ids[5], 6}, {ids[9], 4}}},
+        {"a hidden column and a gone row", {{ids[1], 3}, {kNoRecId, 5}, {ids[6], 5}}},
+    };
+    for (const auto& [name, cells] : cases) {
+        // Whatever showing and laying out still owe is painted first.
+        for (int round = 0; round < 10; ++round) {
+            spy.painted = QRegion();
+            QApplication::processEvents();
+            if (spy.painted.isEmpty())
+                break;
+        }
+        QRegion expected;
+        for (const GridCell& c : cells)
+            expected += grid.cellRect(c);
+        grid.repaintCells(cells);
+        QApplication::processEvents();
+        EXPECT_EQ(spy.painted, expected) << name;
+    }
+}
+
+} // namespace
+} // namespace tarvo
