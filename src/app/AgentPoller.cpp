@@ -1,6 +1,7 @@
 // Status polling, the heartbeat pass and the troubleshooting requests.
 #include "app/AgentPoller.h"
 
+#include "app/AppTexts.h"
 #include "protocol/Message.h"
 #include "protocol/MessageBodies.h"
 
@@ -9,14 +10,6 @@
 #include <algorithm>
 
 namespace tarvo {
-
-namespace {
-
-const std::string kNotConnected = "未连接";
-const std::string kConnected = "已连接";
-const std::string kDisconnected = "已断开";
-
-} // namespace
 
 AgentPoller::AgentPoller(AgentLinksOwner &pollerOwner, AgentLinkModel pollerModel,
                          AgentRegistry &agentRegistry, TMMSocketProcessor::Settings settings,

@@ -1,15 +1,13 @@
 // Connecting and disconnecting hosts, and the connections' open and close callbacks.
 #include "app/AgentRegistry.h"
 
+#include "app/AppTexts.h"
+
 #include <limits>
 
 namespace tarvo {
 
 namespace {
-
-const std::string kNotConnected = "未连接";
-const std::string kConnected = "已连接";
-const std::string kDisconnected = "已断开";
 
 // Row fields emptied when a host is disconnected by command.
 const char *const kStatusFields[] = {"activePBUs", "InactivePBUs", "OESVersion", "EnvNo",

@@ -14,4 +14,9 @@ inline const std::string HELP_FILE = "TarvoMonitorHelp.chm";
 // Name of the single-instance lock.
 inline const std::string INSTANCE_NAME = "TarvoMonitor";
 
+// A host row's "Connection": never connected, connected, and closed since.
+inline const std::string kNotConnected = "未连接";
+inline const std::string kConnected = "已连接";
+inline const std::string kDisconnected = "已断开";
+
 } // namespace tarvo

@@ -18,7 +18,6 @@
 namespace tarvo {
 
 namespace {
-const std::string kConnected = "已连接";
 using A = MainAction;
 } // namespace
 

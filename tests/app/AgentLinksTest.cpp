@@ -12,7 +12,7 @@ namespace {
 using namespace tarvo::testing;
 using test::Script;
 
-const char *kHosts = "h1,127.0.0.1,10012,N,N,0,\r\n"
+const char *kLinkHosts = "h1,127.0.0.1,10012,N,N,0,\r\n"
                      "h2,127.0.0.2,10013,N,N,0,\r\n"
                      "h3,127.0.0.3,10012,N,N,0,\r\n";
 
@@ -50,7 +50,7 @@ protected:
 
 TEST_F(AgentLinksTest, ConnectedAgentIsAskedAtOnceAndItsAnswerFillsBothTables)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     ASSERT_EQ(sockets.size(), 3u);
     EXPECT_EQ(sockets[1]->opens, std::vector<std::string>{"127.0.0.2:10013"});
 
@@ -119,7 +119,7 @@ TEST_F(AgentLinksTest, APollOfMoreHostsThanASliceGoesOnInTheNextPassesOfTheLoop)
 
 TEST_F(AgentLinksTest, AgentClosingEmptiesTheRowDropsItsPbusAndCommandsAndBeeps)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     ScriptedAgentSocket::connect(*sockets[0]);
     answer(*sockets[0], twoPbus());
     RecordSet &pbus = window->pbuTable();
@@ -147,7 +147,7 @@ TEST_F(AgentLinksTest, AgentClosingEmptiesTheRowDropsItsPbusAndCommandsAndBeeps)
 
 TEST_F(AgentLinksTest, ConnectCommandsFollowTicksSelectionAndTheReconnectGuard)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     ScriptedAgentSocket::connect(*sockets[1]);
     tick(*window, "127.0.0.1");
     tick(*window, "127.0.0.2");
@@ -189,7 +189,7 @@ TEST_F(AgentLinksTest, FailedConnectionIsReplacedByANewOne)
 
 TEST_F(AgentLinksTest, DisconnectingTickedAndSelectedHosts)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     for (int i : {0, 1}) {
         ScriptedAgentSocket::connect(*sockets[i]);
         answer(*sockets[i], twoPbus());
@@ -223,7 +223,7 @@ TEST_F(AgentLinksTest, DisconnectingTickedAndSelectedHosts)
 
 TEST_F(AgentLinksTest, HeartbeatsGoToQuietConnectionsAndAFailedSendEndsThePass)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     for (int i : {0, 1, 2})
         ScriptedAgentSocket::connect(*sockets[i]);  // each sent its request at `now`
     const std::string beat = window->getHeartbeatText();
@@ -249,7 +249,7 @@ TEST_F(AgentLinksTest, HeartbeatsGoToQuietConnectionsAndAFailedSendEndsThePass)
 
 TEST_F(AgentLinksTest, DeletingAConnectedHostClosesItsConnection)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     ScriptedAgentSocket::connect(*sockets[0]);
     ASSERT_TRUE(window->hostTable().locate("ChannelIP", "127.0.0.1"));
     boxes.answer(true);
@@ -262,7 +262,7 @@ TEST_F(AgentLinksTest, DeletingAConnectedHostClosesItsConnection)
 
 TEST_F(AgentLinksTest, ExitForgetsTheConnections)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     ScriptedAgentSocket::connect(*sockets[0]);
     window->close();
     EXPECT_TRUE(window->agentLinks().registry().entries().empty());
@@ -273,7 +273,7 @@ TEST_F(AgentLinksTest, ExitForgetsTheConnections)
 
 TEST_F(AgentLinksTest, TroubleshootingStepsCheckTheConnectionAndAskTheAgent)
 {
-    auto window = start(kHosts);
+    auto window = start(kLinkHosts);
     AgentLinks &links = window->agentLinks();
     HostSubject &h2 = *window->hostPool().find("127.0.0.2");
     links.poller().runTroubleshootingStep("127.0.0.2", "AgentStatus1");

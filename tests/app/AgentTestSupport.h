@@ -18,6 +18,10 @@ namespace tarvo::test {
 
 using Script = ScriptedAgentSocket::Script;
 
+// Two hosts on one port of two loopback addresses.
+inline const char *const kTwoHosts =
+    "h1,127.0.0.1,10012,N,N,0,\r\nh2,127.0.0.2,10012,N,N,0,\r\n";
+
 // A message as an agent writes it.
 inline std::string agentMessage(const std::string &sequence, std::unique_ptr<MessageBody> body,
                                 const std::string &version = PROTOCOL_VERSION,

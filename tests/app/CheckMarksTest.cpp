@@ -13,7 +13,7 @@ namespace {
 
 using namespace tarvo::testing;
 
-const char *kHosts = "h1,127.0.0.1,10012,N,N,0,\r\nh2,127.0.0.2,10012,N,N,0,\r\n"
+const char *kMarkHosts = "h1,127.0.0.1,10012,N,N,0,\r\nh2,127.0.0.2,10012,N,N,0,\r\n"
                      "h3,127.0.0.3,10012,N,N,0,\r\n";
 
 class CheckMarks : public test::AgentConsole
@@ -21,7 +21,7 @@ class CheckMarks : public test::AgentConsole
 protected:
     void SetUp() override
     {
-        window = start(kHosts);
+        window = start(kMarkHosts);
         ScriptedAgentSocket::connect(*sockets[0]);
         answer(*sockets[0], {pbu(OES_NAME_A, "A0000000001"), pbu(OES_NAME_A, "A0000000002"),
                              pbu(OES_NAME_B, "B0000000001")});

@@ -116,14 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------------ the console
 
-const char *kHosts = "h1,127.0.0.1,10012,N,N,0,\r\nh2,127.0.0.2,10012,N,N,0,\r\n";
-
 class PeerBounds : public test::AgentConsole
 {
 protected:
     void SetUp() override
     {
-        window = start(kHosts);
+        window = start(test::kTwoHosts);
         ScriptedAgentSocket::connect(*sockets[0]);
         script = sockets[0].get();
     }

@@ -10,14 +10,12 @@ using namespace tarvo::testing;
 using test::agentMessage;
 using test::Script;
 
-const char *kHosts = "h1,127.0.0.1,10012,N,N,0,\r\nh2,127.0.0.2,10012,N,N,0,\r\n";
-
 class ProcessReceived : public test::AgentConsole
 {
 protected:
     void SetUp() override
     {
-        window = start(kHosts);
+        window = start(test::kTwoHosts);
         ScriptedAgentSocket::connect(*sockets[0]);
         script = sockets[0].get();
     }

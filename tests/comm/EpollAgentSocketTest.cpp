@@ -1,6 +1,7 @@
 // The epoll-based agent socket on loopback: events never inside open(), a write larger than
 // the system takes at once arrives whole, a reset is an error and then a disconnect, a detached
 // socket is silent, and many sockets with data at once are all served.
+#include "ProcessUntil.h"
 #include "comm/EpollAgentSocket.h"
 
 #include <QCoreApplication>
@@ -20,17 +21,7 @@
 namespace tarvo {
 namespace {
 
-bool processUntil(const std::function<bool()> &condition, int limitMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using test::processUntil;
 
 struct Recorder
 {

@@ -1,6 +1,7 @@
 // The agent connection over a real QTcpSocket against a fake agent on loopback: refused
 // connections, connecting, reading, the agent closing, and silence with a short time-out.
 #include "ConnectionOwnerDouble.h"
+#include "ProcessUntil.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,17 +15,7 @@
 namespace tarvo {
 namespace {
 
-bool processUntil(const std::function<bool()> &condition, int limitMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using test::processUntil;
 
 class LoopbackConnection : public ::testing::Test
 {

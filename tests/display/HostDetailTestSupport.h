@@ -97,7 +97,7 @@ public:
 };
 
 // A host at 10.0.0.5, port 10013, owning its detail window as the console does.
-struct DetailWindowTest : testing::Test
+struct DetailWindowTest : ::testing::Test
 {
     DetailWindowTest()
     {

@@ -19,7 +19,7 @@
 namespace tarvo {
 namespace {
 
-std::vector<FieldDef> fields()
+std::vector<FieldDef> hostFields()
 {
     return {{"Check", 5, FieldKind::Boolean, false},
             {"Ip", 15, FieldKind::Text, true},
@@ -37,7 +37,7 @@ std::vector<ColumnDef> columns()
             {"Name", "报盘机别名", 83, ColumnKind::Text, false}};
 }
 
-RecId add(RecordSet& set, const std::string& ip, const std::string& name = "")
+RecId addHost(RecordSet& set, const std::string& ip, const std::string& name = "")
 {
     set.append();
     set.setValue("Ip", ip);
@@ -50,9 +50,9 @@ struct ModelTest : testing::Test {
     ModelTest()
     {
         for (int i = 0; i < 10; ++i)
-            ids.push_back(add(set, "10.0.0." + std::to_string(i)));
+            ids.push_back(addHost(set, "10.0.0." + std::to_string(i)));
     }
-    RecordSet set{fields()};
+    RecordSet set{hostFields()};
     RecordSetModel model{set, columns()};
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
     std::vector<RecId> ids;
@@ -61,7 +61,7 @@ struct ModelTest : testing::Test {
 TEST_F(ModelTest, TwoHundredEditsInABracketAreOneDataChanged)
 {
     for (int i = 10; i < 200; ++i)
-        ids.push_back(add(set, "10.0.1." + std::to_string(i)));
+        ids.push_back(addHost(set, "10.0.1." + std::to_string(i)));
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     {
         SuspendGuard guard(set);
@@ -99,7 +99,7 @@ TEST_F(ModelTest, StructuralChangesInABracketBecomeFewRowSignals)
         set.locateRecId(ids[8]);
         set.deleteCurrent();
         for (int i = 0; i < 5; ++i)
-            add(set, "10.0.2." + std::to_string(i));
+            addHost(set, "10.0.2." + std::to_string(i));
         EXPECT_EQ(inserted.count() + removed.count(), 0);
     }
     ASSERT_EQ(removed.count(), 2);
@@ -170,9 +170,9 @@ class DiscTest : public testing::TestWithParam<std::pair<const char*, QRgb>> {};
 
 TEST_P(DiscTest, ImageColumnShowsAFilledDiscOrNothing)
 {
-    RecordSet set(fields());
+    RecordSet set(hostFields());
     RecordSetModel model(set, columns());
-    add(set, "1.1.1.1");
+    addHost(set, "1.1.1.1");
     set.edit();
     set.setValue("Level", GetParam().first);
     set.post();
@@ -209,9 +209,9 @@ struct ViewTest : testing::Test {
     ViewTest()
     {
         for (auto ip : {"10.0.0.2", "10.0.0.10", "10.0.0.1", "9.0.0.1"})
-            ids.push_back(add(set, ip));
+            ids.push_back(addHost(set, ip));
     }
-    RecordSet set{fields()};
+    RecordSet set{hostFields()};
     GridState state{set};
     std::vector<RecId> ids;
 };
@@ -223,14 +223,14 @@ TEST_F(ViewTest, SortedBytewiseByTheSortFieldAndKeptWhenRowsChange)
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(viewOrder(view),
               (std::vector<std::string>{"10.0.0.1", "10.0.0.10", "10.0.0.2", "9.0.0.1"}));
-    add(set, "10.0.0.0");
+    addHost(set, "10.0.0.0");
     set.locateRecId(ids[3]);
     set.edit();
     set.setValue("Ip", "1.0.0.0");
     set.post();
     {
         SuspendGuard guard(set);
-        add(set, "10.0.0.11");
+        addHost(set, "10.0.0.11");
         set.locateRecId(ids[1]);
         set.deleteCurrent();
     }
@@ -293,7 +293,7 @@ TEST_F(ViewTest, SelectionIsBoundBothWays)
 TEST_F(ViewTest, FirstVisibleRowIsBoundBothWays)
 {
     for (int i = 0; i < 60; ++i)
-        add(set, "172.16.0." + std::to_string(i));
+        addHost(set, "172.16.0." + std::to_string(i));
     GridView view(state, columns(), "Ip");
     view.resize(400, 200);
     view.show();

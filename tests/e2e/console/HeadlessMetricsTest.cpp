@@ -210,9 +210,10 @@ TEST(HeadlessConsole, ReconnectsARestartedAgentAndRunsTheAlarmCommand)
     ASSERT_TRUE(test::waitUntil([&] { return count(connected) == 2; }, 15s))
         << test::readFile(console / "monitor.out");
     EXPECT_GE(count(gbk::toUtf8("开始连接127.0.0.2")), 2u);
-    // The first answer of the new connection shows the PBU running: a PBU already stopped
-    // when its host is first seen again is no change, so the stop waits for it.
-    const std::string running = gbk::toUtf8("已连接    运行");
+    // An answer of the new connection shows the PBU running: a PBU already stopped when its
+    // host is first seen again is no change, and one whose state is still unknown ("未知",
+    // the simulator has not written it yet) does not stop either, so the stop waits for it.
+    const std::string running = gbk::toUtf8("A0000  000001     运行      运行");
     ASSERT_TRUE(test::waitUntil([&] {
         const std::string out = test::readFile(console / "monitor.out");
         const size_t reconnected = out.rfind(connected);
