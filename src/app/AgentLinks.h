@@ -45,6 +45,7 @@ public:
     void agentDisconnected(const std::string &channelIP, const std::string &) override
     {
         agentRegistry.agentDisconnected(channelIP);
+        agentMessages.agentDisconnected(channelIP);
     }
     void connectionLog(const std::string &text) override { owner.writeLog(text, false, false); }
     void connectionEvent(const std::string &text) override { owner.writeLog(text, false, true); }

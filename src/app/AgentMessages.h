@@ -34,6 +34,8 @@ public:
     // many bytes were taken (kDiscardAll: drop everything).
     int processReceived(const std::string &channelIP, std::string_view buffer);
 
+    // The host's connection closed: its SysLog file is closed until its next record.
+    void agentDisconnected(const std::string &channelIP) { sysLog.closeSysLog(channelIP); }
     // Writes the counts of repeated lines and the ends of SysLog record bounds that are due.
     void writeDueLines();
     // Told the seconds from reading each status answer to the end of its host's update.

@@ -27,7 +27,7 @@ public:
     static constexpr int32_t kMostWaitingAnswers = 64;
     // Hosts a pass of the event loop sends status requests to: a poll of more goes on in the
     // passes that follow, so that thousands of hosts do not hold the loop in one.
-    static constexpr size_t kPollSlice = 1000;
+    static constexpr size_t kPollSlice = 250;
 
     // `beforePoll` runs first in every poll (the log lines that are due).
     AgentPoller(AgentLinksOwner &owner, AgentLinkModel model, AgentRegistry &registry,

@@ -234,6 +234,17 @@ void TF_Main::saveHostListFile()
         logEvent(*failure, false);
 }
 
+void TF_Main::saveHostListStep()
+{
+    std::optional<std::string> failure;
+    if (hostListStore.saveStep(*hostPoolPtr, kHostsPerSaveStep, failure))
+        hostListSteps->stop();
+    for (const std::string &line : hostListStore.takeNotices())
+        logEvent(line, false);
+    if (failure)
+        logEvent(*failure, false);
+}
+
 
 // ---------------------------------------------------------------- timers, help, about, exit
 
@@ -244,7 +255,9 @@ void TF_Main::TimerUpdateTimer()
     links->poller().pollHostStatus();
     statusBarPtr->setPanelText(1, countersText(checkedHostCount, hostTablePtr->count(),
                                                checkedPbuCount, pbuTablePtr->count()));
-    saveHostListFile();
+    // In passes of its own: at thousands of hosts the comparison with the file takes a
+    // noticeable time.
+    hostListSteps->start();
     // A bracket left open by mistake would freeze the grids for good; a command's own bracket
     // (a delete whose confirmation is still open) stays.
     for (RecordSet *table : {hostTablePtr.get(), pbuTablePtr.get()})

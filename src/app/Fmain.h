@@ -102,6 +102,10 @@ public:
     void showAbout();
     // The update timer's tick: polling line, counters, saving the host list.
     void TimerUpdateTimer();
+    // The poll's save of the host list, kHostsPerSaveStep hosts in each pass of the event
+    // loop after the poll's tick.
+    void saveHostListStep();
+    static constexpr size_t kHostsPerSaveStep = 500;
     // The flash step: changed cells alternate white and yellow every 500 ms.
     void TimerFlashTimer() { flashClock->TimerFlashTimer(); }
     FlashClock &flash() const { return *flashClock; }
@@ -234,6 +238,7 @@ private:
     QSplitter *splitter = nullptr;
     QWidget *workArea = nullptr;
     QTimer *TimerUpdate = nullptr;
+    QTimer *hostListSteps = nullptr;
     QPointer<QWidget> lastDetailWindow;
     bool closing = false;
 

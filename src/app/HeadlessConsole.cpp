@@ -243,6 +243,9 @@ HeadlessConsole::HeadlessConsole(TF_Main &mainWindow, std::FILE *output, Mode di
     // Queued: the tables are printed in their own pass of the event loop, not in the poll's.
     connect(&window, &TF_Main::pollTick, this, [this] { printTables(); }, Qt::QueuedConnection);
     sinceStart.start();
+    // After the first tables, only the rows that were set since are compared.
+    hostChanges.follow(window.hostTable());
+    pbuChanges.follow(window.pbuTable());
     hostWatch = std::make_unique<TableWatch>(*this, window.hostTable(),
         std::initializer_list<const char *>{"Connection", "OESStatusA", "OESStatusB"});
     pbuWatch = std::make_unique<TableWatch>(*this, window.pbuTable(),

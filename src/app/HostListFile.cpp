@@ -118,9 +118,8 @@ std::string formatHostList(const HostSubjectPool &pool)
     return text;
 }
 
-bool hostListEquals(const HostSubjectPool &pool, std::string_view text)
+bool hostLineMatches(const Host &host, std::string_view text, size_t &at)
 {
-    size_t at = 0;
     auto take = [&text, &at](std::string_view expected) {
         if (text.compare(at, expected.size(), expected) != 0)
             return false;
@@ -129,21 +128,24 @@ bool hostListEquals(const HostSubjectPool &pool, std::string_view text)
     };
     auto field = [&take](std::string_view value) { return take(value) && take(","); };
     char count[24];
+    if (!field(host.getHostName()) || !field(host.getChannelIP()) || !field(host.getPort()) ||
+        !field(writableFlag(host.getOesAExist())) || !field(writableFlag(host.getOesBExist())))
+        return false;
+    const auto [end, error] = std::to_chars(count, count + sizeof count, writablePbuCount(host));
+    if (error != std::errc() || !field(std::string_view(count, end - count)))
+        return false;
+    for (const auto &pbu : host.getPbuList()) {
+        if (pbuFits(*pbu) && (!field(pbu->getOesName()) || !field(pbu->getOperatorNumber())))
+            return false;
+    }
+    return take("\r\n");
+}
+
+bool hostListEquals(const HostSubjectPool &pool, std::string_view text)
+{
+    size_t at = 0;
     for (const auto &[ip, subject] : pool) {
-        const Host &host = *subject;
-        if (!field(host.getHostName()) || !field(host.getChannelIP()) ||
-            !field(host.getPort()) || !field(writableFlag(host.getOesAExist())) ||
-            !field(writableFlag(host.getOesBExist())))
-            return false;
-        const auto [end, error] =
-            std::to_chars(count, count + sizeof count, writablePbuCount(host));
-        if (error != std::errc() || !field(std::string_view(count, end - count)))
-            return false;
-        for (const auto &pbu : host.getPbuList()) {
-            if (pbuFits(*pbu) && (!field(pbu->getOesName()) || !field(pbu->getOperatorNumber())))
-                return false;
-        }
-        if (!take("\r\n"))
+        if (!hostLineMatches(*subject, text, at))
             return false;
     }
     return at == text.size();

@@ -35,6 +35,9 @@ std::string formatHostList(const HostSubjectPool &pool);
 
 // True when formatHostList(pool) would give exactly `text`; builds nothing.
 bool hostListEquals(const HostSubjectPool &pool, std::string_view text);
+// True when `text` holds the host's line (CR LF included) at `at`; `at` then stands behind
+// it (after a mismatch somewhere inside it).
+bool hostLineMatches(const Host &host, std::string_view text, size_t &at);
 
 // The records of a host list text. Line breaks (CR and LF) are dropped wherever they occur;
 // a record cut by the end of the text is dropped; a PBU count takes its leading digits
@@ -105,6 +108,14 @@ public:
     // dropped, the file as it was is kept beside it before the first save (backupPath()).
     std::vector<std::string> load(HostSubjectPool &pool);
     std::optional<std::string> save(const HostSubjectPool &pool);
+    // The poll's save in rounds of steps, `hosts` hosts a step (one step per pass of the event
+    // loop): each step compares its hosts with the last saved text and notes their fields
+    // that cannot be written; the step that ends the round writes the list when anything
+    // differed or the file was touched, as save() would. True when the round is over; the
+    // line to report, as save() returns it, in `failure`. A save() in between starts the
+    // round again.
+    bool saveStep(const HostSubjectPool &pool, size_t hosts,
+                  std::optional<std::string> &failure);
     // Lines the saves since the last call want reported once: the backup made, PBUs left out.
     std::vector<std::string> takeNotices() { return std::exchange(notices, {}); }
     const std::string &path() const { return filePath; }
@@ -116,6 +127,8 @@ public:
 private:
     std::optional<std::string> keepBackup();
     void noteUnwritable(const HostSubjectPool &pool);
+    void noteUnwritable(const std::string &ip, const Host &host);
+    std::optional<std::string> write(const HostSubjectPool &pool);
 
     std::string filePath;
     HostListFileCalls calls;
@@ -126,6 +139,11 @@ private:
     std::optional<std::string> backupText;  // the file as read, kept before the first save
     std::vector<std::string> notices;
     std::vector<std::string> reportedParts;  // PBUs and flags left out, each reported once
+    // The round of steps: the address of the host the next step starts at (none: no round),
+    // where its line should stand in lastText, and whether a host differed.
+    std::optional<std::string> roundNext;
+    size_t roundAt = 0;
+    bool roundDiffers = false;
 };
 
 } // namespace tarvo

@@ -78,29 +78,71 @@ std::optional<std::string> HostListStore::keepBackup()
 
 void HostListStore::noteUnwritable(const HostSubjectPool &pool)
 {
-    for (const auto &[ip, host] : pool) {
-        if (!hasUnwritableParts(*host))
+    for (const auto &[ip, host] : pool)
+        noteUnwritable(ip, *host);
+}
+
+void HostListStore::noteUnwritable(const std::string &ip, const Host &host)
+{
+    if (!hasUnwritableParts(host))
+        return;
+    for (const std::string &part : unwritableParts(host)) {
+        const std::string key = ip + " " + part;
+        if (std::find(reportedParts.begin(), reportedParts.end(), key) != reportedParts.end())
             continue;
-        for (const std::string &part : unwritableParts(*host)) {
-            const std::string key = ip + " " + part;
-            if (std::find(reportedParts.begin(), reportedParts.end(), key) != reportedParts.end())
-                continue;
-            reportedParts.push_back(key);
-            notices.push_back("Error[报盘机" + ip + "的" + part +
-                              "含逗号或换行, 未写入报盘机列表文件]");
-        }
+        reportedParts.push_back(key);
+        notices.push_back("Error[报盘机" + ip + "的" + part + "含逗号或换行, 未写入报盘机列表文件]");
     }
+}
+
+bool HostListStore::saveStep(const HostSubjectPool &pool, size_t hosts,
+                             std::optional<std::string> &failure)
+{
+    failure.reset();
+    if (readOnly)
+        return true;
+    if (!roundNext) {
+        // Nothing to compare with: the whole list is written at once.
+        if (failed || !lastStamp) {
+            failure = save(pool);
+            return true;
+        }
+        roundNext.emplace();
+        roundAt = 0;
+        roundDiffers = false;
+    }
+    auto host = pool.lowerBound(*roundNext);
+    for (size_t done = 0; host != pool.end() && done < hosts; ++host, ++done) {
+        noteUnwritable(host->first, *host->second);
+        if (!roundDiffers && !hostLineMatches(*host->second, lastText, roundAt))
+            roundDiffers = true;
+    }
+    if (host != pool.end()) {
+        *roundNext = host->first;
+        return false;
+    }
+    roundNext.reset();
+    if (!roundDiffers && roundAt == lastText.size() && stampOf(filePath) == lastStamp)
+        return true;
+    failure = write(pool);
+    return true;
 }
 
 std::optional<std::string> HostListStore::save(const HostSubjectPool &pool)
 {
     if (readOnly)
         return std::nullopt;  // reported once at loading
+    roundNext.reset();
     noteUnwritable(pool);  // even when what is written stays the same
     // The list is saved at every poll; unchanged bytes in an untouched file need no write.
     // The comparison walks the hosts without building the text, which only a write needs.
     if (!failed && lastStamp && hostListEquals(pool, lastText) && stampOf(filePath) == lastStamp)
         return std::nullopt;
+    return write(pool);
+}
+
+std::optional<std::string> HostListStore::write(const HostSubjectPool &pool)
+{
     std::optional<std::string> error;
     if (backupText)
         error = keepBackup();

@@ -49,6 +49,10 @@ void TF_Main::buildWindow()
     TimerUpdate->setInterval(5000);
     connect(TimerUpdate, &QTimer::timeout, this,
             [this] { guarded([this] { TimerUpdateTimer(); }); });
+    hostListSteps = new QTimer(this);
+    hostListSteps->setInterval(0);
+    connect(hostListSteps, &QTimer::timeout, this,
+            [this] { guarded([this] { saveHostListStep(); }); });
 }
 
 void TF_Main::wireMenus()

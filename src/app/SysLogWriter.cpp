@@ -8,9 +8,7 @@
 #include "protocol/MessageBody.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace tarvo {
 
@@ -66,18 +64,19 @@ std::string SysLogWriter::sysLogPath(const std::string &channelIP, const std::st
 void SysLogWriter::writeSysLog(const std::string &channelIP, const MessageBody &body)
 {
     std::string text = body.getFieldValue("sysLog");
-    ensureLogDirectory(workingDirectory + "/logs");
+    const std::string stamp = owner.timeStamp();
+    const std::string path = sysLogPath(channelIP, stamp);
+    // An open file that is still the one at its path needs no look at the directory.
+    if (!files.isCurrent(channelIP, path))
+        ensureLogDirectory(workingDirectory + "/logs");
     TMMSocketProcessor *connection = registry.registryEntry(channelIP);
     if (!connection)
         return;
     SysLogState &state = sysLogs[channelIP];
-    const std::string stamp = owner.timeStamp();
-    const std::string path = sysLogPath(channelIP, stamp);
-    // Opened for the first record written: a message whose records are all dropped leaves
-    // the file alone. A record that fails to parse leaves with the file closed.
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(nullptr, &std::fclose);
-    bool opened = false;
-    int error = 0;
+    // The admitted records of the message, written in one go at its end: a message whose
+    // records are all dropped leaves the file alone. A record that fails to parse leaves
+    // with the records before it written.
+    std::string admitted;
     long records = 0;
 
     for (size_t end = text.find('\x02'); end != std::string::npos; end = text.find('\x02')) {
@@ -85,36 +84,33 @@ void SysLogWriter::writeSysLog(const std::string &channelIP, const MessageBody &
         const std::string word = takeWord(record);
         const std::string numberText = takeWord(record);
         const std::optional<int32_t> number = tryToInt(numberText);
-        if (!number)
+        if (!number) {
+            if (records > 0)
+                files.append(channelIP, path, admitted);
             throw FrameworkError("'" + numberText + "' is not a valid integer value");
+        }
         const std::string line = owner.timeStamp() + "[" + channelIP + " " + word + " " +
                                  std::to_string(*number) + "]" + record;
         if (admitRecord(channelIP, state.budget, line.size(), stamp)) {
             ++records;
             owner.showErrorListLine(trimmedRight(line));
-            if (!opened) {
-                opened = true;
-                file.reset(std::fopen(path.c_str(), "ab"));
-            }
-            if (file && std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() &&
-                !error)
-                error = errno;
+            admitted += line;
         }
         if (end + 1 == text.size())
             break;
         text.erase(0, end + 1);
     }
-    if (!opened)
+    if (records == 0)
         return;
-    if (!file) {
+    const int error = files.append(channelIP, path, admitted);
+    if (error < 0) {
         noteSysLogWrite(channelIP, state, path, false, kSysLogUnopenable, records);
         return;
     }
-    // A full disk shows at the latest when the buffered bytes go out.
-    if (std::fclose(file.release()) != 0 && !error)
-        error = errno;
     noteSysLogWrite(channelIP, state, path, error == 0, error ? std::strerror(error) : "", records);
 }
+
+void SysLogWriter::closeSysLog(const std::string &channelIP) { files.close(channelIP); }
 
 bool SysLogWriter::admitRecord(const std::string &channelIP, RecordBudget &budget, size_t bytes,
                              const std::string &stamp)

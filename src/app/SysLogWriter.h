@@ -5,6 +5,7 @@
 #include "app/AgentLinkModel.h"
 #include "app/AgentRegistry.h"
 #include "app/LogLimits.h"
+#include "app/SysLogFiles.h"
 
 #include <map>
 #include <string>
@@ -23,6 +24,9 @@ public:
     void writeSysLog(const std::string &channelIP, const MessageBody &body);
     // logs/ "SysLog_" + ip + "_" + date + ".log" for the day of `stamp`.
     std::string sysLogPath(const std::string &channelIP, const std::string &stamp) const;
+    // Closes the host's SysLog file if it is open (the host disconnected or went); the next
+    // record opens it again.
+    void closeSysLog(const std::string &channelIP);
     // Writes the ends of record bounds that are due at `now` (ms).
     void writeDueLines(double now);
 
@@ -45,6 +49,7 @@ private:
     std::string workingDirectory;
     TMMSocketProcessor::Settings connectionSettings;
     std::map<std::string, SysLogState, std::less<>> sysLogs;
+    SysLogFiles files;
 };
 
 } // namespace tarvo

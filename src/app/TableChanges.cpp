@@ -3,13 +3,60 @@
 
 #include "framework/RecordSet.h"
 
+#include <algorithm>
+
 namespace tarvo {
+
+// The rows of the followed table whose compared fields were set since the last call, and
+// whether rows came, went or the table was reset (then every row is compared).
+class TableChanges::Follower : public RecordSetListener
+{
+public:
+    Follower(RecordSet &table, const std::vector<std::string> &names) : table(table)
+    {
+        for (const std::string &name : names)
+            fields.push_back(table.requireField(name));
+        std::sort(fields.begin(), fields.end());
+        table.addListener(this);
+    }
+    ~Follower() override { table.removeListener(this); }
+
+    void rowsInserted(int, int) override { moved = true; }
+    void rowsRemoved(int, int) override { moved = true; }
+    void reset() override { moved = true; }
+    void rowsChanged(int first, int last, const std::vector<int> &changed) override
+    {
+        if (moved)
+            return;
+        for (int field : fields) {
+            if (std::binary_search(changed.begin(), changed.end(), field)) {
+                for (int row = first; row <= last; ++row)
+                    touched.push_back(row);
+                return;
+            }
+        }
+    }
+    void restart()
+    {
+        moved = false;
+        touched.clear();
+    }
+
+    RecordSet &table;
+    std::vector<int> fields;
+    bool moved = true;  // until the first call has seen every row
+    std::vector<int> touched;
+};
 
 TableChanges::TableChanges(const std::vector<std::string_view> &fields)
 {
     for (std::string_view field : fields)
         names.emplace_back(field);
 }
+
+TableChanges::~TableChanges() = default;
+
+void TableChanges::follow(RecordSet &table) { follower = std::make_unique<Follower>(table, names); }
 
 namespace {
 
@@ -30,9 +77,47 @@ std::vector<int> TableChanges::changedRows(const RecordSet &table)
     for (const std::string &name : names)
         fields.push_back(table.requireField(name));
     ++pass;
-    std::vector<int> changed = keysUnique && sameRows(table, fields)
-                                   ? comparedInPlace(table, fields)
-                                   : comparedByKey(table, fields);
+    std::optional<std::vector<int>> changed;
+    // A table in a suspend bracket has not told its changes yet.
+    if (follower && &follower->table == &table && !follower->moved && !table.suspended() &&
+        keysUnique && seen.size() == size_t(table.count()) * fields.size())
+        changed = comparedTouched(table, fields);
+    if (!changed)
+        changed = keysUnique && sameRows(table, fields) ? comparedInPlace(table, fields)
+                                                        : comparedByKey(table, fields);
+    if (follower)
+        follower->restart();
+    return std::move(*changed);
+}
+
+std::optional<std::vector<int>> TableChanges::comparedTouched(const RecordSet &table,
+                                                              const std::vector<int> &fields)
+{
+    std::vector<int> &rows = follower->touched;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const size_t width = fields.size();
+    for (int row : rows) {
+        if (row < 0 || row >= table.count() ||
+            table.valueAt(row, fields[0]) != seen[size_t(row) * width])
+            return std::nullopt;
+    }
+    // Every key stands where it stood: as comparedInPlace, for these rows alone.
+    std::vector<int> changed;
+    for (int row : rows) {
+        std::string *values = &seen[size_t(row) * width];
+        bool differs = false;
+        for (size_t i = 1; i < width; ++i) {
+            const std::string &now = table.valueAt(row, fields[i]);
+            if (values[i] != now) {
+                values[i] = now;
+                differs = true;
+            }
+        }
+        if (differs)
+            changed.push_back(row);
+    }
+    knownCurrent = false;
     return changed;
 }
 

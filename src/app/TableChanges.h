@@ -2,6 +2,8 @@
 // the rows whose state changed since the last print, and now and then a summary line.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,12 +27,25 @@ class TableChanges
 public:
     // The first field is the row's key; the others are compared.
     explicit TableChanges(const std::vector<std::string_view> &fields);
+    ~TableChanges();
+    TableChanges(const TableChanges &) = delete;
+    TableChanges &operator=(const TableChanges &) = delete;
+
+    // Follows `table`'s change events from now on: while its rows stay where they are, a
+    // call compares only the rows whose compared fields were set since the last call, not
+    // every row. The answers stay the same. `table` must outlive this.
+    void follow(RecordSet &table);
 
     // The rows (positions, in table order) that are new or whose fields differ from the
     // previous call; rows that are gone are forgotten.
     std::vector<int> changedRows(const RecordSet &table);
 
 private:
+    class Follower;
+    // The rows the followed table reported changed, compared in place; nothing when a row
+    // stands elsewhere or holds another key now (the caller compares every row then).
+    std::optional<std::vector<int>> comparedTouched(const RecordSet &table,
+                                                    const std::vector<int> &fields);
     // The fields of the last call, row by row (key first): when every row's key stands where
     // it stood and no key repeats, the rows are compared in place, without a look-up.
     bool sameRows(const RecordSet &table, const std::vector<int> &fields) const;
@@ -43,6 +58,7 @@ private:
     std::vector<std::string> seen;  // fields.size() per row, in table order
     bool keysUnique = false;
     unsigned pass = 0;
+    std::unique_ptr<Follower> follower;
 };
 
 // "已连接 2/3 运行PBU 40 停止PBU 1" for the summary line (GBK).

@@ -41,6 +41,11 @@ public:
     size_t size() const { return hosts.size(); }
     Map::const_iterator begin() const { return hosts.begin(); }
     Map::const_iterator end() const { return hosts.end(); }
+    // The first host whose address sorts at or after `channelIP`.
+    Map::const_iterator lowerBound(std::string_view channelIP) const
+    {
+        return hosts.lower_bound(channelIP);
+    }
 
 private:
     Map hosts;

@@ -191,12 +191,13 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
     const int sleepingField = hosts.requireField("InactivePBUs");
     const int printedField = hosts.requireField("PbuPrinted");
 
+    std::string key, programKey;
     for (int row = from; row < to; ++row) {
         const std::string &ip = hosts.valueAt(row, ipField);
         const std::string &name = hosts.valueAt(row, nameField);
         const HostSubject *host = pool.find(ip);
         const std::string &environment = environmentOf(ip, host);
-        std::string key = ip;
+        key.assign(ip);
         for (const std::string *part : {&name, &environment}) {
             key += '\x01';
             key += *part;
@@ -225,10 +226,10 @@ void MetricsExporter::Impl::updateHosts(const RecordSet &hosts, const HostSubjec
         // A host that is not connected keeps what it reported last: its series do not vanish
         // (and resolve alerts) when it drops.
         const auto program = [&](int which) {
-            std::string programKey = key;
+            programKey.assign(key);
             programKey += which == 0 ? "\x01" "A" : "\x01" "B";
             const size_t programSlot =
-                programRows.slotOf(hosts.recIdAt(row) * 2 + which, std::move(programKey));
+                programRows.slotOf(hosts.recIdAt(row) * 2 + which, programKey);
             if (!connected) {
                 programState.keep(programSlot);
                 return;
@@ -272,13 +273,16 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, const HostSubjectP
     std::string key;
     const std::string *lastHost = nullptr;
     std::string hostName;
+    std::vector<size_t> *hostSlots = nullptr;
     for (int row = from; row < to; ++row) {
         const std::string &hostIp = pbus.valueAt(row, hostField);
-        // A host's rows come one after the other: its name is looked up once for them.
+        // A host's rows come one after the other: its name and its slots are looked up once
+        // for them.
         if (!lastHost || *lastHost != hostIp) {
             const HostSubject *host = pool.find(hostIp);
             hostName = host ? host->getHostName() : std::string();
             lastHost = &hostIp;
+            hostSlots = &pbuSlotsNext[hostIp];
         }
         const std::string &program = pbus.valueAt(row, programField);
         const std::string &id = pbus.valueAt(row, idField);
@@ -297,7 +301,7 @@ void MetricsExporter::Impl::updatePbus(const RecordSet &pbus, const HostSubjectP
                           {"operator", gbk::toUtf8(op)}};
         };
         const size_t slot = pbuRows.slotOf(pbus.recIdAt(row), key);
-        pbuSlotsNext[hostIp].push_back(slot);
+        hostSlots->push_back(slot);
         pbuState.set(slot, labels, stateIndex(pbus.valueAt(row, statusField)));
         for (const auto &[set, field] : counts) {
             // A count that is not a number leaves the series at its last value.

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -35,32 +36,35 @@ public:
         next.clear();
     }
 
-    // `order` ascends within one update (the row's record number, say).
-    size_t slotOf(int64_t order, std::string key)
+    // `order` ascends within one update (the row's record number, say). A row found where
+    // it was with the key it had hands its key text on: no text is made for it.
+    size_t slotOf(int64_t order, std::string_view key)
     {
         while (cursor < last.size() && last[cursor].order < order)
             ++cursor;
         size_t slot = 0;
         if (cursor < last.size() && last[cursor].order == order && last[cursor].key == key) {
             slot = last[cursor].slot;
+            next.push_back(std::move(last[cursor]));
         } else {
-            auto [it, inserted] = byKey.try_emplace(key, 0);
-            if (inserted) {
+            auto found = byKey.find(key);
+            if (found == byKey.end()) {
+                size_t fresh = seen.size();
                 if (!freeSlots.empty()) {
-                    it->second = freeSlots.back();
+                    fresh = freeSlots.back();
                     freeSlots.pop_back();
                 } else {
-                    it->second = seen.size();
                     seen.push_back(0);
                 }
+                found = byKey.emplace(std::string(key), fresh).first;
             }
-            slot = it->second;
+            slot = found->second;
+            next.push_back({order, std::string(key), slot});
         }
         if (seen[slot] != generation) {
             seen[slot] = generation;
             ++seenKeys;
         }
-        next.push_back({order, std::move(key), slot});
         return slot;
     }
 
@@ -97,7 +101,13 @@ private:
         size_t slot;
     };
 
-    std::unordered_map<std::string, size_t> byKey;
+    // Looked up by a view of the key, without making a text of it.
+    struct KeyHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+    };
+    std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> byKey;
     std::vector<Known> last, next;
     size_t cursor = 0;
     std::vector<uint64_t> seen;

@@ -67,7 +67,7 @@ protected:
         }
         if (!realDialogs)
             options.dialogs = &boxes;
-        options.clock = [] { return LocalTime{2009, 6, 1, 9, 5, 3}; };
+        options.clock = [this] { return today; };
         options.random = [] { return 1234u; };
         options.startThreads = false;
         options.confirmExit = realDialogs;
@@ -143,6 +143,8 @@ protected:
     }
 
     static inline const std::string kStamp = "2009-06-01 09:05:03 ";
+    // The console's local time: kStamp unless a test moves it.
+    LocalTime today{2009, 6, 1, 9, 5, 3};
     WorkDir dir;
     // Qt's own message boxes and dialogs, shown modally, and the exit confirmation.
     bool realDialogs = false;

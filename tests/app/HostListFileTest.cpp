@@ -344,6 +344,44 @@ TEST_P(HostListEqualsTest, EveryChangeOfASavedFieldIsSeen)
     EXPECT_TRUE(hostListEquals(pool, formatHostList(pool)));
 }
 
+// The poll's save in steps of one host: an edit made before the round, or between its
+// steps, is in the file when the round ends; an unchanged list is not written.
+TEST_P(HostListEqualsTest, ARoundOfStepsWritesEveryChangeAndNothingElse)
+{
+    test::WorkDir dir;
+    const std::string path = dir.file("TarvoMonitor.CFG");
+    for (const bool betweenSteps : {false, true}) {
+        HostSubjectPool pool;
+        fillTwoHosts(pool);
+        HostListStore store(path);
+        EXPECT_FALSE(store.save(pool));
+        std::optional<std::string> failure;
+        const auto inode = [&path] {
+            struct stat info{};
+            ::stat(path.c_str(), &info);
+            return info.st_ino;
+        };
+        const ino_t before = inode();
+        int steps = 0;
+        while (steps < 10 && !store.saveStep(pool, 1, failure))
+            ++steps;
+        EXPECT_EQ(steps, int(pool.size()) - 1);
+        EXPECT_EQ(inode(), before);  // nothing changed: not written
+        if (!betweenSteps)
+            GetParam().edit(pool);
+        EXPECT_EQ(store.saveStep(pool, 1, failure), pool.size() <= 1);
+        if (betweenSteps)
+            GetParam().edit(pool);
+        while (!store.saveStep(pool, 1, failure)) {
+        }
+        EXPECT_FALSE(failure);
+        // A change behind the steps already taken waits for the next round.
+        while (!store.saveStep(pool, 1, failure)) {
+        }
+        EXPECT_EQ(test::readFile(path), formatHostList(pool)) << betweenSteps;
+    }
+}
+
 Host &hostAt(HostSubjectPool &pool, const char *ip) { return *pool.find(ip); }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 // The rows an append-mode console reports as changed: the same rows, pass for pass, as a
 // plain look-up of every row's key finds, over random runs of edits, new, gone and repeated
-// keys (what it prints is made of these rows, so its output stays the same bytes).
+// keys, edits inside a suspend bracket and of keys, whether the table's change events are
+// followed or not (what it prints is made of these rows, so its output stays the same bytes).
 #include "app/TableChanges.h"
 
 #include "framework/RecordSet.h"
@@ -50,7 +51,11 @@ void appendRow(RecordSet &table, const std::string &key, const std::string &stat
     table.post();
 }
 
-TEST(TableChanges, ReportsTheRowsALookUpOfEveryKeyReports)
+class TableChangesFollowing : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(TableChangesFollowing, ReportsTheRowsALookUpOfEveryKeyReports)
 {
     const char *states[] = {"运行", "停止", "未知"};
     for (unsigned seed : {1u, 2u, 3u, 4u}) {
@@ -61,22 +66,40 @@ TEST(TableChanges, ReportsTheRowsALookUpOfEveryKeyReports)
             appendRow(table, "PBU" + std::to_string(i), "运行");
         std::mt19937 random(seed);
         TableChanges changes({"Key", "OESStatus", "Status"});
+        if (GetParam())
+            changes.follow(table);
+        // Followed rows are compared alone while every key stands once: half the runs keep
+        // it so, the others repeat keys now and then.
+        const bool duplicates = !GetParam() || seed % 2 == 0;
         LookUpEveryRow reference;
         int nextKey = 50;
+        const auto edit = [&](const char *field, const std::string &value) {
+            table.locateRecId(table.recIdAt(int(random() % unsigned(table.count()))));
+            table.edit();
+            table.setValue(field, value);
+            table.post();
+        };
         for (int pass = 0; pass < 400; ++pass) {
-            const unsigned what = random() % 10;
+            const unsigned what = random() % 12;
             if (what < 5) {  // a few states change, as after an ordinary poll
-                for (int n = random() % 4; n > 0; --n) {
-                    table.locateRecId(table.recIdAt(int(random() % unsigned(table.count()))));
-                    table.edit();
-                    table.setValue(random() % 2 ? "Status" : "OESStatus", states[random() % 3]);
-                    table.post();
-                }
+                for (int n = random() % 4; n > 0; --n)
+                    edit(random() % 2 ? "Status" : "OESStatus", states[random() % 3]);
+            } else if (what == 9) {  // changes still held in a bracket, told later
+                table.suspend();
+                edit("Status", states[random() % 3]);
+                if (random() % 4 != 0)
+                    table.resume();
+            } else if (what == 10) {
+                table.resumeUnheld();
+            } else if (what == 11 && random() % 3 == 0) {  // a key edited by hand
+                edit("Key", "PBU" + std::to_string(duplicates ? random() % unsigned(nextKey + 5)
+                                                              : unsigned(nextKey++)));
             } else if (what == 5) {
                 appendRow(table, "PBU" + std::to_string(nextKey++), "运行");
             } else if (what == 6 && table.count() > 5) {
                 table.locateRecId(table.recIdAt(int(random() % unsigned(table.count()))));
                 table.deleteCurrent();
+            } else if (!duplicates) {
             } else if (what == 7 && random() % 4 == 0) {  // a key standing in two rows
                 appendRow(table, table.valueAt(int(random() % unsigned(table.count())), 0),
                           states[random() % 3]);
@@ -88,6 +111,9 @@ TEST(TableChanges, ReportsTheRowsALookUpOfEveryKeyReports)
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(TableChanges, TableChangesFollowing, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Following" : "Comparing"; });
 
 } // namespace
 } // namespace tarvo

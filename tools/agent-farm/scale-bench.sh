@@ -140,6 +140,9 @@ run_one() {
   for _ in $(seq 100); do pid=$(console_pid "$launcher" || true); [ -n "$pid" ] && break; sleep 0.1; done
   [ -n "$pid" ] || { say "the console did not start"; exit 1; }
   [ "$pid" = "$launcher" ] || PIDS=("$pid" "${PIDS[@]}")
+  # xvfb-run leaves its X server running when it is killed itself: it goes last.
+  local xvfb; xvfb=$(pgrep -P "$launcher" -x Xvfb || true)
+  [ -z "$xvfb" ] || PIDS+=("$xvfb")
   # Other work on the machine would show up as the console's stalls: it runs ahead of it when
   # that is allowed (root), which changes none of its CPU time.
   renice -n "$NICE" -p "$pid" > /dev/null 2>&1 || true
