@@ -105,20 +105,25 @@ std::optional<std::vector<int>> TableChanges::comparedTouched(const RecordSet &t
     // Every key stands where it stood: as comparedInPlace, for these rows alone.
     std::vector<int> changed;
     for (int row : rows) {
-        std::string *values = &seen[size_t(row) * width];
-        bool differs = false;
-        for (size_t i = 1; i < width; ++i) {
-            const std::string &now = table.valueAt(row, fields[i]);
-            if (values[i] != now) {
-                values[i] = now;
-                differs = true;
-            }
-        }
-        if (differs)
+        if (keepRow(table, fields, row))
             changed.push_back(row);
     }
     knownCurrent = false;
     return changed;
+}
+
+bool TableChanges::keepRow(const RecordSet &table, const std::vector<int> &fields, int row)
+{
+    std::string *values = &seen[size_t(row) * fields.size()];
+    bool differs = false;
+    for (size_t i = 1; i < fields.size(); ++i) {
+        const std::string &now = table.valueAt(row, fields[i]);
+        if (values[i] != now) {
+            values[i] = now;
+            differs = true;
+        }
+    }
+    return differs;
 }
 
 bool TableChanges::sameRows(const RecordSet &table, const std::vector<int> &fields) const
@@ -136,19 +141,9 @@ bool TableChanges::sameRows(const RecordSet &table, const std::vector<int> &fiel
 std::vector<int> TableChanges::comparedInPlace(const RecordSet &table, const std::vector<int> &fields)
 {
     // Each key stands once, where it stood: the map would hand back exactly these rows.
-    const size_t width = fields.size();
     std::vector<int> changed;
     for (int row = 0; row < table.count(); ++row) {
-        std::string *values = &seen[size_t(row) * width];
-        bool differs = false;
-        for (size_t i = 1; i < width; ++i) {
-            const std::string &now = table.valueAt(row, fields[i]);
-            if (values[i] != now) {
-                values[i] = now;
-                differs = true;
-            }
-        }
-        if (differs)
+        if (keepRow(table, fields, row))
             changed.push_back(row);
     }
     knownCurrent = false;

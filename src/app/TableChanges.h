@@ -50,6 +50,8 @@ private:
     // it stood and no key repeats, the rows are compared in place, without a look-up.
     bool sameRows(const RecordSet &table, const std::vector<int> &fields) const;
     std::vector<int> comparedInPlace(const RecordSet &table, const std::vector<int> &fields);
+    // Takes the row's compared fields into the kept ones; true when one of them differed.
+    bool keepRow(const RecordSet &table, const std::vector<int> &fields, int row);
     std::vector<int> comparedByKey(const RecordSet &table, const std::vector<int> &fields);
 
     std::vector<std::string> names;
