@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <atomic>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -132,8 +133,13 @@ int ChildProcess::kill(Stop how)
 int runProgram(const std::string &executable, const std::vector<std::string> &args,
                const std::string &dir, std::string &output, const std::string &inputFile)
 {
-    const std::string outputFile =
-        win::narrow(temporaryFolder()) + "tarvo-test-out-" + std::to_string(currentProcessId());
+    // A file of its own per run: the last run's file may still be on its way out (a file
+    // deleted while a handle to it closes is gone only a moment later, and cannot be made
+    // anew until then).
+    static std::atomic<unsigned> runs{0};
+    const std::string outputFile = win::narrow(temporaryFolder()) + "tarvo-test-out-" +
+                                   std::to_string(currentProcessId()) + "-" +
+                                   std::to_string(runs++);
     int code = 0;
     {
         ChildProcess child(executable, args, dir, outputFile, inputFile);
