@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPaintEvent>
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace tarvo {
@@ -102,33 +104,30 @@ struct GridPaintTest : testing::Test {
     std::vector<RecId> ids;
 };
 
+// With 40 rows for regions of the viewport, then with 3 rows and none, where below the last
+// row there is only background.
 TEST_F(GridPaintTest, GridDrawsThePixelsOfAPlainTable)
 {
     const QRect port = grid.viewport()->rect();
-    const std::vector<std::pair<const char*, QRegion>> regions = {
-        {"whole viewport", QRegion(port)},
-        {"one cell", QRegion(cell(2, 5))},
-        {"a column run", QRegion(cell(1, 5).united(cell(6, 5)))},
-        {"cells in other rows and columns",
+    const std::vector<std::tuple<const char*, int, QRegion>> cases = {
+        {"whole viewport", 40, QRegion(port)},
+        {"one cell", 40, QRegion(cell(2, 5))},
+        {"a column run", 40, QRegion(cell(1, 5).united(cell(6, 5)))},
+        {"cells in other rows and columns", 40,
          QRegion(cell(0, 6)) + cell(2, 5) + cell(3, 1) + cell(7, 4) + cell(8, 0) + cell(9, 2)},
-        {"parts of cells", QRegion(QRect(30, 10, 90, 37)) + QRect(200, 40, 75, 5)},
-        {"beyond the last column and row", QRegion(QRect(port.width() - 120, 0, 120, port.height()))},
+        {"parts of cells", 40, QRegion(QRect(30, 10, 90, 37)) + QRect(200, 40, 75, 5)},
+        {"beyond the last column and row", 40,
+         QRegion(QRect(port.width() - 120, 0, 120, port.height()))},
+        {"3 rows", 3, QRegion(port)},
+        {"no rows", 0, QRegion(port)},
     };
-    for (const auto& [name, region] : regions)
-        EXPECT_TRUE(render(grid, region) == render(plain, region)) << name;
-}
-
-TEST_F(GridPaintTest, GridWithFewOrNoRowsDrawsThePixelsOfAPlainTable)
-{
-    // Below the last row there is only background: 3 rows, then none at all.
-    for (int kept : {3, 0}) {
-        while (set.count() > kept) {
+    for (const auto& [name, rows, region] : cases) {
+        while (set.count() > rows) {
             set.locateRecId(ids[static_cast<std::size_t>(set.count()) - 1]);
             set.deleteCurrent();
         }
         QApplication::processEvents();
-        const QRegion whole(grid.viewport()->rect());
-        EXPECT_TRUE(render(grid, whole) == render(plain, whole)) << kept << " rows";
+        EXPECT_TRUE(render(grid, region) == render(plain, region)) << name;
     }
 }
 
