@@ -1,14 +1,54 @@
 # Helpers of the build: choosing the source files of the system built for, registering tests.
-# tarvo_add_gtest(TARGET [gtest_discover_tests options]): registers a GoogleTest program. On
-# Linux every test case becomes a ctest test of its own; in the Windows build the program runs
-# as one process under the emulator (wine, CMAKE_CROSSCOMPILING_EMULATOR), since every start
-# of a Windows program there costs far more than its tests.
+# tarvo_add_gtest(TARGET [CASES] [DISCOVERY_TIMEOUT SECONDS] [NO_PRETTY_VALUES]
+#                 [PROPERTIES ...]): registers a GoogleTest program.
+# - On Linux every test case becomes a ctest test of its own (gtest_discover_tests), except in
+#   the sanitizer tree: there a test suite is one ctest test ("Suite.*"), its cases run in one
+#   process. Every start of a sanitized program costs 0.1-0.15 s (most of all for those with
+#   Qt), which for one process per case was half of the tree's test time. A suite's COST is
+#   the number of its cases, so ctest starts the largest first. CASES keeps one test per case
+#   there too, for programs whose cases mostly wait for the programs they start: they run
+#   side by side then.
+# - In the Windows build the program runs as one process under the emulator (wine,
+#   CMAKE_CROSSCOMPILING_EMULATOR), since every start of a Windows program there costs far
+#   more than its tests.
+set(TARVO_GTEST_SUITES_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/GTestSuites.cmake")
 function(tarvo_add_gtest target)
+  cmake_parse_arguments(arg "CASES;NO_PRETTY_VALUES" "DISCOVERY_TIMEOUT" "PROPERTIES" ${ARGN})
+  set(discover ${ARGN})
+  list(REMOVE_ITEM discover CASES)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
     set_tests_properties(${target} PROPERTIES TIMEOUT 600)
+  elseif(TARVO_SANITIZE AND NOT arg_CASES)
+    if(NOT arg_DISCOVERY_TIMEOUT)
+      set(arg_DISCOVERY_TIMEOUT 5)
+    endif()
+    set(suites "${CMAKE_CURRENT_BINARY_DIR}/${target}_suites.cmake")
+    set(include "${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_COMMAND}" "-DTEST_EXECUTABLE=$<TARGET_FILE:${target}>"
+        "-DSUITES_FILE=${suites}" "-DTIMEOUT=${arg_DISCOVERY_TIMEOUT}"
+        -P "${TARVO_GTEST_SUITES_SCRIPT}"
+      BYPRODUCTS "${suites}" VERBATIM)
+    set(properties "")
+    foreach(property IN LISTS arg_PROPERTIES)
+      string(APPEND properties " [==[${property}]==]")
+    endforeach()
+    string(CONFIGURE [=[
+macro(tarvo_gtest_suite suite cases)
+  add_test("${suite}.*" [==[$<TARGET_FILE:@target@>]==] "--gtest_filter=${suite}.*")
+  set_tests_properties("${suite}.*" PROPERTIES COST ${cases}@properties@)
+endmacro()
+if(EXISTS [==[@suites@]==])
+  include([==[@suites@]==])
+else()
+  add_test([==[@target@_NOT_BUILT]==] [==[@target@_NOT_BUILT]==])
+endif()
+]=] content @ONLY)
+    file(GENERATE OUTPUT "${include}" CONTENT "${content}")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${include}")
   else()
-    gtest_discover_tests(${target} ${ARGN})
+    gtest_discover_tests(${target} ${discover})
   endif()
 endfunction()
 

@@ -39,13 +39,24 @@ void AutoReconnect::schedule(HostState &state)
 void AutoReconnect::tick()
 {
     // The pool may change under a connect (a host list saved, a row added): names first.
+    // The pool, the states and the registry are all ordered by address: one walk through the
+    // three instead of two look-ups per host, at every second, for thousands of hosts.
     std::vector<std::string> due;
+    const AgentRegistry::Registry &entries = links.registry().entries();
+    auto entry = entries.begin();
+    auto stateAt = hosts.begin();
     for (const auto &[ip, host] : pool) {
-        HostState &state = hosts[ip];
+        while (stateAt != hosts.end() && stateAt->first < ip)
+            ++stateAt;
+        if (stateAt == hosts.end() || stateAt->first != ip)
+            stateAt = hosts.emplace_hint(stateAt, ip, HostState{});
+        HostState &state = stateAt->second;
         if (state.byCommand)
             continue;
-        const auto entry = links.registry().entries().find(ip);
-        if (entry != links.registry().entries().end() && entry->second && entry->second->isOpen()) {
+        while (entry != entries.end() && entry->first < ip)
+            ++entry;
+        if (entry != entries.end() && entry->first == ip && entry->second &&
+            entry->second->isOpen()) {
             state.delayMs = 0;
             state.dueMs = -1;
             continue;

@@ -62,19 +62,24 @@ void appendCell(std::string &text, const std::string &gbk, size_t width,
 // What the host table shows in "连接状态" for a connected host that has stopped answering.
 const std::string kNotAnswering = "无应答";
 
-// Connected hosts that have left their last polls unanswered, by row.
+// Connected hosts that have left their last polls unanswered, by row. Such hosts are few, or
+// none: they are found in the pool, and only their rows are looked at.
 std::vector<bool> staleRows(const RecordSet &hosts, const HostSubjectPool &pool)
 {
     static const std::string connected = "已连接";
+    std::vector<bool> stale(size_t(hosts.count()));
+    std::unordered_set<std::string_view> silent;
+    for (const auto &[ip, host] : pool) {
+        if (host && host->stale)
+            silent.insert(ip);
+    }
+    if (silent.empty())
+        return stale;
     const int connection = hosts.requireField("Connection");
     const int ip = hosts.requireField("ChannelIP");
-    std::vector<bool> stale(size_t(hosts.count()));
-    for (int row = 0; row < hosts.count(); ++row) {
-        if (hosts.valueAt(row, connection) != connected)
-            continue;
-        const HostSubject *host = pool.find(hosts.valueAt(row, ip));
-        stale[size_t(row)] = host && host->stale;
-    }
+    for (int row = 0; row < hosts.count(); ++row)
+        stale[size_t(row)] = hosts.valueAt(row, connection) == connected &&
+                             silent.count(hosts.valueAt(row, ip)) > 0;
     return stale;
 }
 
@@ -292,7 +297,8 @@ void HeadlessConsole::printTables(bool always)
     const std::vector<bool> stale = staleRows(hosts, window.hostPool());
     const int ipField = hosts.requireField("ChannelIP");
     std::unordered_set<std::string> staleNow;
-    for (int row = 0; row < hosts.count(); ++row) {
+    const bool anyStale = std::find(stale.begin(), stale.end(), true) != stale.end();
+    for (int row = 0; (anyStale || !staleShown.empty()) && row < hosts.count(); ++row) {
         const std::string &ip = hosts.valueAt(row, ipField);
         if (stale[size_t(row)])
             staleNow.insert(ip);

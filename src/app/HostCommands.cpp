@@ -197,7 +197,9 @@ QWidget *TF_Main::openDetailWindowOf(HostSubject *host)
 
 void TF_Main::hostPopupOpening()
 {
-    for (MainAction a : {A::PMnHSltHl, A::PMnHCnlHl, A::PMnHostAdd, A::PMnHostDel, A::PMnHostEdit})
+    // Each action is set once: one enabled here and disabled below would tell its widgets
+    // and its shortcut twice after every agent's message.
+    for (MainAction a : {A::PMnHSltHl, A::PMnHCnlHl, A::PMnHostAdd, A::PMnHostDel})
         enable(action(a), true);
     bool canConnect = false;
     bool canDisconnect = false;

@@ -141,8 +141,13 @@ public:
     void set(size_t slot, const MakeLabels &makeLabels, double value)
         requires std::same_as<Metric, prometheus::Gauge>
     {
-        if (Entry *entry = touch(slot, makeLabels))
+        // Most values stay from one update to the next: an unchanged one is not set again.
+        bool created = false;
+        Entry *entry = touch(slot, makeLabels, &created);
+        if (entry && (created || entry->last != value)) {
             entry->metric->Set(value);
+            entry->last = value;
+        }
     }
 
     // A counter that shows the agent's count. Growth is added; a count that went back (the
@@ -180,7 +185,7 @@ private:
     struct Entry
     {
         Metric *metric = nullptr;
-        double last = 0;
+        double last = 0;  // a gauge's value, a counter's count, as last set
         uint64_t seen = 0;
     };
 

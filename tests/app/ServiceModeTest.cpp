@@ -96,6 +96,33 @@ TEST_F(ServiceMode, AnAgentThatComesBackIsReconnectedWithGrowingDelaysUpToTheBou
     EXPECT_EQ(sockets[0]->opens.size(), 5u);
 }
 
+// Several hosts, one still connected between two that dropped and one the operator
+// disconnected: each is judged by its own link, whatever its neighbours in the list.
+TEST_F(ServiceMode, EachDroppedHostOfSeveralIsReconnectedAndNoOther)
+{
+    auto window = start("h1,127.0.0.1,10012,N,N,0,\r\nh2,127.0.0.2,10012,N,N,0,\r\n"
+                        "h3,127.0.0.3,10012,N,N,0,\r\nh4,127.0.0.4,10012,N,N,0,\r\n");
+    AutoReconnect::Settings settings;
+    settings.nowMs = [this] { return now; };
+    settings.random = [] { return 0u; };
+    settings.startTimer = false;
+    AutoReconnect reconnect(window->agentLinks(), window->hostPool(), settings);
+    ASSERT_EQ(sockets.size(), 4u);
+    for (const auto &socket : sockets)
+        ScriptedAgentSocket::connect(*socket);
+    ScriptedAgentSocket::peerClose(*sockets[0]);
+    ScriptedAgentSocket::peerClose(*sockets[2]);
+    window->hostGridState().viewSetSelection({window->hostTable().recIdAt(3)});
+    window->agentLinks().registry().disconnectSelectedHosts();
+
+    now += 5000;
+    reconnect.tick();
+    const size_t opens[] = {2, 1, 2, 1};
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(sockets[i]->opens.size(), opens[i]) << "host " << i + 1;
+    EXPECT_EQ(reconnect.attempts(), 2u);
+}
+
 TEST_F(ServiceMode, TheAlarmCommandGetsAStoppedPbuAndALostConnectionInItsEnvironment)
 {
     auto window = start("沪一,127.0.0.1,10012,N,N,0,\r\n");
