@@ -1,15 +1,10 @@
-// The SysLog files kept open: a stat of the path per message tells a file deleted, renamed
+// The SysLog files kept open: a look at the path per message tells a file deleted, renamed
 // or replaced by hand (its records then go to a new file at the path, as they did when every
 // message opened the file), which costs far less than an open and a close in a directory of
 // thousands of files.
 #include "app/SysLogFiles.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tarvo {
 
@@ -17,10 +12,8 @@ size_t SysLogFiles::limit() const
 {
     if (fixedLimit > 0)
         return fixedLimit;
-    rlimit open{};
-    if (::getrlimit(RLIMIT_NOFILE, &open) != 0 || open.rlim_cur == RLIM_INFINITY)
-        return 16384;
-    return std::clamp<size_t>(open.rlim_cur / 4, 16, 16384);
+    const size_t open = openFileLimit();
+    return open == 0 ? 16384 : std::clamp<size_t>(open / 4, 16, 16384);
 }
 
 bool SysLogFiles::isCurrent(const std::string &key, const std::string &path)
@@ -28,9 +21,7 @@ bool SysLogFiles::isCurrent(const std::string &key, const std::string &path)
     const auto file = files.find(key);
     if (file == files.end())
         return false;
-    struct stat now{};
-    if (file->second.path == path && ::stat(path.c_str(), &now) == 0 &&
-        now.st_dev == file->second.device && now.st_ino == file->second.inode)
+    if (file->second.path == path && file->second.file.isAt(path))
         return true;
     closeFile(file);
     return false;
@@ -38,16 +29,13 @@ bool SysLogFiles::isCurrent(const std::string &key, const std::string &path)
 
 SysLogFiles::Files::iterator SysLogFiles::open(const std::string &key, const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0)
+    AppendFile file;
+    if (!file.open(path))
         return files.end();
-    struct stat opened{};
-    ::fstat(fd, &opened);
     while (!uses.empty() && files.size() >= limit())
         closeFile(files.find(uses.back()));
     uses.push_front(key);
-    return files.emplace(key, OpenFile{fd, path, opened.st_dev, opened.st_ino, uses.begin()})
-        .first;
+    return files.emplace(key, OpenFile{std::move(file), path, uses.begin()}).first;
 }
 
 int SysLogFiles::append(const std::string &key, const std::string &path, std::string_view bytes)
@@ -64,18 +52,10 @@ int SysLogFiles::append(const std::string &key, const std::string &path, std::st
     } else {
         uses.splice(uses.begin(), uses, file->second.use);
     }
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(file->second.fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const int error = written < 0 ? errno : ENOSPC;
-            closeFile(file);
-            return error;
-        }
-        bytes.remove_prefix(size_t(written));
-    }
-    return 0;
+    const int error = file->second.file.append(bytes);
+    if (error != 0)
+        closeFile(file);
+    return error;
 }
 
 void SysLogFiles::close(const std::string &key)
@@ -87,15 +67,12 @@ void SysLogFiles::close(const std::string &key)
 
 void SysLogFiles::closeAll()
 {
-    for (const auto &[key, file] : files)
-        ::close(file.fd);
     files.clear();
     uses.clear();
 }
 
 void SysLogFiles::closeFile(Files::iterator file)
 {
-    ::close(file->second.fd);
     uses.erase(file->second.use);
     files.erase(file);
 }

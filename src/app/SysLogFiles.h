@@ -3,12 +3,13 @@
 // renamed or replaced by hand), and closed for the least recently used host beyond a bound.
 #pragma once
 
+#include "platform/AppendFile.h"
+
 #include <cstddef>
 #include <list>
 #include <map>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 
 namespace tarvo {
 
@@ -38,10 +39,8 @@ public:
 private:
     struct OpenFile
     {
-        int fd = -1;
+        AppendFile file;
         std::string path;
-        dev_t device = 0;
-        ino_t inode = 0;
         std::list<std::string>::iterator use;
     };
     using Files = std::map<std::string, OpenFile, std::less<>>;
