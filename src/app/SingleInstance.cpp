@@ -1,16 +1,25 @@
 // The single-instance lock and the hand-over to the running console.
 #include "app/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLocalSocket>
 
+#include <set>
 #include <unistd.h>
 
 namespace tarvo {
 
 namespace {
 const QByteArray kActivate = "activate\n";
+
+// The lock files this process holds.
+std::set<QString> &heldLocks()
+{
+    static std::set<QString> held;
+    return held;
 }
+} // namespace
 
 QString defaultInstanceName(const QString &base)
 {
@@ -27,6 +36,8 @@ SingleInstance::~SingleInstance()
 {
     if (server)
         server->close();
+    if (lock)
+        heldLocks().erase(lockPath);
 }
 
 bool SingleInstance::acquire()
@@ -35,9 +46,19 @@ bool SingleInstance::acquire()
     // A lock left by a crashed console is taken over (QLockFile checks the owner's pid).
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0)) {
-        lock.reset();
-        return false;
+        // A lock file naming this very process, which does not hold it, was left by an earlier
+        // console killed outright whose process number came round again (process numbers
+        // wrap, and a console started at boot gets much the same number every time): QLockFile
+        // sees its owner alive, and the console would refuse to start until the file went.
+        qint64 pid = 0;
+        if (!lock->getLockInfo(&pid, nullptr, nullptr) ||
+            pid != QCoreApplication::applicationPid() || heldLocks().count(lockPath) > 0 ||
+            !lock->removeStaleLockFile() || !lock->tryLock(0)) {
+            lock.reset();
+            return false;
+        }
     }
+    heldLocks().insert(lockPath);
     server = std::make_unique<QLocalServer>();
     server->setSocketOptions(QLocalServer::UserAccessOption);
     // We hold the lock, so a socket of that name is a leftover of a crashed console.

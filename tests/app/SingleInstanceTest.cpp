@@ -3,6 +3,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -47,6 +49,33 @@ TEST(SingleInstanceTest, LockIsFreeAgainAfterTheFirstEnds)
     }
     SingleInstance next(name, dir.path());
     EXPECT_TRUE(next.acquire());
+}
+
+// A console killed outright leaves its lock file; when a later console gets the same process
+// number, the file names a live process: this one. It starts all the same.
+TEST(SingleInstanceTest, ALockLeftUnderTheSameProcessNumberIsTakenOver)
+{
+    QTemporaryDir dir;
+    const QString name = uniqueName() + QStringLiteral("d");
+    const QString path = dir.filePath(name + QStringLiteral(".lock"));
+    QByteArray left;
+    {
+        QLockFile earlier(path);
+        ASSERT_TRUE(earlier.tryLock(0));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        left = file.readAll();
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(left);
+    file.close();
+
+    SingleInstance console(name, dir.path());
+    EXPECT_TRUE(console.acquire());
+    // Held now, by this process: a second instance in it still finds it taken.
+    SingleInstance second(name, dir.path());
+    EXPECT_FALSE(second.acquire());
 }
 
 TEST(SingleInstanceTest, NobodyToNotifyIsReported)

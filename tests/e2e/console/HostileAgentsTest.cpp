@@ -138,7 +138,8 @@ protected:
             TARVO_MONITOR_EXE,
             std::vector<std::string>{"--dir", console.path(), "--ini", console / "TarvoMonitor.ini",
                                      "--headless", "--instance",
-                                     "hostile-" + std::to_string(::getpid()), "--metrics",
+                                     "hostile-" + fs::path(console.path()).filename().string(),
+                                     "--metrics",
                                      "127.0.0.1:0"},
             console.path(), console / "monitor.out");
         metricsPort = waitForPort(console / "monitor.out", metricsOn("127.0.0.1"));
