@@ -48,8 +48,8 @@ bool SingleInstance::acquire()
     if (!lock->tryLock(0)) {
         // A lock file naming this very process, which does not hold it, was left by an earlier
         // console killed outright whose process number came round again (process numbers
-        // wrap, and a console started at boot gets much the same number every time): QLockFile
-        // sees its owner alive, and the console would refuse to start until the file went.
+        // wrap around on a busy machine): QLockFile sees its owner alive, and the console
+        // would refuse to start until somebody removed the file.
         qint64 pid = 0;
         if (!lock->getLockInfo(&pid, nullptr, nullptr) ||
             pid != QCoreApplication::applicationPid() || heldLocks().count(lockPath) > 0 ||
