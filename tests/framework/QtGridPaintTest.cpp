@@ -1,5 +1,6 @@
 // What a grid draws: the same pixels as a plain table view over the same model and delegate,
 // for the whole viewport and for regions of a few cells, and the region a cell repaint asks.
+#include "GridTestLayout.h"
 #include "framework/GridView.h"
 
 #include <QApplication>
@@ -13,17 +14,6 @@
 
 namespace tarvo {
 namespace {
-
-std::vector<ColumnDef> paintColumns()
-{
-    return {{"Check", "选择", 46, ColumnKind::CheckBox, false},
-            {"Ip", "线路IP", 104, ColumnKind::Text, false},
-            {"Level", "图", 30, ColumnKind::Image, false},
-            {"Hidden", "隐藏", 50, ColumnKind::Text, true},
-            {"Name", "报盘机别名", 83, ColumnKind::Text, false},
-            {"Cpu", "CPU", 60, ColumnKind::Text, false},
-            {"Mem", "内存", 60, ColumnKind::Text, false}};
-}
 
 // Records the regions the viewport is asked to paint.
 struct RegionSpy : QObject {
@@ -91,15 +81,9 @@ struct GridPaintTest : testing::Test {
     }
     QRect cell(int row, int column) const { return grid.visualRect(grid.sortModel()->index(row, column)); }
 
-    RecordSet set{{{"Check", 5, FieldKind::Boolean, false},
-                   {"Ip", 15, FieldKind::Text, true},
-                   {"Name", 40, FieldKind::Text, false},
-                   {"Level", 20, FieldKind::Text, false},
-                   {"Hidden", 20, FieldKind::Text, false},
-                   {"Cpu", 8, FieldKind::Text, false},
-                   {"Mem", 8, FieldKind::Text, false}}};
+    RecordSet set{test::gridFields(true)};
     GridState state{set};
-    GridView grid{state, paintColumns(), "Ip"};
+    GridView grid{state, test::gridColumns(true), "Ip"};
     QTableView plain;
     std::vector<RecId> ids;
 };

@@ -1,5 +1,6 @@
 // The Qt side of the grids: model signals batched at resume, check boxes, discs, sorting,
 // the grid view's binding to GridState and the paint hook.
+#include "GridTestLayout.h"
 #include "framework/GridView.h"
 #include "framework/QtText.h"
 #include "framework/RecordSetModel.h"
@@ -19,24 +20,6 @@
 namespace tarvo {
 namespace {
 
-std::vector<FieldDef> hostFields()
-{
-    return {{"Check", 5, FieldKind::Boolean, false},
-            {"Ip", 15, FieldKind::Text, true},
-            {"Name", 40, FieldKind::Text, false},
-            {"Level", 20, FieldKind::Text, false},
-            {"Hidden", 20, FieldKind::Text, false}};
-}
-
-std::vector<ColumnDef> columns()
-{
-    return {{"Check", "选择", 46, ColumnKind::CheckBox, false},
-            {"Ip", "线路IP", 104, ColumnKind::Text, false},
-            {"Level", "图", 30, ColumnKind::Image, false},
-            {"Hidden", "PBU是否显示", 50, ColumnKind::Text, true},
-            {"Name", "报盘机别名", 83, ColumnKind::Text, false}};
-}
-
 RecId addHost(RecordSet& set, const std::string& ip, const std::string& name = "")
 {
     set.append();
@@ -52,8 +35,8 @@ struct ModelTest : testing::Test {
         for (int i = 0; i < 10; ++i)
             ids.push_back(addHost(set, "10.0.0." + std::to_string(i)));
     }
-    RecordSet set{hostFields()};
-    RecordSetModel model{set, columns()};
+    RecordSet set{test::gridFields()};
+    RecordSetModel model{set, test::gridColumns()};
     QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
     std::vector<RecId> ids;
 };
@@ -170,8 +153,8 @@ class DiscTest : public testing::TestWithParam<std::pair<const char*, QRgb>> {};
 
 TEST_P(DiscTest, ImageColumnShowsAFilledDiscOrNothing)
 {
-    RecordSet set(hostFields());
-    RecordSetModel model(set, columns());
+    RecordSet set(test::gridFields());
+    RecordSetModel model(set, test::gridColumns());
     addHost(set, "1.1.1.1");
     set.edit();
     set.setValue("Level", GetParam().first);
@@ -211,14 +194,14 @@ struct ViewTest : testing::Test {
         for (auto ip : {"10.0.0.2", "10.0.0.10", "10.0.0.1", "9.0.0.1"})
             ids.push_back(addHost(set, ip));
     }
-    RecordSet set{hostFields()};
+    RecordSet set{test::gridFields()};
     GridState state{set};
     std::vector<RecId> ids;
 };
 
 TEST_F(ViewTest, SortedBytewiseByTheSortFieldAndKeptWhenRowsChange)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     QAbstractItemModelTester tester(view.sortModel(),
                                     QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(viewOrder(view),
@@ -240,7 +223,7 @@ TEST_F(ViewTest, SortedBytewiseByTheSortFieldAndKeptWhenRowsChange)
 
 TEST_F(ViewTest, ColumnsGetWidthsAndHiddenFlags)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     EXPECT_EQ(view.columnWidth(0), 46);
     EXPECT_EQ(view.columnWidth(4), 83);
     EXPECT_TRUE(view.isColumnHidden(3));
@@ -251,7 +234,7 @@ TEST_F(ViewTest, ColumnsGetWidthsAndHiddenFlags)
 
 TEST_F(ViewTest, CurrentRowFollowsTheCursorButNotInsideABracket)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     set.locateRecId(ids[0]);
     EXPECT_EQ(view.recIdAtViewRow(view.currentIndex().row()), ids[0]);
     {
@@ -272,7 +255,7 @@ TEST_F(ViewTest, CurrentRowFollowsTheCursorButNotInsideABracket)
 
 TEST_F(ViewTest, SelectionIsBoundBothWays)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     state.setSelection({ids[1], ids[3]});
     auto rows = view.selectionModel()->selectedRows();
     ASSERT_EQ(rows.size(), 2);
@@ -294,7 +277,7 @@ TEST_F(ViewTest, FirstVisibleRowIsBoundBothWays)
 {
     for (int i = 0; i < 60; ++i)
         addHost(set, "172.16.0." + std::to_string(i));
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     view.resize(400, 200);
     view.show();
     ASSERT_GT(view.verticalScrollBar()->maximum(), 10);
@@ -306,7 +289,7 @@ TEST_F(ViewTest, FirstVisibleRowIsBoundBothWays)
 
 TEST_F(ViewTest, PaintHookIsAskedWithRecordVisiblePositionAndText)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     std::vector<CellPaintRequest> asked;
     std::vector<std::string> texts;
     view.setCellPainter([&](const CellPaintRequest& r) {
@@ -332,7 +315,7 @@ TEST_F(ViewTest, PaintHookIsAskedWithRecordVisiblePositionAndText)
 
 TEST_F(ViewTest, PaintingRunsTheHookForVisibleCells)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     int calls = 0;
     view.setCellPainter([&](const CellPaintRequest&) {
         ++calls;
@@ -350,7 +333,7 @@ TEST_F(ViewTest, CutTextShowsWholeAsAToolTipAndTextThatFitsNone)
     const std::string longName = "上海证券交易所第一报盘机备用线路";
     set.setValueById(ids[0], "Name", longName);  // 10.0.0.2
     set.setValueById(ids[1], "Name", "ok");       // 10.0.0.10
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     view.resize(600, 300);
     view.show();
     const int nameColumn = view.recordModel()->columnOf("Name");
@@ -372,7 +355,7 @@ TEST_F(ViewTest, CutTextShowsWholeAsAToolTipAndTextThatFitsNone)
 TEST_F(ViewTest, DiscKeepsItsColourOnASelectedRow)
 {
     set.setValueById(ids[0], "Level", "2");  // yellow
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     view.resize(600, 300);
     view.show();
     const QModelIndex index =
@@ -394,7 +377,7 @@ TEST_F(ViewTest, DiscKeepsItsColourOnASelectedRow)
 // first time and from what it kept, is what a straight drawText() of the cell draws.
 TEST_F(ViewTest, PlainCellDrawsWhatDrawTextDraws)
 {
-    GridView view(state, columns(), "Ip");
+    GridView view(state, test::gridColumns(), "Ip");
     const int nameColumn = view.recordModel()->columnOf("Name");
     const QRect rect(0, 0, 83, 22);
     struct Case { std::string text; bool bold; };
