@@ -227,11 +227,7 @@ void TF_Main::guarded(const std::function<void()> &command)
 
 void TF_Main::saveHostListFile()
 {
-    const auto failure = hostListStore.save(*hostPoolPtr);
-    for (const std::string &line : hostListStore.takeNotices())
-        logEvent(line, false);
-    if (failure)
-        logEvent(*failure, false);
+    reportHostListSave(hostListStore.save(*hostPoolPtr));
 }
 
 void TF_Main::saveHostListStep()
@@ -239,6 +235,11 @@ void TF_Main::saveHostListStep()
     std::optional<std::string> failure;
     if (hostListStore.saveStep(*hostPoolPtr, kHostsPerSaveStep, failure))
         hostListSteps->stop();
+    reportHostListSave(failure);
+}
+
+void TF_Main::reportHostListSave(const std::optional<std::string> &failure)
+{
     for (const std::string &line : hostListStore.takeNotices())
         logEvent(line, false);
     if (failure)
@@ -320,6 +321,9 @@ void TF_Main::closeEvent(QCloseEvent *event)
     if (heartbeatThread)
         heartbeatThread->terminate();
     TimerUpdate->stop();
+    // What the agents told since the last poll's save (a round may still be under way).
+    hostListSteps->stop();
+    guarded([this] { saveHostListFile(); });
     event->accept();
 }
 

@@ -181,6 +181,8 @@ protected:
 private:
     void showLogLine(const std::string &text, const std::string &line, bool showInStatusBar,
                      bool addToErrorList);
+    // The lines a host list save wants shown: its notices, then its failure if any.
+    void reportHostListSave(const std::optional<std::string> &failure);
     void buildWindow();
     void wireMenus();
     void wireToolBar();

@@ -317,6 +317,16 @@ TEST_F(MainWindowTest, UpdateTickSavesAndReportsAFailureOnce)
     EXPECT_EQ(window->errorList().lines().back().substr(20, 6), "Error[");
 }
 
+// What the agents changed since the last poll is saved when the console closes.
+TEST_F(MainWindowTest, ClosingSavesWhatChangedSinceThePoll)
+{
+    auto window = start(kThreeHosts);
+    window->hostPool().find("10.0.0.1")->setHostName("B1");
+    boxes.answer(true);
+    ASSERT_TRUE(window->close());
+    EXPECT_EQ(hostFile().substr(0, 14), "B1,10.0.0.1,10");
+}
+
 TEST_F(MainWindowTest, ErrorListContextItemEmptiesIt)
 {
     auto window = start("");
